@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+
+class TSerialPortDriver;
+class Clock;
+
+// What the boot-mode entries and programming sequences need from the window that runs
+// them. The main window implements it; tests implement it with a recording fake.
+// Texts are UTF-8.
+class FlashHost {
+public:
+    virtual ~FlashHost() = default;
+
+    // The window's serial port driver `dane`.
+    virtual TSerialPortDriver& Dane() = 0;
+    // Sleeps and reply-wait bounds go by this clock (virtual time in tests).
+    virtual Clock& Time() = 0;
+
+    // Status log `Memo2`.
+    virtual void LogClear() = 0;
+    virtual void LogAppend(const std::string& line) = 0;
+
+    // Progress bar `prog`.
+    virtual void SetProgressMax(int maximum) = 0;
+    virtual void SetProgress(int position) = 0;
+
+    // One pass of the window's processing of pending messages (STOP, repaint).
+    virtual void ProcessMessages() = 0;
+
+    // Program-wide `StopRequested`.
+    virtual bool StopRequested() const = 0;
+    virtual void SetStopRequested(bool value) = 0;
+
+    // Text of the port box `ComboBox1`.
+    virtual std::string PortBoxText() = 0;
+    // Base directory (current working directory, read afresh).
+    virtual std::string BaseDirectory() = 0;
+    // `FirmwareFolder` as its name on disk.
+    virtual std::string FirmwareFolder() = 0;
+    // Text of the selected `ListBox1` entry; empty when none is selected.
+    virtual std::string SelectedFirmware() = 0;
+
+    // Plain message window ("Błąd otwarcia SerialPort...").
+    virtual void ShowMessage(const std::string& text) = 0;
+    // Question box with Yes and No and the question icon; true for Yes.
+    virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
+};
