@@ -1,0 +1,84 @@
+#include "DeviceConfig.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+#include "BaseDirectory.h"
+#include "Cp1250.h"
+
+std::vector<std::string> SplitTextLines(std::string_view bytes) {
+    const auto nul = bytes.find('\0');
+    if (nul != std::string_view::npos) bytes = bytes.substr(0, nul);
+
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t end = pos;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
+        lines.emplace_back(bytes.substr(pos, end - pos));
+        if (end < bytes.size() && bytes[end] == '\r') ++end;
+        if (end < bytes.size() && bytes[end] == '\n') ++end;
+        pos = end;
+    }
+    return lines;
+}
+
+std::string CutFolder(std::string_view line) {
+    const auto colon = line.find(':');
+    // 1-based position of the colon, 0 without one; the folder starts right after it.
+    const long p = colon == std::string_view::npos ? 0 : static_cast<long>(colon) + 1;
+    const long count = static_cast<long>(line.size()) - p - 2;
+    if (count <= 0) return {};
+    return std::string(line.substr(static_cast<size_t>(p), static_cast<size_t>(count)));
+}
+
+uint8_t CutDeviceKind(std::string_view line) {
+    if (!line.empty()) {
+        const char last = line.back();
+        if (last >= '0' && last <= '9') return static_cast<uint8_t>(last - '0');
+    }
+    const std::string shown = line.empty() ? std::string() : Cp1250ToUtf8(line.substr(line.size() - 1));
+    throw std::runtime_error("'" + shown + "' is not a valid integer value");
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    const auto fail = [&path](int error) {
+        return std::runtime_error("Cannot open file \"" + path + "\". " + SystemReason(error));
+    };
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw fail(errno);
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            close(fd);
+            throw fail(error);
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    return bytes;
+}
+
+std::vector<std::string> LoadDeviceTypeLines(const std::string& baseDirectory) {
+    return SplitTextLines(ReadWholeFile(JoinPath(baseDirectory, "init.cfg")));
+}
+
+std::string FolderOnDisk(std::string_view folderBytes) { return Cp1250ToUtf8(folderBytes); }
+
+void CreateDeviceFolders(const std::string& baseDirectory, const std::vector<std::string>& lines) {
+    for (const auto& line : lines) {
+        const std::string path = JoinPath(baseDirectory, FolderOnDisk(CutFolder(line)));
+        struct stat st {};
+        if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+        mkdir(path.c_str(), 0777);
+    }
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Splits a whole text file (init.cfg, opis.txt) into lines as the program reads them:
+// CR, LF or CR LF end a line; a NUL byte ends the text; a last line without its end
+// counts, a line end at the very end adds no empty line. Bytes are kept as stored.
+std::vector<std::string> SplitTextLines(std::string_view bytes);
+
+// The FirmwareFolder piece of a device-type line: after the first colon (or from the start
+// when there is none) up to the last two characters; empty when nothing is left.
+std::string CutFolder(std::string_view line);
+
+// The DeviceKind: the line's last character read as a decimal digit. Anything else throws
+// std::runtime_error "'<char>' is not a valid integer value" ('' for an empty line).
+uint8_t CutDeviceKind(std::string_view line);
+
+// Reads a whole file's bytes; throws std::runtime_error
+// `Cannot open file "<path>". <reason>` when it cannot be opened or read.
+std::string ReadWholeFile(const std::string& path);
+
+// init.cfg of the base directory as device-type lines (CP1250 bytes).
+std::vector<std::string> LoadDeviceTypeLines(const std::string& baseDirectory);
+
+// Creates the missing device folders below the base directory, one level each; failures
+// are skipped silently (the steps that use a missing folder meet it later).
+void CreateDeviceFolders(const std::string& baseDirectory, const std::vector<std::string>& lines);
+
+// Name of a device folder on disk (UTF-8) from its CP1250 bytes.
+std::string FolderOnDisk(std::string_view folderBytes);
