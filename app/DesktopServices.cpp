@@ -1,0 +1,27 @@
+#include "DesktopServices.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+void QtDesktopServices::Information(const QString& title, const QString& text) {
+    QMessageBox::warning(parent_, title, text, QMessageBox::Ok);
+}
+
+void QtDesktopServices::Error(const QString& title, const QString& text) {
+    QMessageBox::critical(parent_, title, text, QMessageBox::Ok);
+}
+
+void QtDesktopServices::Message(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text,
+                    QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+bool QtDesktopServices::YesNo(const QString& caption, const QString& text) {
+    return QMessageBox::question(parent_, caption, text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+void QtDesktopServices::OpenUrl(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }

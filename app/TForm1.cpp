@@ -1,0 +1,331 @@
+#include "TForm1.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <exception>
+
+#include "BaseDirectory.h"
+#include "ButtonFactory.h"
+#include "Cp1250.h"
+#include "DesktopServices.h"
+#include "DeviceConfig.h"
+#include "ErrorText.h"
+#include "FirmwareStore.h"
+
+namespace {
+
+const QColor kSkyBlue(166, 202, 240);
+
+// The page set keeps its own page selector row out of sight above the client area: its top
+// edge is -7 as designed and -21 after the start-up work, and the pages' content area starts
+// below a selector row of this height.
+constexpr int kPageSetLeft = 8;
+constexpr int kPageSetDesignTop = -7;
+constexpr int kPageSetRunTop = -21;
+constexpr int kPageSetWidth = 527;
+constexpr int kPageSetHeight = 281;
+constexpr int kSelectorRowHeight = 25;
+
+class FixedItemHeight : public QStyledItemDelegate {
+public:
+    FixedItemHeight(int height, QObject* parent) : QStyledItemDelegate(parent), height_(height) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(height_);
+        return size;
+    }
+
+private:
+    int height_;
+};
+
+// The designed fonts are Windows fonts; where they are missing, metric-compatible ones stand
+// in before fontconfig's general fallback.
+void InstallFontSubstitutes() {
+    static const bool installed = [] {
+        QFont::insertSubstitutions("Tahoma", {"Liberation Sans", "DejaVu Sans"});
+        QFont::insertSubstitutions("Courier New", {"Liberation Mono", "DejaVu Sans Mono"});
+        return true;
+    }();
+    (void)installed;
+}
+
+QFont CourierNew(int points) {
+    QFont font("Courier New", points);
+    font.setStyleHint(QFont::TypeWriter);
+    return font;
+}
+
+void MakeFlat(QFrame* frame) {
+    frame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    frame->setLineWidth(1);
+}
+
+void SetBase(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Base, color);
+    widget->setPalette(palette);
+}
+
+QPlainTextEdit* MakeMemo(QWidget* page, const char* name, const QRect& geometry, const QColor& base,
+                         int points, bool readOnly) {
+    auto* memo = new QPlainTextEdit(page);
+    memo->setObjectName(name);
+    memo->setGeometry(geometry);
+    memo->setFont(CourierNew(points));
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memo->setReadOnly(readOnly);
+    MakeFlat(memo);
+    SetBase(memo, base);
+    return memo;
+}
+
+QListWidget* MakeList(QWidget* parent, const char* name, const QRect& geometry, int points,
+                      int itemHeight) {
+    auto* list = new QListWidget(parent);
+    list->setObjectName(name);
+    list->setGeometry(geometry);
+    list->setFont(CourierNew(points));
+    list->setItemDelegate(new FixedItemHeight(itemHeight, list));
+    list->setUniformItemSizes(true);
+    list->setSortingEnabled(false);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    MakeFlat(list);
+    SetBase(list, kSkyBlue);
+    return list;
+}
+
+QLabel* MakeLabel(QWidget* page, const char* name, int x, int y, const QString& text) {
+    auto* label = new QLabel(text, page);
+    label->setObjectName(name);
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+QImage Glyph(const char* name) { return QImage(QStringLiteral(":/app/") + name); }
+
+bool HasSelection(const QListWidget* list) { return !list->selectedItems().isEmpty(); }
+
+}  // namespace
+
+void ClickableImage::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) emit clicked();
+    QLabel::mousePressEvent(event);
+}
+
+TForm1::TForm1(DesktopServices& desktop, QWidget* parent) : QWidget(parent), desktop_(desktop) {
+    setObjectName("Form1");
+    setWindowTitle("TANDEL - QUORVANT II (PELTA/ORN/VESTRAND) 19.10.2007");
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(kClientWidth, kDesignedClientHeight);
+    InstallFontSubstitutes();
+    QFont font("Tahoma", 8);
+    font.setStyleHint(QFont::SansSerif);
+    setFont(font);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+    setPalette(palette);
+    setAutoFillBackground(true);
+
+    PageControl1 = new QStackedWidget(this);
+    PageControl1->setObjectName("PageControl1");
+    SetPageSetTop(kPageSetDesignTop);
+
+    // Pages in index order: start, LiveUpdate, firmware version, programming, device type.
+    const char* pageNames[] = {"TabSheet1", "TabSheet3", "TabSheet4", "TabSheet5", "TabSheet2"};
+    QWidget* pages[5];
+    for (int i = 0; i < 5; ++i) {
+        pages[i] = new QWidget(PageControl1);
+        pages[i]->setObjectName(pageNames[i]);
+        PageControl1->addWidget(pages[i]);
+    }
+    BuildStartPage(pages[kStartPage]);
+    BuildLiveUpdatePage(pages[kLiveUpdatePage]);
+    BuildFirmwarePage(pages[kFirmwarePage]);
+    BuildProgrammingPage(pages[kProgrammingPage]);
+    BuildDeviceTypePage(pages[kDeviceTypePage]);
+    PageControl1->setCurrentIndex(kStartPage);
+
+    // Navigation.
+    connect(VexButton1, &QPushButton::clicked, this, [this] { Guarded([this] { LiveUpdateButtonClick(); }); });
+    connect(VexButton2, &QPushButton::clicked, this, [this] { ShowPage(kDeviceTypePage); });
+    connect(Image1, &ClickableImage::clicked, this, [this] { OpenHomePage(); });
+    connect(VexButton7, &QPushButton::clicked, this, [this] { ShowPage(kStartPage); });
+    connect(VexButton9, &QPushButton::clicked, this, [this] { ShowPage(kStartPage); });
+    connect(VexButton10, &QPushButton::clicked, this, [this] { Guarded([this] { ChooseDeviceType(); }); });
+    connect(VexButton12, &QPushButton::clicked, this, [this] { ShowPage(kDeviceTypePage); });
+    connect(VexButton11, &QPushButton::clicked, this, [this] { Guarded([this] { ChooseFirmwareVersion(); }); });
+    connect(VexButton13, &QPushButton::clicked, this, [this] { ShowPage(kFirmwarePage); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::SetPageSetTop(int top) {
+    PageControl1->setGeometry(kPageSetLeft, top + kSelectorRowHeight, kPageSetWidth,
+                              kPageSetHeight - kSelectorRowHeight);
+}
+
+void TForm1::BuildStartPage(QWidget* page) {
+    Image1 = new ClickableImage(page);
+    Image1->setObjectName("Image1");
+    Image1->setGeometry(56, 30, 400, 134);
+    Image1->setPixmap(QPixmap(":/app/logo.bmp"));
+    Image1->setCursor(Qt::PointingHandCursor);
+    VexButton1 = MakeButton(page, "VexButton1", {3, 207, 346, 41},
+                            "Czy sprawdzić dostępność nowych wersji oprogramowania", Glyph("globe.png"));
+    VexButton1->setCursor(Qt::ArrowCursor);
+    VexButton2 = MakeButton(page, "VexButton2", {406, 207, 102, 41}, "DALEJ", Glyph("forward.png"));
+}
+
+void TForm1::BuildLiveUpdatePage(QWidget* page) {
+    Label6 = MakeLabel(page, "Label6", 3, 3, "Stan usługi LiveUpdate :");
+    Label5 = MakeLabel(page, "Label5", 126, 3, "______");
+    Memo1 = MakeMemo(page, "Memo1", {3, 22, 505, 174}, kSkyBlue, 9, false);
+    VexButton6 = MakeButton(page, "VexButton6", {414, 202, 102, 40}, "START", Glyph("circling.png"));
+    VexButton7 = MakeButton(page, "VexButton7", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
+}
+
+void TForm1::BuildFirmwarePage(QWidget* page) {
+    Label2 = MakeLabel(page, "Label2", 3, 3, "Dostępne wersje firmware: ");
+    ListBox1 = MakeList(page, "ListBox1", {3, 22, 502, 62}, 10, 16);
+    Label1 = MakeLabel(page, "Label1", 3, 90, "Opis:");
+    Memo3 = MakeMemo(page, "Memo3", {3, 109, 502, 89}, palette().color(QPalette::Base), 10, true);
+    VexButton12 = MakeButton(page, "VexButton12", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
+    VexButton11 = MakeButton(page, "VexButton11", {403, 207, 102, 40}, "DALEJ", Glyph("forward.png"));
+}
+
+void TForm1::BuildProgrammingPage(QWidget* page) {
+    Label3 = MakeLabel(page, "Label3", 3, 5, "Log stanu:");
+    Memo2 = MakeMemo(page, "Memo2", {3, 24, 505, 162}, kSkyBlue, 9, false);
+    prog = new QProgressBar(page);
+    prog->setObjectName("prog");
+    prog->setGeometry(3, 192, 505, 9);
+    prog->setRange(0, 100);
+    prog->setValue(0);
+    prog->setTextVisible(false);
+    VexButton13 = MakeButton(page, "VexButton13", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
+    ComboBox1 = new QComboBox(page);
+    ComboBox1->setObjectName("ComboBox1");
+    ComboBox1->setGeometry(113, 207, 57, 21);
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    for (int n = 1; n <= 10; ++n) ComboBox1->addItem(QStringLiteral("COM%1").arg(n));
+    ComboBox1->setCurrentIndex(0);
+    ComboBox1->setEditText("COM1");
+    VexButton15 = MakeButton(page, "VexButton15", {287, 207, 102, 40}, "STOP", Glyph("cross.png"));
+    VexButton14 = MakeButton(page, "VexButton14", {406, 207, 102, 40}, "START", Glyph("forward.png"));
+}
+
+void TForm1::BuildDeviceTypePage(QWidget* page) {
+    GroupBox1 = new QGroupBox(
+        " Proszę wybrać typ urządzenia do zaktualizowania oprogramowania : ", page);
+    GroupBox1->setObjectName("GroupBox1");
+    GroupBox1->setGeometry(3, 3, 502, 190);
+    GroupBox1->setFlat(true);
+    ListBox2 = MakeList(GroupBox1, "ListBox2", {16, 23, 465, 154}, 9, 15);
+    VexButton9 = MakeButton(page, "VexButton9", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
+    VexButton10 = MakeButton(page, "VexButton10", {403, 207, 102, 40}, "DALEJ", Glyph("forward.png"));
+}
+
+int TForm1::CurrentPage() const { return PageControl1->currentIndex(); }
+
+bool TForm1::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) FormActivate();
+    return QWidget::event(event);
+}
+
+void TForm1::FormActivate() {
+    if (activated_) return;
+    activated_ = true;
+    StartUpWork();
+}
+
+void TForm1::StartUpWork() {
+    SetPageSetTop(kPageSetRunTop);
+    setFixedSize(kClientWidth, kDesignedClientHeight - kHeightReduction);
+    PageControl1->setCurrentIndex(kStartPage);
+    Guarded([this] {
+        const std::string base = BaseDirectory();
+        deviceLines_ = LoadDeviceTypeLines(base);
+        ListBox2->clear();
+        for (const auto& line : deviceLines_) ListBox2->addItem(QString::fromStdString(Cp1250ToUtf8(line)));
+        ListBox2->setCurrentRow(-1);
+        ListBox2->clearSelection();
+        CreateDeviceFolders(base, deviceLines_);
+    });
+}
+
+template <typename Handler>
+void TForm1::Guarded(Handler&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& failure) {
+        ShowFailure(QString::fromUtf8(failure.what()));
+    }
+}
+
+void TForm1::ShowFailure(const QString& text) { desktop_.Error("TANDEL", WithFullStop(text)); }
+
+void TForm1::ShowPage(Page page) { PageControl1->setCurrentIndex(page); }
+
+void TForm1::LiveUpdateButtonClick() {
+    Memo1->clear();
+    ShowPage(kLiveUpdatePage);
+    QApplication::processEvents();
+}
+
+void TForm1::ChooseDeviceType() {
+    if (!HasSelection(ListBox2)) {
+        desktop_.Information("Informacja", "Proszę wybrać typ urządzenia !!!");
+        return;
+    }
+    const std::string& line = deviceLines_.at(static_cast<size_t>(ListBox2->currentRow()));
+    firmwareFolder_ = CutFolder(line);
+    deviceKind_ = CutDeviceKind(line);
+    if (deviceKind_ == 2 || deviceKind_ == 5) {
+        ComboBox1->setEditText("Auto");
+        ComboBox1->setEnabled(false);
+    } else {
+        ComboBox1->setCurrentIndex(0);
+        ComboBox1->setEditText(ComboBox1->itemText(0));
+        ComboBox1->setEnabled(true);
+    }
+    ShowPage(kFirmwarePage);
+    LoadFirmwareList();
+}
+
+void TForm1::LoadFirmwareList() {
+    const std::string base = BaseDirectory();
+    ListBox1->clear();
+    Memo3->clear();
+    const FirmwareListing listing = LoadFirmwareListing(base, FolderOnDisk(firmwareFolder_));
+    for (const auto& line : listing.description) Memo3->appendPlainText(QString::fromStdString(line));
+    for (const auto& name : listing.files) ListBox1->addItem(QString::fromStdString(name));
+    ListBox1->setCurrentRow(-1);
+    ListBox1->clearSelection();
+}
+
+void TForm1::ChooseFirmwareVersion() {
+    if (!HasSelection(ListBox1)) {
+        desktop_.Information("Informacja",
+                             "Proszę wybrać wersje oprogramowania do zaktualizownia urządzenia !!!");
+        return;
+    }
+    ShowPage(kProgrammingPage);
+    Memo2->clear();
+}
+
+void TForm1::OpenHomePage() { desktop_.OpenUrl(kHomePage); }

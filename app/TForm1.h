@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QLabel>
+#include <QWidget>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class DesktopServices;
+class QComboBox;
+class QGroupBox;
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+
+// A picture that reports clicks (the start page's logo).
+class ClickableImage : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+};
+
+// The program's one window: the five wizard pages, their controls, the program-wide state
+// and the handlers that connect the buttons to the work kept in the other folders.
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    // Page indices of the page set.
+    enum Page { kStartPage = 0, kLiveUpdatePage = 1, kFirmwarePage = 2, kProgrammingPage = 3,
+                kDeviceTypePage = 4 };
+
+    static constexpr int kClientWidth = 534;
+    static constexpr int kDesignedClientHeight = 282;
+    static constexpr int kHeightReduction = 14;
+    static constexpr const char* kHomePage = "http://www.quorvant.example/";
+
+    explicit TForm1(DesktopServices& desktop, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Program-wide state.
+    uint8_t DeviceKind() const { return deviceKind_; }
+    const std::string& FirmwareFolder() const { return firmwareFolder_; }  // CP1250 bytes
+    int CurrentPage() const;
+
+    // Shows a failure that escaped a handler in the error box "TANDEL".
+    void ShowFailure(const QString& text);
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void BuildStartPage(QWidget* page);
+    void BuildLiveUpdatePage(QWidget* page);
+    void BuildFirmwarePage(QWidget* page);
+    void BuildProgrammingPage(QWidget* page);
+    void BuildDeviceTypePage(QWidget* page);
+    void SetPageSetTop(int top);
+
+    void FormActivate();
+    void StartUpWork();
+    void ShowPage(Page page);
+    void LiveUpdateButtonClick();
+    void ChooseDeviceType();
+    void ChooseFirmwareVersion();
+    void OpenHomePage();
+    void LoadFirmwareList();
+
+    // Runs a handler; a failure that escapes it ends the handler with the error box.
+    template <typename Handler>
+    void Guarded(Handler&& handler);
+
+    DesktopServices& desktop_;
+
+    uint8_t deviceKind_ = 0;
+    std::string firmwareFolder_;
+    bool stopRequested_ = false;
+    bool activated_ = false;
+    std::vector<std::string> deviceLines_;  // init.cfg lines as stored, one per ListBox2 item
+
+    QStackedWidget* PageControl1 = nullptr;
+    // Start page.
+    ClickableImage* Image1 = nullptr;
+    QPushButton* VexButton1 = nullptr;
+    QPushButton* VexButton2 = nullptr;
+    // LiveUpdate page.
+    QLabel* Label6 = nullptr;
+    QLabel* Label5 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QPushButton* VexButton6 = nullptr;
+    QPushButton* VexButton7 = nullptr;
+    // Firmware-version page.
+    QLabel* Label2 = nullptr;
+    QListWidget* ListBox1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QPlainTextEdit* Memo3 = nullptr;
+    QPushButton* VexButton12 = nullptr;
+    QPushButton* VexButton11 = nullptr;
+    // Programming page.
+    QLabel* Label3 = nullptr;
+    QPlainTextEdit* Memo2 = nullptr;
+    QProgressBar* prog = nullptr;
+    QPushButton* VexButton13 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QPushButton* VexButton15 = nullptr;
+    QPushButton* VexButton14 = nullptr;
+    // Device-type page.
+    QGroupBox* GroupBox1 = nullptr;
+    QListWidget* ListBox2 = nullptr;
+    QPushButton* VexButton9 = nullptr;
+    QPushButton* VexButton10 = nullptr;
+};

@@ -1,0 +1,21 @@
+#include <QApplication>
+#include <QScreen>
+#include <QStyle>
+
+#include "DesktopServices.h"
+#include "TForm1.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("TANDEL");
+    QApplication::setApplicationDisplayName("TANDEL");
+
+    QtDesktopServices desktop;
+    TForm1 form(desktop);
+    desktop.SetParent(&form);
+    form.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form.size(),
+                                         app.primaryScreen()->availableGeometry()));
+    form.show();
+    form.activateWindow();
+    return app.exec();
+}

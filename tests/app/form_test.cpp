@@ -1,0 +1,236 @@
+#include <QComboBox>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "FakeDesktop.h"
+#include "TForm1.h"
+
+namespace fs = std::filesystem;
+
+// Every test runs the real window in a fresh working directory.
+class FormTest : public QObject {
+    Q_OBJECT
+
+private:
+    fs::path dir_;
+    fs::path previous_;
+    FakeDesktop desktop_;
+    std::unique_ptr<TForm1> form_;
+
+    void WriteFile(const fs::path& rel, const std::string& bytes) {
+        fs::create_directories((dir_ / rel).parent_path());
+        std::ofstream(dir_ / rel, std::ios::binary) << bytes;
+    }
+    void Start() {
+        form_ = std::make_unique<TForm1>(desktop_);
+        form_->show();
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    }
+    template <typename T>
+    T* Find(const char* name) {
+        auto* child = form_->findChild<T*>(name);
+        if (!child) qFatal("no control %s", name);
+        return child;
+    }
+    void Click(const char* button) { QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton); }
+    void SelectDeviceType(int row) { Find<QListWidget>("ListBox2")->setCurrentRow(row); }
+    QStringList ListItems(const char* name) {
+        QStringList items;
+        auto* list = Find<QListWidget>(name);
+        for (int i = 0; i < list->count(); ++i) items << list->item(i)->text();
+        return items;
+    }
+    QString PortText() { return Find<QComboBox>("ComboBox1")->currentText(); }
+
+private slots:
+    void init() {
+        previous_ = fs::current_path();
+        dir_ = fs::temp_directory_path() / ("tandel-form-" + std::to_string(QCoreApplication::applicationPid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        fs::current_path(dir_);
+        desktop_ = FakeDesktop();
+    }
+    void cleanup() {
+        form_.reset();
+        fs::current_path(previous_);
+        fs::remove_all(dir_);
+    }
+
+    void windowLayoutAfterStartUp() {
+        WriteFile("init.cfg", "");
+        Start();
+        QCOMPARE(form_->size(), QSize(534, 268));
+        QCOMPARE(form_->windowTitle(), QString("TANDEL - QUORVANT II (PELTA/ORN/VESTRAND) 19.10.2007"));
+        QCOMPARE(form_->CurrentPage(), int(TForm1::kStartPage));
+        QCOMPARE(Find<QComboBox>("ComboBox1")->count(), 10);
+        QCOMPARE(PortText(), QString("COM1"));
+        QCOMPARE(Find<QProgressBar>("prog")->maximum(), 100);
+        QCOMPARE(Find<QLabel>("Label5")->text(), QString("______"));
+        QVERIFY(!(form_->windowFlags() & Qt::WindowMaximizeButtonHint));
+        // Buttons sit inside the visible client area.
+        auto* start = Find<QPushButton>("VexButton2");
+        const QRect inForm(start->mapTo(form_.get(), QPoint(0, 0)), start->size());
+        QVERIFY(form_->rect().contains(inForm));
+    }
+
+    void missingInitCfgGivesOneErrorBox() {
+        Start();
+        QCOMPARE(desktop_.boxes.size(), size_t(1));
+        QCOMPARE(desktop_.boxes[0].kind, QString("error"));
+        QCOMPARE(desktop_.boxes[0].title, QString("TANDEL"));
+        const QString path = QString::fromStdString((dir_ / "init.cfg").string());
+        QCOMPARE(desktop_.boxes[0].text,
+                 "Cannot open file \"" + path + "\". No such file or directory.");
+        QCOMPARE(ListItems("ListBox2"), QStringList());
+        QCOMPARE(form_->CurrentPage(), int(TForm1::kStartPage));
+    }
+
+    void startUpCreatesFoldersOnceAndOnlyMissingOnes() {
+        WriteFile("init.cfg", "Pelta:pelta 1\r\nOrn:orn 2\r\nKarta \xB3:\xBF\xF3\xB3w 4");
+        WriteFile("orn/keep.bin", "x");
+        Start();
+        QCOMPARE(ListItems("ListBox2"), (QStringList{"Pelta:pelta 1", "Orn:orn 2", "Karta ł:żółw 4"}));
+        QVERIFY(fs::is_directory(dir_ / "pelta"));
+        QVERIFY(fs::is_directory(dir_ / "żółw"));
+        QVERIFY(fs::exists(dir_ / "orn/keep.bin"));
+        QVERIFY(Find<QListWidget>("ListBox2")->selectedItems().isEmpty());
+
+        // A second activation does no start-up work: the list and its selection stay.
+        SelectDeviceType(1);
+        fs::remove_all(dir_ / "pelta");
+        form_->hide();
+        form_->show();
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        QCOMPARE(Find<QListWidget>("ListBox2")->currentRow(), 1);
+        QVERIFY(!fs::exists(dir_ / "pelta"));
+        QCOMPARE(form_->size(), QSize(534, 268));
+    }
+
+    void emptyInitCfgCreatesNothing() {
+        WriteFile("init.cfg", "");
+        Start();
+        QCOMPARE(ListItems("ListBox2"), QStringList());
+        QCOMPARE(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+        QVERIFY(desktop_.boxes.empty());
+    }
+
+    void validationBoxes() {
+        WriteFile("init.cfg", "Pelta:pelta 1\r\n");
+        Start();
+        Click("VexButton2");
+        QCOMPARE(form_->CurrentPage(), int(TForm1::kDeviceTypePage));
+        Click("VexButton10");
+        QCOMPARE(desktop_.boxes.size(), size_t(1));
+        QCOMPARE(desktop_.boxes[0].kind, QString("information"));
+        QCOMPARE(desktop_.boxes[0].title, QString("Informacja"));
+        QCOMPARE(desktop_.boxes[0].text, QString("Proszę wybrać typ urządzenia !!!"));
+        QCOMPARE(form_->CurrentPage(), int(TForm1::kDeviceTypePage));
+
+        // A folder without *.bin files always refuses the firmware page's DALEJ.
+        SelectDeviceType(0);
+        Click("VexButton10");
+        QCOMPARE(form_->CurrentPage(), int(TForm1::kFirmwarePage));
+        QCOMPARE(ListItems("ListBox1"), QStringList());
+        Click("VexButton11");
+        QCOMPARE(desktop_.boxes.size(), size_t(2));
+        QCOMPARE(desktop_.boxes[1].text,
+                 QString("Proszę wybrać wersje oprogramowania do zaktualizownia urządzenia !!!"));
+        QCOMPARE(form_->CurrentPage(), int(TForm1::kFirmwarePage));
+    }
+
+    void portBoxFollowsTheKind() {
+        WriteFile("init.cfg", "Auto:orn 2\r\nFixed:pelta 1\r\nAuto5:k5 5\r\nCard:k4 4\r\n");
+        WriteFile("pelta/a.bin", std::string(10, 'x'));
+        WriteFile("pelta/opis.txt", "Opis \xB3\r\nlinia 2");
+        Start();
+        Click("VexButton2");
+        auto* port = Find<QComboBox>("ComboBox1");
+        for (int row : {0, 2}) {
+            SelectDeviceType(row);
+            Click("VexButton10");
+            QCOMPARE(PortText(), QString("Auto"));
+            QVERIFY(!port->isEnabled());
+            Click("VexButton12");
+        }
+        for (int row : {1, 3}) {
+            SelectDeviceType(row);
+            Click("VexButton10");
+            QCOMPARE(PortText(), QString("COM1"));
+            QVERIFY(port->isEnabled());
+            Click("VexButton12");
+        }
+        QCOMPARE(form_->DeviceKind(), uint8_t(4));
+    }
+
+    void typedPortSurvivesBackAndForthButNotDeviceTypeDalej() {
+        WriteFile("init.cfg", "Fixed:pelta 1\r\n");
+        WriteFile("pelta/a.bin", std::string(10, 'x'));
+        WriteFile("pelta/opis.txt", "Opis \xB3\r\nlinia 2");
+        Start();
+        Click("VexButton2");
+        SelectDeviceType(0);
+        Click("VexButton10");
+        QCOMPARE(ListItems("ListBox1"), QStringList{"a.bin"});
+        QCOMPARE(Find<QPlainTextEdit>("Memo3")->toPlainText(), QString("Opis ł\nlinia 2"));
+        Find<QListWidget>("ListBox1")->setCurrentRow(0);
+        Find<QPlainTextEdit>("Memo2")->setPlainText("old line");
+        Click("VexButton11");
+        QCOMPARE(form_->CurrentPage(), int(TForm1::kProgrammingPage));
+        QCOMPARE(Find<QPlainTextEdit>("Memo2")->toPlainText(), QString());  // emptied on entry
+
+        auto* port = Find<QComboBox>("ComboBox1");
+        port->setEditText("COM7");
+        Click("VexButton13");  // POWRÓT to the firmware page
+        Click("VexButton11");  // DALEJ back to programming
+        QCOMPARE(PortText(), QString("COM7"));
+        Click("VexButton13");
+        Click("VexButton12");  // to the device-type page
+        Click("VexButton10");  // DALEJ again resets the port box
+        QCOMPARE(PortText(), QString("COM1"));
+    }
+
+    void lineEndingInALetterKeepsThePreviousKind() {
+        WriteFile("init.cfg", "Good:pelta 3\r\nBad:other x\r\n");
+        Start();
+        Click("VexButton2");
+        SelectDeviceType(0);
+        Click("VexButton10");
+        QCOMPARE(form_->DeviceKind(), uint8_t(3));
+        Click("VexButton12");
+        SelectDeviceType(1);
+        Click("VexButton10");
+        QCOMPARE(desktop_.boxes.size(), size_t(1));
+        QCOMPARE(desktop_.boxes[0].kind, QString("error"));
+        QCOMPARE(desktop_.boxes[0].text, QString("'x' is not a valid integer value."));
+        QCOMPARE(form_->DeviceKind(), uint8_t(3));
+        QCOMPARE(form_->FirmwareFolder(), std::string("other"));  // stored before the kind is read
+        QCOMPARE(form_->CurrentPage(), int(TForm1::kDeviceTypePage));
+    }
+
+    void logoOpensHomePageAndLiveUpdateButtonEmptiesItsLog() {
+        WriteFile("init.cfg", "");
+        Start();
+        QTest::mouseClick(Find<QLabel>("Image1"), Qt::LeftButton);
+        QCOMPARE(desktop_.urls, QStringList{"http://www.quorvant.example/"});
+        QCOMPARE(form_->CurrentPage(), int(TForm1::kStartPage));
+        Find<QPlainTextEdit>("Memo1")->setPlainText("stale");
+        Click("VexButton1");
+        QCOMPARE(form_->CurrentPage(), int(TForm1::kLiveUpdatePage));
+        QCOMPARE(Find<QPlainTextEdit>("Memo1")->toPlainText(), QString());
+        Click("VexButton7");
+        QCOMPARE(form_->CurrentPage(), int(TForm1::kStartPage));
+    }
+};
+
+QTEST_MAIN(FormTest)
+#include "form_test.moc"
