@@ -124,7 +124,18 @@ void ClickableImage::mousePressEvent(QMouseEvent* event) {
     QLabel::mousePressEvent(event);
 }
 
-TForm1::TForm1(DesktopServices& desktop, QWidget* parent) : QWidget(parent), desktop_(desktop) {
+TForm1::TForm1(Services services, QWidget* parent)
+    : QWidget(parent),
+      desktop_(services.desktop),
+      clock_(services.clock),
+      dane_(services.serialPorts, services.clock) {
+    // Design settings of the driver; the boot-mode entries set name, speed, parity and stop
+    // bits before every opening.
+    dane_.SetPortName("\\\\.\\COM2");
+    dane_.SetStopBits(sb2BITS);
+    dane_.SetHwFlow(hfNONE);
+    dane_.SetEnableDTROnOpen(false);
+
     setObjectName("Form1");
     setWindowTitle("TANDEL - QUORVANT II (PELTA/ORN/VESTRAND) 19.10.2007");
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

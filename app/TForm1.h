@@ -6,7 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "Clock.h"
+#include "TSerialPortDriver.h"
+
 class DesktopServices;
+class SerialBackend;
 class QComboBox;
 class QGroupBox;
 class QListWidget;
@@ -41,13 +45,25 @@ public:
     static constexpr int kHeightReduction = 14;
     static constexpr const char* kHomePage = "http://www.quorvant.example/";
 
-    explicit TForm1(DesktopServices& desktop, QWidget* parent = nullptr);
+    // What the window works with: its boxes and shell, the serial ports and the clock that
+    // times the serial link (virtual time in tests).
+    struct Services {
+        DesktopServices& desktop;
+        SerialBackend& serialPorts;
+        Clock& clock;
+    };
+
+    explicit TForm1(Services services, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // Program-wide state.
     uint8_t DeviceKind() const { return deviceKind_; }
-    const std::string& FirmwareFolder() const { return firmwareFolder_; }  // CP1250 bytes
+    const std::string& FirmwareFolderBytes() const { return firmwareFolder_; }  // CP1250
+    bool StopRequested() const { return stopRequested_; }
     int CurrentPage() const;
+
+    // The serial port driver `dane`.
+    TSerialPortDriver& dane() { return dane_; }
 
     // Shows a failure that escaped a handler in the error box "TANDEL".
     void ShowFailure(const QString& text);
@@ -77,6 +93,8 @@ private:
     void Guarded(Handler&& handler);
 
     DesktopServices& desktop_;
+    Clock& clock_;
+    TSerialPortDriver dane_;
 
     uint8_t deviceKind_ = 0;
     std::string firmwareFolder_;

@@ -2,7 +2,9 @@
 #include <QScreen>
 #include <QStyle>
 
+#include "Clock.h"
 #include "DesktopServices.h"
+#include "PosixBackend.h"
 #include "TForm1.h"
 
 int main(int argc, char* argv[]) {
@@ -11,7 +13,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationDisplayName("TANDEL");
 
     QtDesktopServices desktop;
-    TForm1 form(desktop);
+    TForm1 form({desktop, PosixSerialBackend(), SystemClock::Instance()});
     desktop.SetParent(&form);
     form.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form.size(),
                                          app.primaryScreen()->availableGeometry()));

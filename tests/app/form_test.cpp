@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "FakeDesktop.h"
+#include "SimulatedBackend.h"
 #include "TForm1.h"
 
 namespace fs = std::filesystem;
@@ -22,6 +23,8 @@ private:
     fs::path dir_;
     fs::path previous_;
     FakeDesktop desktop_;
+    VirtualClock clock_;
+    SimulatedBackend ports_{clock_};
     std::unique_ptr<TForm1> form_;
 
     void WriteFile(const fs::path& rel, const std::string& bytes) {
@@ -29,7 +32,7 @@ private:
         std::ofstream(dir_ / rel, std::ios::binary) << bytes;
     }
     void Start() {
-        form_ = std::make_unique<TForm1>(desktop_);
+        form_ = std::make_unique<TForm1>(TForm1::Services{desktop_, ports_, clock_});
         form_->show();
         form_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form_.get()));
@@ -76,6 +79,13 @@ private slots:
         QCOMPARE(Find<QProgressBar>("prog")->maximum(), 100);
         QCOMPARE(Find<QLabel>("Label5")->text(), QString("______"));
         QVERIFY(!(form_->windowFlags() & Qt::WindowMaximizeButtonHint));
+        // The driver's design settings.
+        QCOMPARE(form_->dane().PortName(), std::string("\\\\.\\COM2"));
+        QCOMPARE(form_->dane().Port(), pnCustom);
+        QCOMPARE(form_->dane().StopBits(), sb2BITS);
+        QCOMPARE(form_->dane().HwFlow(), hfNONE);
+        QVERIFY(!form_->dane().EnableDTROnOpen());
+        QCOMPARE(form_->dane().BaudRateValue(), 9600u);
         // Buttons sit inside the visible client area.
         auto* start = Find<QPushButton>("VexButton2");
         const QRect inForm(start->mapTo(form_.get(), QPoint(0, 0)), start->size());
@@ -213,7 +223,7 @@ private slots:
         QCOMPARE(desktop_.boxes[0].kind, QString("error"));
         QCOMPARE(desktop_.boxes[0].text, QString("'x' is not a valid integer value."));
         QCOMPARE(form_->DeviceKind(), uint8_t(3));
-        QCOMPARE(form_->FirmwareFolder(), std::string("other"));  // stored before the kind is read
+        QCOMPARE(form_->FirmwareFolderBytes(), std::string("other"));  // stored before the kind is read
         QCOMPARE(form_->CurrentPage(), int(TForm1::kDeviceTypePage));
     }
 
