@@ -1,24 +1,374 @@
 #include "PosixBackend.h"
 
-// Skeleton: every port is absent until the termios implementation lands.
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <utility>
+#include <vector>
+
 namespace {
+
+// Owner of one file descriptor; closes it once.
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { Reset(); }
+
+    int Get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void Reset() {
+        if (fd_ >= 0) ::close(fd_);  // not retried on EINTR: the descriptor is gone either way
+        fd_ = -1;
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+template <typename F>
+auto RetryEintr(F call) {
+    decltype(call()) r;
+    do {
+        r = call();
+    } while (r == -1 && errno == EINTR);
+    return r;
+}
+
+// The kernel's termios2, which carries an arbitrary rate. Declared here because the kernel
+// header that defines it clashes with <termios.h>.
+struct KernelTermios2 {
+    tcflag_t c_iflag;
+    tcflag_t c_oflag;
+    tcflag_t c_cflag;
+    tcflag_t c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed;
+    speed_t c_ospeed;
+};
+static_assert(sizeof(KernelTermios2) == 44);
+constexpr unsigned long kTcGets2 = _IOR('T', 0x2A, KernelTermios2);
+constexpr unsigned long kTcSets2 = _IOW('T', 0x2B, KernelTermios2);
+constexpr tcflag_t kBaudOther = 0010000;  // BOTHER: the rate is in c_ispeed / c_ospeed
+
+std::optional<speed_t> StandardSpeed(uint32_t rate) {
+    static const std::map<uint32_t, speed_t> kSpeeds = {
+        {50, B50},           {75, B75},           {110, B110},         {134, B134},
+        {150, B150},         {200, B200},         {300, B300},         {600, B600},
+        {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+        {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+        {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+        {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+        {3500000, B3500000}, {4000000, B4000000},
+    };
+    auto it = kSpeeds.find(rate);
+    if (it == kSpeeds.end()) return std::nullopt;
+    return it->second;
+}
+
+bool SetOtherSpeed(int fd, uint32_t rate) {
+    KernelTermios2 t{};
+    if (RetryEintr([&] { return ::ioctl(fd, kTcGets2, &t); }) != 0) return false;
+    t.c_cflag &= ~static_cast<tcflag_t>(CBAUD);
+    t.c_cflag |= kBaudOther;
+    t.c_ispeed = t.c_ospeed = rate;
+    return RetryEintr([&] { return ::ioctl(fd, kTcSets2, &t); }) == 0;
+}
+
+// "\\.\COMn" (COM in any case) gives n; any other name gives nothing.
+std::optional<unsigned> ComNumber(const std::string& name) {
+    static const std::string kPrefix = "\\\\.\\";
+    if (name.size() <= kPrefix.size() + 3 || name.compare(0, kPrefix.size(), kPrefix) != 0) {
+        return std::nullopt;
+    }
+    std::string com = name.substr(kPrefix.size(), 3);
+    std::transform(com.begin(), com.end(), com.begin(), ::toupper);
+    if (com != "COM") return std::nullopt;
+    const std::string digits = name.substr(kPrefix.size() + 3);
+    if (digits.size() > 4 || digits[0] == '0' ||
+        !std::all_of(digits.begin(), digits.end(), ::isdigit)) {
+        return std::nullopt;
+    }
+    return static_cast<unsigned>(std::stoul(digits));
+}
+
+// Entries of `dir` named `prefix` followed by a number, in numeric order.
+std::vector<std::string> NumberedNodes(const std::string& dir, const std::string& prefix) {
+    std::vector<std::pair<unsigned long, std::string>> found;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) {
+                continue;
+            }
+            const std::string digits = name.substr(prefix.size());
+            if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), ::isdigit)) {
+                continue;
+            }
+            found.emplace_back(std::stoul(digits), dir + "/" + name);
+        }
+        ::closedir(d);
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> paths;
+    for (auto& f : found) paths.push_back(std::move(f.second));
+    return paths;
+}
+
 class PosixBackend final : public SerialBackend {
   public:
-    SerialHandle Open(const std::string&) override { return kInvalidSerialHandle; }
-    void Close(SerialHandle) override {}
-    bool SetLineSettings(SerialHandle, const LineSettings&) override { return false; }
-    bool SetQueueSizes(SerialHandle, uint32_t, uint32_t) override { return false; }
-    bool Purge(SerialHandle, bool, bool) override { return false; }
-    bool QueueCounts(SerialHandle, uint32_t&, uint32_t&) override { return false; }
-    bool ModemStatus(SerialHandle, ModemLines&) override { return false; }
-    bool SetRts(SerialHandle, bool) override { return false; }
-    bool SetDtr(SerialHandle, bool) override { return false; }
-    int32_t Read(SerialHandle, uint8_t*, uint32_t) override { return -1; }
-    int32_t Write(SerialHandle, const uint8_t*, uint32_t) override { return -1; }
-    WaitResult WaitReadable(SerialHandle, uint32_t) override { return WaitResult::Failed; }
-    WaitResult WaitWritable(SerialHandle, uint32_t) override { return WaitResult::Failed; }
+    SerialHandle Open(const std::string& name) override;
+    void Close(SerialHandle h) override { ports_.erase(h); }
+    bool SetLineSettings(SerialHandle h, const LineSettings& settings) override;
+    bool SetQueueSizes(SerialHandle h, uint32_t, uint32_t) override;
+    bool Purge(SerialHandle h, bool input, bool output) override;
+    bool QueueCounts(SerialHandle h, uint32_t& inQueue, uint32_t& outQueue) override;
+    bool ModemStatus(SerialHandle h, ModemLines& lines) override;
+    bool SetRts(SerialHandle h, bool high) override { return SetModemLine(h, TIOCM_RTS, high); }
+    bool SetDtr(SerialHandle h, bool high) override { return SetModemLine(h, TIOCM_DTR, high); }
+    int32_t Read(SerialHandle h, uint8_t* buffer, uint32_t size) override;
+    int32_t Write(SerialHandle h, const uint8_t* data, uint32_t size) override;
+    WaitResult WaitReadable(SerialHandle h, uint32_t timeoutMs) override {
+        return Wait(h, POLLIN, timeoutMs);
+    }
+    WaitResult WaitWritable(SerialHandle h, uint32_t timeoutMs) override {
+        return Wait(h, POLLOUT, timeoutMs);
+    }
+
+  private:
+    int Fd(SerialHandle h) const {
+        auto it = ports_.find(h);
+        return it == ports_.end() ? -1 : it->second.Get();
+    }
+    bool SetModemLine(SerialHandle h, int line, bool high);
+    WaitResult Wait(SerialHandle h, short events, uint32_t timeoutMs);
+
+    std::map<SerialHandle, UniqueFd> ports_;
 };
+
+SerialHandle PosixBackend::Open(const std::string& name) {
+    const std::optional<std::string> path = ResolveSerialPortPath(name);
+    if (!path) return kInvalidSerialHandle;
+    UniqueFd fd(RetryEintr(
+        [&] { return ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
+    if (!fd || !::isatty(fd.Get())) return kInvalidSerialHandle;
+    // TIOCEXCL keeps other programs out (not a privileged one); the lock also keeps out a
+    // second open in this process and privileged programs that lock too.
+    if (::ioctl(fd.Get(), TIOCEXCL) != 0) return kInvalidSerialHandle;
+    if (RetryEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
+        return kInvalidSerialHandle;
+    }
+    // USB adapters hold received bytes for a latency period unless asked not to; ports
+    // without the request (or a pseudo-terminal) refuse it, which changes nothing.
+    serial_struct serial{};
+    if (::ioctl(fd.Get(), TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        (void)::ioctl(fd.Get(), TIOCSSERIAL, &serial);
+    }
+    const SerialHandle h = fd.Get();
+    ports_[h] = std::move(fd);
+    return h;
+}
+
+bool PosixBackend::SetLineSettings(SerialHandle h, const LineSettings& s) {
+    const int fd = Fd(h);
+    if (fd < 0) return false;
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) return false;
+    ::cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD | HUPCL;
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    switch (s.byteSize) {
+        case 5:
+            t.c_cflag |= CS5;
+            break;
+        case 6:
+            t.c_cflag |= CS6;
+            break;
+        case 7:
+            t.c_cflag |= CS7;
+            break;
+        case 8:
+            t.c_cflag |= CS8;
+            break;
+        default:
+            return false;
+    }
+    switch (s.parity) {
+        case 0:
+            break;
+        case 1:
+            t.c_cflag |= PARENB | PARODD;
+            break;
+        case 2:
+            t.c_cflag |= PARENB;
+            break;
+        case 3:
+            t.c_cflag |= PARENB | PARODD | CMSPAR;
+            break;
+        case 4:
+            t.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            return false;
+    }
+    if (s.parityCheck) t.c_iflag |= INPCK;
+    // The line has no one-and-a-half stop bits here; the longer of the two neighbours keeps
+    // the receiver in step.
+    if (s.stopBits > 2) return false;
+    if (s.stopBits != 0) t.c_cflag |= CSTOPB;
+    if (s.outxCtsFlow || s.rtsControl == RtsControl::Handshake) t.c_cflag |= CRTSCTS;
+    if (s.outX) t.c_iflag |= IXON;
+    if (s.inX) t.c_iflag |= IXOFF;
+    t.c_cc[VSTART] = s.xonChar;
+    t.c_cc[VSTOP] = s.xoffChar;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+
+    const std::optional<speed_t> speed = StandardSpeed(s.baudRate);
+    if (speed) {
+        ::cfsetispeed(&t, *speed);
+        ::cfsetospeed(&t, *speed);
+    } else if (s.baudRate == 0) {
+        return false;
+    }
+    if (RetryEintr([&] { return ::tcsetattr(fd, TCSANOW, &t); }) != 0) return false;
+    if (!speed && !SetOtherSpeed(fd, s.baudRate)) return false;
+
+    // A pseudo-terminal has no modem lines: its refusal is no failure of the settings.
+    SetModemLine(h, TIOCM_DTR, s.dtrControl != DtrControl::Disable);
+    if (s.rtsControl != RtsControl::Handshake) {
+        SetModemLine(h, TIOCM_RTS, s.rtsControl == RtsControl::Enable);
+    }
+    return true;
+}
+
+// The kernel sizes its own queues.
+bool PosixBackend::SetQueueSizes(SerialHandle h, uint32_t, uint32_t) {
+    return Fd(h) >= 0;
+}
+
+bool PosixBackend::Purge(SerialHandle h, bool input, bool output) {
+    const int fd = Fd(h);
+    if (fd < 0) return false;
+    if (!input && !output) return true;
+    const int which = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
+    return RetryEintr([&] { return ::tcflush(fd, which); }) == 0;
+}
+
+bool PosixBackend::QueueCounts(SerialHandle h, uint32_t& inQueue, uint32_t& outQueue) {
+    const int fd = Fd(h);
+    int in = 0, out = 0;
+    if (fd < 0 || ::ioctl(fd, FIONREAD, &in) != 0 || ::ioctl(fd, TIOCOUTQ, &out) != 0) {
+        return false;
+    }
+    inQueue = static_cast<uint32_t>(std::max(in, 0));
+    outQueue = static_cast<uint32_t>(std::max(out, 0));
+    return true;
+}
+
+bool PosixBackend::ModemStatus(SerialHandle h, ModemLines& lines) {
+    const int fd = Fd(h);
+    int bits = 0;
+    if (fd < 0 || ::ioctl(fd, TIOCMGET, &bits) != 0) return false;
+    lines = 0;
+    if (bits & TIOCM_CTS) lines |= mlCTS;
+    if (bits & TIOCM_DSR) lines |= mlDSR;
+    if (bits & TIOCM_RNG) lines |= mlRING;
+    if (bits & TIOCM_CAR) lines |= mlRLSD;
+    return true;
+}
+
+bool PosixBackend::SetModemLine(SerialHandle h, int line, bool high) {
+    const int fd = Fd(h);
+    return fd >= 0 && ::ioctl(fd, high ? TIOCMBIS : TIOCMBIC, &line) == 0;
+}
+
+int32_t PosixBackend::Read(SerialHandle h, uint8_t* buffer, uint32_t size) {
+    const int fd = Fd(h);
+    if (fd < 0) return -1;
+    const ssize_t n = RetryEintr([&] { return ::read(fd, buffer, size); });
+    if (n >= 0) return static_cast<int32_t>(n);
+    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+}
+
+int32_t PosixBackend::Write(SerialHandle h, const uint8_t* data, uint32_t size) {
+    const int fd = Fd(h);
+    if (fd < 0) return -1;
+    const ssize_t n = RetryEintr([&] { return ::write(fd, data, size); });
+    if (n >= 0) return static_cast<int32_t>(n);
+    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+}
+
+WaitResult PosixBackend::Wait(SerialHandle h, short events, uint32_t timeoutMs) {
+    const int fd = Fd(h);
+    if (fd < 0) return WaitResult::Failed;
+    using Steady = std::chrono::steady_clock;
+    const auto deadline = Steady::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now());
+        pollfd p{fd, events, 0};
+        const int r =
+            ::poll(&p, 1, static_cast<int>(std::clamp<int64_t>(left.count(), 0, 1 << 30)));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return WaitResult::Failed;
+        if (r == 0) return WaitResult::Timeout;
+        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            // A hung-up line may still hold bytes that arrived before; only an empty one has
+            // nothing more to give.
+            int in = 0;
+            const bool holdsInput = events == POLLIN && ::ioctl(fd, FIONREAD, &in) == 0 && in > 0;
+            return holdsInput ? WaitResult::Ready : WaitResult::Failed;
+        }
+        return WaitResult::Ready;
+    }
+}
+
 }  // namespace
+
+std::optional<std::string> ResolveSerialPortPath(const std::string& name,
+                                                 const std::string& devDir) {
+    const std::optional<unsigned> n = ComNumber(name);
+    if (!n) return name;
+    const char* ports = std::getenv("TANDEL_PORTS");
+    if (ports != nullptr && *ports != '\0') {
+        const std::string entry = std::string(ports) + "/COM" + std::to_string(*n);
+        struct stat st {};
+        if (::stat(entry.c_str(), &st) != 0) return std::nullopt;
+        return entry;
+    }
+    std::vector<std::string> nodes;
+    for (const char* group : {"ttyUSB", "ttyACM", "ttyS"}) {
+        for (std::string& path : NumberedNodes(devDir, group)) nodes.push_back(std::move(path));
+    }
+    if (*n > nodes.size()) return std::nullopt;
+    return nodes[*n - 1];
+}
 
 SerialBackend& PosixSerialBackend() {
     static PosixBackend backend;

@@ -53,6 +53,7 @@ class SimDevice {
     virtual void OnByte(uint8_t b) = 0;
 };
 
+// Attached devices must outlive the backend, and drivers using it must end before it.
 // Serial ports in process, in the time of the clock it is given (a VirtualClock makes every
 // wait free: a wait advances the clock to the next arrival or to its deadline).
 // Ports are named as the driver's PortName ("\\.\COM1"); a name is absent until set up.

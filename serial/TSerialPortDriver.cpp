@@ -285,18 +285,26 @@ uint32_t TSerialPortDriver::ReadBytes(uint8_t* buffer, uint32_t size) {
     uint32_t start = clock_.TickMs();
     while (size > 0) {
         const int32_t waiting = BytesWaiting();
+        uint32_t n = 0;
         if (waiting > 0) {
-            const uint32_t n = ReadAvailable(buffer, std::min<uint32_t>(waiting, size));
+            n = ReadAvailable(buffer, std::min<uint32_t>(waiting, size));
             result += n;
             size -= n;
             buffer += n;
-            start = clock_.TickMs();
-            continue;
+            if (n > 0) {
+                start = clock_.TickMs();
+                continue;
+            }
         }
         const uint32_t elapsed = clock_.TickMs() - start;
         if (elapsed > inputTimeout_) break;
         const uint32_t left = inputTimeout_ - elapsed + 1;
-        if (backend_.WaitReadable(handle_, left) == WaitResult::Failed) clock_.SleepMs(left);
+        if (waiting > 0) {
+            // Counted but unreadable: the wait would return at once, so pause briefly instead.
+            clock_.SleepMs(1);
+        } else if (backend_.WaitReadable(handle_, left) == WaitResult::Failed) {
+            clock_.SleepMs(left);
+        }
     }
     return result;
 }
