@@ -199,57 +199,7 @@ bool PosixBackend::SetLineSettings(SerialHandle h, const LineSettings& s) {
     const int fd = Fd(h);
     if (fd < 0) return false;
     termios t{};
-    if (::tcgetattr(fd, &t) != 0) return false;
-    ::cfmakeraw(&t);
-    t.c_cflag |= CLOCAL | CREAD | HUPCL;
-    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    switch (s.byteSize) {
-        case 5:
-            t.c_cflag |= CS5;
-            break;
-        case 6:
-            t.c_cflag |= CS6;
-            break;
-        case 7:
-            t.c_cflag |= CS7;
-            break;
-        case 8:
-            t.c_cflag |= CS8;
-            break;
-        default:
-            return false;
-    }
-    switch (s.parity) {
-        case 0:
-            break;
-        case 1:
-            t.c_cflag |= PARENB | PARODD;
-            break;
-        case 2:
-            t.c_cflag |= PARENB;
-            break;
-        case 3:
-            t.c_cflag |= PARENB | PARODD | CMSPAR;
-            break;
-        case 4:
-            t.c_cflag |= PARENB | CMSPAR;
-            break;
-        default:
-            return false;
-    }
-    if (s.parityCheck) t.c_iflag |= INPCK;
-    // The line has no one-and-a-half stop bits here; the longer of the two neighbours keeps
-    // the receiver in step.
-    if (s.stopBits > 2) return false;
-    if (s.stopBits != 0) t.c_cflag |= CSTOPB;
-    if (s.outxCtsFlow || s.rtsControl == RtsControl::Handshake) t.c_cflag |= CRTSCTS;
-    if (s.outX) t.c_iflag |= IXON;
-    if (s.inX) t.c_iflag |= IXOFF;
-    t.c_cc[VSTART] = s.xonChar;
-    t.c_cc[VSTOP] = s.xoffChar;
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-
+    if (::tcgetattr(fd, &t) != 0 || !MakeRawTermios(s, t)) return false;
     const std::optional<speed_t> speed = StandardSpeed(s.baudRate);
     if (speed) {
         ::cfsetispeed(&t, *speed);
@@ -368,6 +318,29 @@ std::optional<std::string> ResolveSerialPortPath(const std::string& name,
     }
     if (*n > nodes.size()) return std::nullopt;
     return nodes[*n - 1];
+}
+
+bool MakeRawTermios(const LineSettings& s, termios& t) {
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};  // 5 to 8 data bits
+    // none, odd, even, mark, space (mark and space are stick parity)
+    static constexpr tcflag_t kParities[] = {0, PARENB | PARODD, PARENB, PARENB | PARODD | CMSPAR,
+                                             PARENB | CMSPAR};
+    if (s.byteSize < 5 || s.byteSize > 8 || s.parity > 4 || s.stopBits > 2) return false;
+    ::cfmakeraw(&t);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    t.c_cflag |= CLOCAL | CREAD | HUPCL | kSizes[s.byteSize - 5] | kParities[s.parity];
+    if (s.parityCheck) t.c_iflag |= INPCK;
+    // The line has no one-and-a-half stop bits here; the longer of the two neighbours keeps
+    // the receiver in step.
+    if (s.stopBits != 0) t.c_cflag |= CSTOPB;
+    if (s.outxCtsFlow || s.rtsControl == RtsControl::Handshake) t.c_cflag |= CRTSCTS;
+    if (s.outX) t.c_iflag |= IXON;
+    if (s.inX) t.c_iflag |= IXOFF;
+    t.c_cc[VSTART] = s.xonChar;
+    t.c_cc[VSTOP] = s.xoffChar;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    return true;
 }
 
 SerialBackend& PosixSerialBackend() {

@@ -5,8 +5,14 @@
 
 #include "SerialBackend.h"
 
+struct termios;
+
 // The serial ports of this machine through termios.
 SerialBackend& PosixSerialBackend();
+
+// Makes `t` raw and sets the framing, flow control and flow characters of `settings` (not the
+// rate). False for a byte size, parity or stop-bit value the line cannot have.
+bool MakeRawTermios(const LineSettings& settings, termios& t);
 
 // The device path that the port name `name` opens. "\\.\COMn" is the entry COMn of the
 // directory named by TANDEL_PORTS when that variable is set and not empty (nothing when the

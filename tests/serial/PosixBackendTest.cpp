@@ -1,0 +1,312 @@
+// The termios backend on real pseudo-terminals, driven through the driver in wall time.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "PosixBackend.h"
+#include "TSerialPortDriver.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Steady = std::chrono::steady_clock;
+
+long MillisSince(Steady::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - start).count());
+}
+
+double CpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// A scratch directory removed at the end of the test.
+struct TempDir {
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "tandel-serial-XXXXXX").string();
+        path = mkdtemp(pattern.data());
+    }
+    ~TempDir() { fs::remove_all(path); }
+    fs::path path;
+};
+
+// Sets an environment variable for one scope.
+struct ScopedEnv {
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() { unsetenv(name_); }
+    const char* name_;
+};
+
+struct PosixPort : ::testing::Test {
+    int master = -1;
+    int slave = -1;  // kept open to read the line settings back
+    std::string path;
+    TSerialPortDriver dane{PosixSerialBackend(), SystemClock::Instance()};
+
+    void SetUp() override {
+        unsetenv("TANDEL_PORTS");
+        char name[256] = {};
+        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+        path = name;
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        dane.SetPortName(path);
+    }
+    void TearDown() override {
+        dane.ClosePort();
+        if (slave >= 0) close(slave);
+        if (master >= 0) close(master);
+    }
+
+    // What the device side receives within `ms`.
+    std::vector<uint8_t> MasterRead(size_t count, int ms = 1000) {
+        std::vector<uint8_t> got;
+        const auto start = Steady::now();
+        while (got.size() < count && MillisSince(start) < ms) {
+            pollfd p{master, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) continue;
+            uint8_t buffer[256];
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n > 0) got.insert(got.end(), buffer, buffer + n);
+        }
+        return got;
+    }
+    void MasterWrite(std::vector<uint8_t> bytes) {
+        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    termios SlaveSettings() {
+        termios t{};
+        EXPECT_EQ(tcgetattr(slave, &t), 0);
+        return t;
+    }
+};
+
+TEST_F(PosixPort, OpensThroughThePortsDirectoryOnly) {
+    TempDir dir;
+    fs::create_symlink(path, dir.path / "COM3");
+    ScopedEnv env("TANDEL_PORTS", dir.path.string());
+    dane.SetPortName("\\\\.\\COM3");
+    ASSERT_TRUE(dane.OpenPort());
+    EXPECT_EQ(dane.PortName(), "\\\\.\\COM3");
+    dane.ClosePort();
+    dane.SetPortName("\\\\.\\COM1");  // no entry: absent, whatever /dev holds
+    EXPECT_FALSE(dane.OpenPort());
+}
+
+TEST_F(PosixPort, OpenIsExclusiveUntilClosed) {
+    ASSERT_TRUE(dane.OpenPort());
+    TSerialPortDriver other{PosixSerialBackend(), SystemClock::Instance()};
+    other.SetPortName(path);
+    EXPECT_FALSE(other.OpenPort());
+    dane.ClosePort();
+    EXPECT_TRUE(other.OpenPort());
+    other.ClosePort();
+
+    TempDir dir;
+    std::ofstream(dir.path / "plain") << "not a terminal";
+    other.SetPortName((dir.path / "plain").string());
+    EXPECT_FALSE(other.OpenPort());
+    other.SetPortName((dir.path / "missing").string());
+    EXPECT_FALSE(other.OpenPort());
+}
+
+TEST_F(PosixPort, BytesBothWays) {
+    ASSERT_TRUE(dane.OpenPort());
+    const uint8_t frame[] = {0xCC, 0x00, 0x0A, 0xFF};
+    EXPECT_EQ(dane.WriteBytes(frame, 4), 4u);
+    EXPECT_EQ(MasterRead(4), std::vector<uint8_t>(frame, frame + 4));
+
+    MasterWrite({0x90, 0x11, 0x13, 0x0D});  // raw: flow and line characters pass untouched
+    ASSERT_TRUE(dane.WaitForInput(1000));
+    const auto start = Steady::now();
+    while (dane.BytesWaiting() < 4 && MillisSince(start) < 1000) usleep(1000);
+    EXPECT_EQ(dane.BytesWaiting(), 4);
+    uint8_t reply[4] = {};
+    EXPECT_EQ(dane.ReadBytes(reply, 4), 4u);
+    EXPECT_EQ(std::vector<uint8_t>(reply, reply + 4),
+              std::vector<uint8_t>({0x90, 0x11, 0x13, 0x0D}));
+    EXPECT_EQ(dane.BytesWaiting(), 0);
+    EXPECT_EQ(dane.OutputSpace(), 2048);
+
+    MasterWrite({1, 2});
+    ASSERT_TRUE(dane.WaitForInput(1000));
+    EXPECT_TRUE(dane.PurgeQueues(true, true));
+    EXPECT_EQ(dane.BytesWaiting(), 0);
+
+    dane.ClosePort();
+    uint8_t value = 0x42;
+    EXPECT_EQ(dane.BytesWaiting(), 65535);
+    EXPECT_EQ(dane.OutputSpace(), 65535);
+    EXPECT_FALSE(dane.ReadByte(value));
+    EXPECT_EQ(value, 0x42);
+}
+
+// A pseudo-terminal keeps the rate, stop bits, odd/stick parity and flow control it is given
+// but always reports eight data bits and no parity enable; the framing itself is checked on
+// the termios record built for it.
+TEST_F(PosixPort, LineSettingsReachTheTerminal) {
+    dane.SetBaudRate(br115200);
+    dane.SetParity(ptODD);
+    dane.SetStopBits(sb2BITS);
+    dane.SetHwFlow(hfRTSCTS);
+    ASSERT_TRUE(dane.OpenPort());
+    termios t = SlaveSettings();
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B115200));
+    EXPECT_EQ(cfgetispeed(&t), static_cast<speed_t>(B115200));
+    EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(PARODD));
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+    EXPECT_TRUE(t.c_cflag & CRTSCTS);
+    EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG));
+    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF | ICRNL | INPCK));
+
+    // While open every line-setting write applies at once.
+    dane.SetBaudRate(br9600);
+    dane.SetParity(ptMARK);
+    dane.SetStopBits(sb1BITS);
+    dane.SetSwFlow(sfXONXOFF);
+    dane.SetHwFlow(hfNONE);
+    t = SlaveSettings();
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
+    EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(PARODD | CMSPAR));
+    EXPECT_FALSE(t.c_cflag & (CSTOPB | CRTSCTS));
+    EXPECT_TRUE((t.c_iflag & IXON) && (t.c_iflag & IXOFF));
+    EXPECT_EQ(t.c_cc[VSTART], 0x11);
+    EXPECT_EQ(t.c_cc[VSTOP], 0x13);
+
+    dane.SetParity(ptSPACE);
+    dane.SetStopBits(sb1HALFBITS);  // no such framing here: two stop bits
+    t = SlaveSettings();
+    EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(CMSPAR));
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+}
+
+TEST(Termios, FramingFromTheLineSettingsRecord) {
+    VirtualClock clock;
+    TSerialPortDriver dane{PosixSerialBackend(), clock};
+    const tcflag_t parityBits = PARENB | PARODD | CMSPAR;
+    const struct {
+        TParity parity;
+        tcflag_t expected;
+    } parities[] = {{ptNONE, 0},
+                    {ptODD, PARENB | PARODD},
+                    {ptEVEN, PARENB},
+                    {ptMARK, PARENB | PARODD | CMSPAR},
+                    {ptSPACE, PARENB | CMSPAR}};
+    for (const auto& p : parities) {
+        dane.SetParity(p.parity);
+        termios t{};
+        t.c_lflag = ECHO | ICANON;
+        ASSERT_TRUE(MakeRawTermios(dane.BuildLineSettings(), t));
+        EXPECT_EQ(t.c_cflag & parityBits, p.expected) << "parity " << int(p.parity);
+        EXPECT_FALSE(t.c_lflag & (ECHO | ICANON));
+    }
+    const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    for (int bits = db5BITS; bits <= db8BITS; ++bits) {
+        dane.SetDataBits(static_cast<TDataBits>(bits));
+        termios t{};
+        ASSERT_TRUE(MakeRawTermios(dane.BuildLineSettings(), t));
+        EXPECT_EQ(t.c_cflag & CSIZE, sizes[bits]);
+    }
+    LineSettings bad = dane.BuildLineSettings();
+    bad.byteSize = 9;
+    termios t{};
+    EXPECT_FALSE(MakeRawTermios(bad, t));
+}
+
+TEST_F(PosixPort, RateOutsideTheStandardSet) {
+    dane.SetBaudRateValue(56000);
+    ASSERT_TRUE(dane.OpenPort());
+    // The kernel's termios2 carries the rate; same layout as the backend declares it.
+    struct {
+        tcflag_t flags[4];
+        cc_t line;
+        cc_t cc[19];
+        speed_t ispeed;
+        speed_t ospeed;
+    } t2{};
+    ASSERT_EQ(ioctl(slave, _IOR('T', 0x2A, decltype(t2)), &t2), 0);
+    EXPECT_EQ(t2.ospeed, 56000u);
+    EXPECT_EQ(t2.ispeed, 56000u);
+}
+
+TEST_F(PosixPort, WaitsSleepInsteadOfSpinning) {
+    ASSERT_TRUE(dane.OpenPort());
+    const double cpu0 = CpuSeconds();
+    auto start = Steady::now();
+    uint8_t value = 0;
+    EXPECT_FALSE(dane.ReadByte(value));
+    const long readMs = MillisSince(start);
+    EXPECT_GE(readMs, 200);
+    EXPECT_LT(readMs, 400);
+
+    start = Steady::now();
+    EXPECT_FALSE(dane.WaitForInput(1000));
+    const long waitMs = MillisSince(start);
+    EXPECT_GE(waitMs, 1000);
+    EXPECT_LT(waitMs, 1300);
+    const double cpu = CpuSeconds() - cpu0;
+    EXPECT_LT(cpu, 0.1 * (readMs + waitMs) / 1000.0) << "CPU seconds: " << cpu;
+
+    // A byte ends the wait at once.
+    MasterWrite({7});
+    start = Steady::now();
+    EXPECT_TRUE(dane.WaitForInput(1000));
+    EXPECT_LT(MillisSince(start), 200);
+    EXPECT_TRUE(dane.ReadByte(value));
+    EXPECT_EQ(value, 7);
+}
+
+TEST_F(PosixPort, HungUpLineEndsWaitsWithoutSpinning) {
+    dane.SetInputTimeout(100);
+    ASSERT_TRUE(dane.OpenPort());
+    close(master);
+    master = -1;
+    const double cpu0 = CpuSeconds();
+    const auto start = Steady::now();
+    uint8_t value = 0;
+    EXPECT_FALSE(dane.ReadByte(value));
+    EXPECT_FALSE(dane.WaitForInput(200));
+    EXPECT_GE(MillisSince(start), 300);
+    EXPECT_LT(CpuSeconds() - cpu0, 0.05);
+}
+
+TEST(PortNames, DefaultOrderIsUsbThenAcmThenBuiltIn) {
+    unsetenv("TANDEL_PORTS");
+    TempDir dev;
+    for (const char* node : {"ttyS1", "ttyS0", "ttyUSB10", "ttyUSB2", "ttyACM0", "ttyUSBx", "ttyS",
+                             "ttyprintk", "console"}) {
+        std::ofstream(dev.path / node);
+    }
+    const std::string d = dev.path.string();
+    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM1", d), d + "/ttyUSB2");
+    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM2", d), d + "/ttyUSB10");
+    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM3", d), d + "/ttyACM0");
+    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\com4", d), d + "/ttyS0");
+    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM5", d), d + "/ttyS1");
+    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM6", d), std::nullopt);
+    EXPECT_EQ(ResolveSerialPortPath("/dev/ttyUSB7", d), "/dev/ttyUSB7");
+    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM0", d), "\\\\.\\COM0");  // not a port number
+
+    TempDir ports;
+    std::ofstream(ports.path / "COM2");
+    ScopedEnv env("TANDEL_PORTS", ports.path.string());
+    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM1", d), std::nullopt);
+    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM2", d), (ports.path / "COM2").string());
+}
+
+}  // namespace
