@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class HttpClient;
+
+// What the LiveUpdate run needs from the window that starts it (the LiveUpdate page).
+// The main window implements it; tests implement it with a recording fake. Texts are UTF-8.
+class LiveUpdateHost {
+  public:
+    virtual ~LiveUpdateHost() = default;
+
+    // LiveUpdate log `Memo1`.
+    virtual void LogClear() = 0;
+    virtual void LogAppend(const std::string& line) = 0;
+
+    // One pass of the window's processing of pending messages.
+    virtual void ProcessMessages() = 0;
+
+    // The device-type list `ListBox2`, first to last, as the CP1250 bytes read from init.cfg.
+    virtual std::vector<std::string> DeviceTypeLines() = 0;
+
+    // Base directory (current working directory, read afresh).
+    virtual std::string BaseDirectory() = 0;
+};
+
+// Size of every published firmware file; a body of any other size is not stored.
+inline constexpr std::size_t kFirmwareFileSize = 15180;
+
+// Built-in update server address; TANDEL_LIVEUPDATE_URL replaces it.
+inline constexpr char kLiveUpdateAddress[] = "http://liveupdate.quorvant.example/liveupdate/";
+
+struct LiveUpdateLimits {
+    // Largest lista.txt and opis.txt accepted.
+    std::size_t textBodyCap = std::size_t{1} << 20;
+};
+
+// The LiveUpdate run started by START on the LiveUpdate page: for every device-type line,
+// fetches lista.txt and opis.txt of its folder, stores opis.txt, and fetches every listed
+// firmware file that is held neither in the base directory nor in the device folder.
+// Progress goes to the host's log. An HTTP or network error, or a file that cannot be
+// written, ends the run by throwing std::runtime_error with the text for the error box;
+// the log keeps its lines and gets no final line. Files are replaced whole or not at all,
+// and a listed name that is not a plain file name is logged and skipped.
+// A call made while a run is in progress (from its message processing) does nothing.
+void RunLiveUpdate(LiveUpdateHost& host, HttpClient& http, const LiveUpdateLimits& limits = {});
+
+// The update server's base address: TANDEL_LIVEUPDATE_URL when set and not empty, else
+// kLiveUpdateAddress; always ends in '/'.
+std::string LiveUpdateBaseAddress();
+
+// Percent-encodes every byte that may not stand in a URL path as it is (a blank is "%20");
+// the bytes are the CP1250 bytes of a folder or file name.
+std::string EncodeUrlPath(std::string_view bytes);
+
+// The names of lista.txt, as CP1250 bytes: a CR ends a name, LFs are dropped wherever they
+// stand, bytes after the last CR form no name; empty names are kept.
+std::vector<std::string> SplitFirmwareList(std::string_view text);
+
+// True when `name` + ".bin" can be used as a file name in the device folder: no '/', '\',
+// NUL or other control byte, and not "." or "..".
+bool IsPlainFileName(std::string_view name);

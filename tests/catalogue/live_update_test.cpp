@@ -1,0 +1,387 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+#include "BaseDirectory.h"
+#include "HttpClient.h"
+#include "LiveUpdate.h"
+#include "http_test_server.h"
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using namespace std::string_literals;
+
+namespace {
+
+const std::string kFinal = "Aktualizacja oprogramowania zakończona.";
+const std::string kWrongSize =
+    "Błąd : niewłąściwy rozmiar pliku, wykonaj aktualizacje jeszcze raz...";
+
+class FakeHost : public LiveUpdateHost {
+  public:
+    void LogClear() override { log.clear(); }
+    void LogAppend(const std::string& line) override { log.push_back(line); }
+    void ProcessMessages() override {
+        ++messagePasses;
+        if (onMessages) onMessages();
+    }
+    std::vector<std::string> DeviceTypeLines() override { return lines; }
+    std::string BaseDirectory() override { return ::BaseDirectory(); }
+
+    std::vector<std::string> lines;
+    std::vector<std::string> log;
+    int messagePasses = 0;
+    std::function<void()> onMessages;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::set<std::string> Entries(const fs::path& directory) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// Runs in a fresh working directory <root>/base (the base directory) and points the run
+// at a test server.
+class LiveUpdateTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        previous_ = BaseDirectory();
+        std::string pattern = (fs::temp_directory_path() / "tandel-liveupdate-XXXXXX").string();
+        root_ = mkdtemp(pattern.data());
+        base_ = root_ / "base";
+        fs::create_directory(base_);
+        ASSERT_EQ(chdir(base_.c_str()), 0);
+        setenv("TANDEL_LIVEUPDATE_URL", server_.BaseAddress().c_str(), 1);
+        http_.SetOnStatus([this](int code, const std::string&) {
+            if (auto text = StatusLabelText(code)) label_ = *text;
+        });
+    }
+    void TearDown() override {
+        unsetenv("TANDEL_LIVEUPDATE_URL");
+        EXPECT_EQ(chdir(previous_.c_str()), 0);
+        fs::remove_all(root_);
+    }
+
+    // Serves lista.txt and opis.txt of a device folder (the folder as sent in the URL).
+    void ServeType(const std::string& folder, const std::string& list,
+                   const std::string& description = "Opis") {
+        server_.Serve("/liveupdate/" + folder + "/lista.txt", list);
+        server_.Serve("/liveupdate/" + folder + "/opis.txt", description);
+    }
+    void ServeFile(const std::string& folder, const std::string& file, const std::string& body) {
+        server_.Serve("/liveupdate/" + folder + "/" + file, body);
+    }
+
+    void Run() { RunLiveUpdate(host_, http_); }
+
+    std::string RunError() {
+        try {
+            Run();
+        } catch (const std::runtime_error& error) {
+            return error.what();
+        }
+        return "(no error)";
+    }
+
+    static HttpTimeouts QuickStall() {
+        HttpTimeouts timeouts;
+        timeouts.stall = std::chrono::milliseconds(500);
+        return timeouts;
+    }
+
+    HttpTestServer server_;
+    HttpClient http_{QuickStall()};
+    FakeHost host_;
+    std::string label_ = "______";
+    std::string previous_;
+    fs::path root_;
+    fs::path base_;
+};
+
+TEST_F(LiveUpdateTest, EmptyDeviceTypeListGivesOnlyTheFinalLine) {
+    host_.log = {"z poprzedniego uruchomienia"};
+    Run();
+    EXPECT_THAT(host_.log, ElementsAre(kFinal));
+    EXPECT_EQ(host_.messagePasses, 1);
+    EXPECT_THAT(server_.Targets(), IsEmpty());
+}
+
+TEST_F(LiveUpdateTest, TwoDeviceTypesFetchOnlyWhatNeitherStoreNorBaseDirectoryHolds) {
+    host_.lines = {"PELTA serwer:fa 1", "Karta w czytniku:fb 4"};
+    fs::create_directory(base_ / "fa");
+    fs::create_directory(base_ / "fb");
+    WriteFile(base_ / "fa" / "obecny.bin", "stary");
+    WriteFile(base_ / "wspolny.bin", "w katalogu bazowym");
+    ServeType("fa", "obecny\r\nbrak\r\nwspolny\r\n", "Opis fa");
+    ServeType("fb", "nowy\r\n", "Opis fb");
+    ServeFile("fa", "brak.bin", FirmwareBody(kFirmwareFileSize, 1));
+    ServeFile("fb", "nowy.bin", FirmwareBody(kFirmwareFileSize, 2));
+
+    Run();
+
+    EXPECT_THAT(host_.log,
+                ElementsAre("Pobieram listę oprogramowania dla : fa", "Pobieram opis dla : fa",
+                            "obecny.bin : JEST", "brak.bin : POBIERAM", "wspolny.bin : JEST",
+                            "Pobieram listę oprogramowania dla : fb", "Pobieram opis dla : fb",
+                            "nowy.bin : POBIERAM", kFinal));
+    EXPECT_THAT(server_.Targets(),
+                ElementsAre("/liveupdate/fa/lista.txt", "/liveupdate/fa/opis.txt",
+                            "/liveupdate/fa/brak.bin", "/liveupdate/fb/lista.txt",
+                            "/liveupdate/fb/opis.txt", "/liveupdate/fb/nowy.bin"));
+    EXPECT_EQ(Entries(base_ / "fa"), (std::set<std::string>{"obecny.bin", "brak.bin", "opis.txt"}));
+    EXPECT_EQ(Entries(base_ / "fb"), (std::set<std::string>{"nowy.bin", "opis.txt"}));
+    EXPECT_EQ(ReadFile(base_ / "fa" / "brak.bin"), FirmwareBody(kFirmwareFileSize, 1));
+    EXPECT_EQ(ReadFile(base_ / "fb" / "nowy.bin"), FirmwareBody(kFirmwareFileSize, 2));
+    EXPECT_EQ(ReadFile(base_ / "fa" / "obecny.bin"), "stary");
+    EXPECT_EQ(ReadFile(base_ / "fa" / "opis.txt"), "Opis fa");
+    EXPECT_EQ(ReadFile(base_ / "fb" / "opis.txt"), "Opis fb");
+    // After clearing the log, and after each stored description.
+    EXPECT_EQ(host_.messagePasses, 3);
+    EXPECT_EQ(label_, "Rozłączono");
+}
+
+TEST_F(LiveUpdateTest, OnlyABodyOfExactlyTheFirmwareSizeIsStored) {
+    host_.lines = {"Typ:fa 1"};
+    fs::create_directory(base_ / "fa");
+    ServeType("fa", "krotki\r\ndobry\r\ndlugi\r\nbez_konca\r\nnastepny\r\n");
+    ServeFile("fa", "krotki.bin", FirmwareBody(kFirmwareFileSize - 1, 3));
+    ServeFile("fa", "dobry.bin", FirmwareBody(kFirmwareFileSize, 4));
+    ServeFile("fa", "dlugi.bin", FirmwareBody(kFirmwareFileSize + 1, 5));
+    server_.Handle("/liveupdate/fa/bez_konca.bin",
+                   [this](const httplib::Request&, httplib::Response& response) {
+                       response.set_chunked_content_provider(
+                           "application/octet-stream", [this](size_t, httplib::DataSink& sink) {
+                               const std::string chunk(1000, 'x');
+                               return !server_.Stopping() && sink.write(chunk.data(), chunk.size());
+                           });
+                   });
+    ServeFile("fa", "nastepny.bin", FirmwareBody(kFirmwareFileSize, 6));
+
+    Run();
+
+    EXPECT_THAT(host_.log,
+                ElementsAre("Pobieram listę oprogramowania dla : fa", "Pobieram opis dla : fa",
+                            "krotki.bin : POBIERAM", kWrongSize, "dobry.bin : POBIERAM",
+                            "dlugi.bin : POBIERAM", kWrongSize, "bez_konca.bin : POBIERAM",
+                            kWrongSize, "nastepny.bin : POBIERAM", kFinal));
+    EXPECT_EQ(Entries(base_ / "fa"),
+              (std::set<std::string>{"opis.txt", "dobry.bin", "nastepny.bin"}));
+    EXPECT_EQ(ReadFile(base_ / "fa" / "dobry.bin"), FirmwareBody(kFirmwareFileSize, 4));
+}
+
+TEST_F(LiveUpdateTest, NotFoundOnTheSecondListEndsTheRunAfterTheFirstTypesFiles) {
+    host_.lines = {"A:fa 1", "B:fb 2", "C:fc 3"};
+    for (const char* folder : {"fa", "fb", "fc"}) fs::create_directory(base_ / folder);
+    ServeType("fa", "x\r\n");
+    ServeFile("fa", "x.bin", FirmwareBody(kFirmwareFileSize, 7));
+    ServeType("fc", "y\r\n");
+
+    EXPECT_EQ(RunError(), "HTTP/1.1 404 Not Found");
+
+    EXPECT_THAT(host_.log,
+                ElementsAre("Pobieram listę oprogramowania dla : fa", "Pobieram opis dla : fa",
+                            "x.bin : POBIERAM", "Pobieram listę oprogramowania dla : fb"));
+    EXPECT_EQ(ReadFile(base_ / "fa" / "x.bin"), FirmwareBody(kFirmwareFileSize, 7));
+    EXPECT_EQ(server_.Targets().back(), "/liveupdate/fb/lista.txt");
+    EXPECT_EQ(label_, "Rozłączono");
+}
+
+TEST_F(LiveUpdateTest, ANameEndsOnlyAtACarriageReturnAndAnEmptyNameIsFetchedAsDotBin) {
+    host_.lines = {"A:fa 1", "B:fb 1"};
+    fs::create_directory(base_ / "fa");
+    fs::create_directory(base_ / "fb");
+    ServeType("fa", "A\r\nB\r\n\r\n");
+    ServeType("fb", "A\r\nB");
+    for (const char* folder : {"fa", "fb"}) {
+        for (const char* file : {"A.bin", "B.bin", ".bin"}) {
+            ServeFile(folder, file, FirmwareBody(kFirmwareFileSize, 8));
+        }
+    }
+
+    Run();
+
+    EXPECT_THAT(host_.log,
+                ElementsAre("Pobieram listę oprogramowania dla : fa", "Pobieram opis dla : fa",
+                            "A.bin : POBIERAM", "B.bin : POBIERAM", ".bin : POBIERAM",
+                            "Pobieram listę oprogramowania dla : fb", "Pobieram opis dla : fb",
+                            "A.bin : POBIERAM", kFinal));
+    EXPECT_EQ(Entries(base_ / "fa"), (std::set<std::string>{"opis.txt", "A.bin", "B.bin", ".bin"}));
+    EXPECT_EQ(Entries(base_ / "fb"), (std::set<std::string>{"opis.txt", "A.bin"}));
+}
+
+TEST(FirmwareList, SplittingRules) {
+    EXPECT_THAT(SplitFirmwareList("A\r\nB\r\n"), ElementsAre("A", "B"));
+    EXPECT_THAT(SplitFirmwareList("A\r\nB"), ElementsAre("A"));
+    EXPECT_THAT(SplitFirmwareList("A\nB\nC\n"), IsEmpty());
+    EXPECT_THAT(SplitFirmwareList("\nA\nB \r\r\n\r"), ElementsAre("AB ", "", ""));
+    std::string longList;
+    for (int i = 0; i < 40; ++i) longList += "wersja_" + std::to_string(100 + i) + "\r\n";
+    ASSERT_GT(longList.size(), 255u);
+    const auto names = SplitFirmwareList(longList);
+    ASSERT_EQ(names.size(), 40u);
+    EXPECT_EQ(names.back(), "wersja_139");
+}
+
+TEST_F(LiveUpdateTest, NamesThatAreNoPlainFileNamesAreRefusedAndNothingLeavesTheStore) {
+    host_.lines = {"A:fa 1"};
+    fs::create_directory(base_ / "fa");
+    ServeType("fa", "../evil\r\na/b\r\n..\r\n.\r\nc\\d\r\nx\x01y\r\nz\0z\r\nok\r\n"s);
+    // Whatever a careless client could reach with those names.
+    for (const char* target : {"/liveupdate/evil.bin", "/liveupdate/fa/a/b.bin",
+                               "/liveupdate/fa/...bin", "/liveupdate/fa/..bin"}) {
+        server_.Serve(target, FirmwareBody(kFirmwareFileSize, 9));
+    }
+    ServeFile("fa", "ok.bin", FirmwareBody(kFirmwareFileSize, 10));
+
+    Run();
+
+    EXPECT_THAT(
+        host_.log,
+        ElementsAre(
+            "Pobieram listę oprogramowania dla : fa", "Pobieram opis dla : fa",
+            "Błąd : niedozwolona nazwa pliku : ../evil.bin",
+            "Błąd : niedozwolona nazwa pliku : a/b.bin", "Błąd : niedozwolona nazwa pliku : ...bin",
+            "Błąd : niedozwolona nazwa pliku : ..bin", "Błąd : niedozwolona nazwa pliku : c\\d.bin",
+            "Błąd : niedozwolona nazwa pliku : x?y.bin",
+            "Błąd : niedozwolona nazwa pliku : z?z.bin", "ok.bin : POBIERAM", kFinal));
+    EXPECT_THAT(server_.Targets(), ElementsAre("/liveupdate/fa/lista.txt",
+                                               "/liveupdate/fa/opis.txt", "/liveupdate/fa/ok.bin"));
+    EXPECT_EQ(Entries(root_), (std::set<std::string>{"base"}));
+    EXPECT_EQ(Entries(base_), (std::set<std::string>{"fa"}));
+    EXPECT_EQ(Entries(base_ / "fa"), (std::set<std::string>{"opis.txt", "ok.bin"}));
+}
+
+TEST_F(LiveUpdateTest, FolderAndNameGoIntoTheAddressPercentEncodedFromCp1250) {
+    // "Typ:moje urządzenia 1" and the name "wersja ł", as CP1250 bytes.
+    host_.lines = {
+        "Typ:moje urz\xB9"
+        "dzenia 1"};
+    fs::create_directory(base_ / "moje urządzenia");
+    server_.Serve("/liveupdate/moje%20urz%B9dzenia/lista.txt", "wersja \xB3\r\n");
+    server_.Serve("/liveupdate/moje%20urz%B9dzenia/opis.txt", "Opis: \xB3\xB9");
+    server_.Serve("/liveupdate/moje%20urz%B9dzenia/wersja%20%B3.bin",
+                  FirmwareBody(kFirmwareFileSize, 11));
+
+    Run();
+
+    EXPECT_THAT(host_.log, ElementsAre("Pobieram listę oprogramowania dla : moje urządzenia",
+                                       "Pobieram opis dla : moje urządzenia",
+                                       "wersja ł.bin : POBIERAM", kFinal));
+    EXPECT_EQ(ReadFile(base_ / "moje urządzenia" / "wersja ł.bin"),
+              FirmwareBody(kFirmwareFileSize, 11));
+    // The description is stored as received.
+    EXPECT_EQ(ReadFile(base_ / "moje urządzenia" / "opis.txt"), "Opis: \xB3\xB9");
+}
+
+TEST_F(LiveUpdateTest, MissingDeviceFolderFailsStoringTheDescription) {
+    host_.lines = {"A:fa 1"};
+    ServeType("fa", "x\r\n");
+
+    EXPECT_EQ(RunError(), "Cannot create file \"" + (base_ / "fa" / "opis.txt").string() +
+                              "\". No such file or directory");
+    EXPECT_THAT(host_.log,
+                ElementsAre("Pobieram listę oprogramowania dla : fa", "Pobieram opis dla : fa"));
+    EXPECT_EQ(Entries(base_), std::set<std::string>{});
+}
+
+TEST_F(LiveUpdateTest, EveryRunRewritesTheDescriptionEvenWhenEmpty) {
+    host_.lines = {"A:fa 1"};
+    fs::create_directory(base_ / "fa");
+    ServeType("fa", "x\r\n", "Pierwszy opis, dłuższy");
+    ServeFile("fa", "x.bin", FirmwareBody(kFirmwareFileSize, 12));
+    Run();
+    EXPECT_EQ(ReadFile(base_ / "fa" / "opis.txt"), "Pierwszy opis, dłuższy");
+
+    ServeType("fa", "x\r\n", "");
+    Run();
+    EXPECT_THAT(host_.log, ElementsAre("Pobieram listę oprogramowania dla : fa",
+                                       "Pobieram opis dla : fa", "x.bin : JEST", kFinal));
+    EXPECT_EQ(ReadFile(base_ / "fa" / "opis.txt"), "");
+    EXPECT_EQ(Entries(base_ / "fa"), (std::set<std::string>{"opis.txt", "x.bin"}));
+}
+
+TEST_F(LiveUpdateTest, ConnectionRefusedEndsTheRunWithASocketError) {
+    host_.lines = {"A:fa 1"};
+    fs::create_directory(base_ / "fa");
+    {
+        // Nothing listens there once this server is gone.
+        HttpTestServer gone;
+        setenv("TANDEL_LIVEUPDATE_URL", gone.BaseAddress().c_str(), 1);
+    }
+
+    EXPECT_EQ(RunError(), "Socket Error # 111\nConnection refused.");
+    EXPECT_THAT(host_.log, ElementsAre("Pobieram listę oprogramowania dla : fa"));
+    EXPECT_EQ(label_, "Rozłączono");
+}
+
+TEST_F(LiveUpdateTest, FirmwareThatStopsMidBodyEndsTheRunAndLeavesNoFile) {
+    host_.lines = {"A:fa 1"};
+    fs::create_directory(base_ / "fa");
+    ServeType("fa", "x\r\n");
+    server_.Handle("/liveupdate/fa/x.bin",
+                   [this](const httplib::Request&, httplib::Response& response) {
+                       response.set_content_provider(
+                           kFirmwareFileSize, "application/octet-stream",
+                           [this](size_t offset, size_t, httplib::DataSink& sink) {
+                               if (offset == 0)
+                                   return sink.write(FirmwareBody(5000, 1).data(), 5000);
+                               for (int i = 0; i < 200 && !server_.Stopping(); ++i) {
+                                   std::this_thread::sleep_for(std::chrono::milliseconds(25));
+                               }
+                               return false;
+                           });
+                   });
+
+    EXPECT_EQ(RunError(), "Read timed out.");
+    EXPECT_THAT(host_.log, ElementsAre("Pobieram listę oprogramowania dla : fa",
+                                       "Pobieram opis dla : fa", "x.bin : POBIERAM"));
+    EXPECT_EQ(Entries(base_ / "fa"), std::set<std::string>{"opis.txt"});
+}
+
+TEST_F(LiveUpdateTest, StartClickedDuringARunDoesNothing) {
+    host_.lines = {"A:fa 1"};
+    fs::create_directory(base_ / "fa");
+    ServeType("fa", "");
+    int nested = 0;
+    host_.onMessages = [&] {
+        if (nested++ == 0) RunLiveUpdate(host_, http_);
+    };
+    Run();
+    EXPECT_THAT(host_.log, ElementsAre("Pobieram listę oprogramowania dla : fa",
+                                       "Pobieram opis dla : fa", kFinal));
+    EXPECT_EQ(server_.Targets().size(), 2u);
+}
+
+TEST(LiveUpdateAddress, EnvironmentReplacesTheBuiltInAddress) {
+    unsetenv("TANDEL_LIVEUPDATE_URL");
+    EXPECT_EQ(LiveUpdateBaseAddress(), "http://liveupdate.quorvant.example/liveupdate/");
+    setenv("TANDEL_LIVEUPDATE_URL", "http://127.0.0.1:8080/liveupdate", 1);
+    EXPECT_EQ(LiveUpdateBaseAddress(), "http://127.0.0.1:8080/liveupdate/");
+    unsetenv("TANDEL_LIVEUPDATE_URL");
+
+    EXPECT_EQ(EncodeUrlPath("a-b_c.d~(1)"), "a-b_c.d~(1)");
+    EXPECT_EQ(EncodeUrlPath("50% ?#\"<>"), "50%25%20%3F%23%22%3C%3E");
+}
+
+}  // namespace
