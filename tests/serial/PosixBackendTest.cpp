@@ -271,6 +271,22 @@ TEST_F(PosixPort, WaitsSleepInsteadOfSpinning) {
     EXPECT_EQ(value, 7);
 }
 
+TEST_F(PosixPort, WriteToAFullLineStopsAfterTheOutputTimeout) {
+    dane.SetOutputTimeout(100);
+    ASSERT_TRUE(dane.OpenPort());
+    std::vector<uint8_t> data(1 << 20, 0xA5);  // far more than the terminal buffers
+    const double cpu0 = CpuSeconds();
+    const auto start = Steady::now();
+    const uint32_t written = dane.WriteBytes(data.data(), static_cast<uint32_t>(data.size()));
+    const long ms = MillisSince(start);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, data.size());
+    EXPECT_GE(ms, 100);
+    EXPECT_LT(ms, 1000);
+    EXPECT_LT(CpuSeconds() - cpu0, 0.1 * ms / 1000.0)
+        << "CPU " << CpuSeconds() - cpu0 << " wall " << ms;
+}
+
 TEST_F(PosixPort, HungUpLineEndsWaitsWithoutSpinning) {
     dane.SetInputTimeout(100);
     ASSERT_TRUE(dane.OpenPort());
