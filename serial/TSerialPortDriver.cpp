@@ -13,7 +13,6 @@ constexpr uint32_t kMinBufSize = 128;
 constexpr uint32_t kMaxBufSize = 8192;
 constexpr uint16_t kMinPollingDelay = 5;
 constexpr uint32_t kLineSettingsLength = 28;
-constexpr uint16_t kXonXoffLimitCap = 4096;
 
 uint32_t ClampBufSize(uint32_t v) {
     return std::clamp(v, kMinBufSize, kMaxBufSize);
@@ -188,8 +187,7 @@ LineSettings TSerialPortDriver::BuildLineSettings() const {
     }
     s.outX = s.inX = (swFlow_ == sfXONXOFF);
     s.parityCheck = false;
-    const auto limit = static_cast<uint16_t>(std::min<uint32_t>(inBufSize_ / 4, kXonXoffLimitCap));
-    s.xonLim = s.xoffLim = limit;
+    s.xonLim = s.xoffLim = static_cast<uint16_t>(inBufSize_ / 4);
     s.byteSize = static_cast<uint8_t>(dataBits_ + 5);
     s.parity = parity_;
     s.stopBits = stopBits_;
