@@ -9,7 +9,7 @@ class Clock;
 // them. The main window implements it; tests implement it with a recording fake.
 // Texts are UTF-8.
 class FlashHost {
-public:
+  public:
     virtual ~FlashHost() = default;
 
     // The window's serial port driver `dane`.

@@ -1,0 +1,93 @@
+#include "BootLink.h"
+
+#include <algorithm>
+
+#include "Clock.h"
+#include "TSerialPortDriver.h"
+
+BootLink::BootLink(FlashHost& host, LinkBounds bounds) : host_(host), bounds_(bounds) {}
+
+void BootLink::Sleep(uint32_t ms) {
+    host_.Time().SleepMs(ms);
+}
+
+void BootLink::SendFrame(std::span<const Byte> frame) {
+    for (Byte b : frame) Dane().WriteByte(b);
+}
+
+Reply BootLink::AwaitReply(uint32_t boundMs) {
+    TSerialPortDriver& dane = Dane();
+    Clock& clock = host_.Time();
+    const uint32_t bound = boundMs == 0 ? bounds_.replyMs : boundMs;
+    const uint32_t start = clock.TickMs();
+    for (;;) {
+        if (dane.IsPortOpen() && dane.BytesWaiting() > 0) {
+            Byte b = 0;
+            if (dane.ReadByte(b)) return {WaitEnd::Byte, b};
+        }
+        if (host_.StopRequested()) return {WaitEnd::Stopped};
+        if (!dane.IsPortOpen()) return {WaitEnd::Closed};
+        const uint32_t elapsed = clock.TickMs() - start;
+        if (bound != kNoTimeLimit && elapsed >= bound) return {WaitEnd::Expired};
+        const uint32_t left = bound == kNoTimeLimit ? bounds_.sliceMs : bound - elapsed;
+        if (dane.WaitForInput(std::min(bounds_.sliceMs, left))) continue;
+        TSerialPortDriver::PollHold hold(dane);
+        host_.ProcessMessages();
+    }
+}
+
+Reply BootLink::SkipEchoes(size_t n) {
+    Reply echo{WaitEnd::Byte};
+    for (size_t i = 0; i < n && echo.Got(); ++i) echo = AwaitReply();
+    return echo;
+}
+
+Reply BootLink::SendFrameEchoed(std::span<const Byte> frame) {
+    Reply echo{WaitEnd::Byte};
+    for (size_t i = 0; i < frame.size() && echo.Got(); ++i) {
+        Dane().WriteByte(frame[i]);
+        echo = SkipEchoes(1);
+    }
+    return echo;
+}
+
+void BootLink::DrainInput() {
+    TSerialPortDriver& dane = Dane();
+    Clock& clock = host_.Time();
+    Byte scratch = 0;
+    dane.ReadByte(scratch);
+    const uint32_t start = clock.TickMs();
+    while (dane.IsPortOpen() && dane.BytesWaiting() != 0 &&
+           clock.TickMs() - start < bounds_.replyMs) {
+        dane.ReadByte(scratch);
+    }
+}
+
+void BootLink::ReleasePort() {
+    if (Dane().IsPortOpen()) Dane().ClosePort();
+    Log(kLinePortFree);
+}
+
+void BootLink::ResetAndReleasePort() {
+    Dane().SetRTSLine(true);
+    Sleep(100);
+    Dane().SetRTSLine(false);
+    Sleep(100);
+    ReleasePort();
+}
+
+void BootLink::LogWaitFailure(const Reply& reply) {
+    switch (reply.end) {
+        case WaitEnd::Expired:
+            Log(kLineNoAnswer);
+            break;
+        case WaitEnd::Stopped:
+            Log(kLineStopped);
+            break;
+        case WaitEnd::Closed:
+            Log(kLinePortClosed);
+            break;
+        case WaitEnd::Byte:
+            break;
+    }
+}

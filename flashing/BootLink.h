@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "FlashHost.h"
+#include "Frames.h"
+
+class TSerialPortDriver;
+
+// How long a reply or an echo may take, and how finely a wait is cut to let the window
+// work in between.
+struct LinkBounds {
+    uint32_t replyMs = 5000;
+    uint32_t eraseMs = 60000;  // a flash erase takes far longer than any other step
+    uint32_t sliceMs = 20;
+};
+
+// A wait with no time limit (ends on STOP or on the port closing).
+constexpr uint32_t kNoTimeLimit = UINT32_MAX;
+
+// How a wait for one byte ended.
+enum class WaitEnd : uint8_t {
+    Byte,     // the byte came
+    Expired,  // the bound passed
+    Stopped,  // StopRequested was set
+    Closed,   // the port was closed under the wait
+};
+
+struct Reply {
+    WaitEnd end = WaitEnd::Expired;
+    Byte value = 0;
+
+    bool Got() const { return end == WaitEnd::Byte; }
+    bool Ok() const { return Got() && value == kReplyOk; }
+};
+
+// The conversation with a boot loader over the window's driver `dane`. Frames go out one
+// byte per write. A wait for a reply or an echo sleeps in the operating system in short
+// slices; between slices it lets the window process its messages with the driver's poll
+// held, so STOP and repainting work and the awaited byte stays in the input queue.
+class BootLink {
+  public:
+    explicit BootLink(FlashHost& host, LinkBounds bounds = {});
+
+    FlashHost& Host() { return host_; }
+    TSerialPortDriver& Dane() { return host_.Dane(); }
+    const LinkBounds& Bounds() const { return bounds_; }
+
+    void Log(const std::string& line) { host_.LogAppend(line); }
+    // One pass of the window's message processing (the driver's poll may run).
+    void ProcessMessages() { host_.ProcessMessages(); }
+    void Sleep(uint32_t ms);
+
+    void SendFrame(std::span<const Byte> frame);
+    // One byte from the device within boundMs (the reply bound when 0).
+    Reply AwaitReply(uint32_t boundMs = 0);
+    // Reads and drops n echoes; the first wait that fails ends it and is returned.
+    Reply SkipEchoes(size_t n);
+    // Each byte followed by the read of its echo (the echoing link).
+    Reply SendFrameEchoed(std::span<const Byte> frame);
+    // Drops stale input: one read with the driver's input time-out, then whatever waits.
+    // Ends when the port is closed, and after the reply bound against a device that never
+    // stops sending.
+    void DrainInput();
+    // Closes the port if open; logs "SerialPort wolny..." in any case.
+    void ReleasePort();
+    // A reset pulse on RTS (100 ms, then a 100 ms pause), then ReleasePort.
+    void ResetAndReleasePort();
+
+    // The one line for a wait that ended without its byte.
+    void LogWaitFailure(const Reply& reply);
+
+  private:
+    FlashHost& host_;
+    LinkBounds bounds_;
+};
+
+// Log texts of the waits that end without their byte.
+inline constexpr const char* kLineNoAnswer = "Błąd : brak odpowiedzi urządzenia";
+inline constexpr const char* kLineStopped = "Błąd : przerwano przez użytkownika";
+inline constexpr const char* kLinePortClosed = "Błąd : SerialPort zamknięty";
+inline constexpr const char* kLinePortFree = "SerialPort wolny...";

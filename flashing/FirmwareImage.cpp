@@ -1,0 +1,75 @@
+#include "FirmwareImage.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+
+namespace {
+
+[[noreturn]] void Fail(const char* message) {
+    throw std::runtime_error(message);
+}
+
+class ReadOnlyFile {
+  public:
+    explicit ReadOnlyFile(const std::string& path) {
+        do {
+            fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        } while (fd_ < 0 && errno == EINTR);
+        if (fd_ < 0)
+            Fail(errno == ENOENT || errno == ENOTDIR ? "File not found" : "File access denied");
+    }
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    ~ReadOnlyFile() { ::close(fd_); }
+
+    int Fd() const { return fd_; }
+
+  private:
+    int fd_ = -1;
+};
+
+}  // namespace
+
+std::string FirmwarePath(const std::string& baseDirectory, const std::string& firmwareFolder,
+                         const std::string& entry) {
+    return baseDirectory + "/" + firmwareFolder + "/" + entry;
+}
+
+FirmwareImage LoadFirmwareImage(const std::string& baseDirectory, const std::string& firmwareFolder,
+                                const std::string& entry) {
+    const ReadOnlyFile file(FirmwarePath(baseDirectory, firmwareFolder, entry));
+    struct stat info {};
+    if (::fstat(file.Fd(), &info) != 0 || !S_ISREG(info.st_mode)) Fail("File access denied");
+    if (info.st_size <= 0) Fail("Read beyond end of file");
+
+    FirmwareImage image;
+    // The last byte of a file is never loaded; stored files depend on that.
+    const size_t wanted = std::min(static_cast<size_t>(info.st_size) - 1, kImageSize);
+    size_t done = 0;
+    while (done < wanted) {
+        const ssize_t n = ::read(file.Fd(), image.bytes.data() + done, wanted - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) Fail("File access denied");
+        if (n == 0) Fail("Read beyond end of file");
+        done += static_cast<size_t>(n);
+    }
+    return image;
+}
+
+WriteFrame BuildWriteFrame(const FirmwareImage& image, size_t record) {
+    const uint16_t address = RecordAddress(record);
+    WriteFrame frame{};
+    frame[0] = kFrameStart;
+    frame[1] = kWriteFrameLength;
+    frame[2] = kCmdWriteFlash;
+    frame[3] = static_cast<Byte>(address >> 8);
+    frame[4] = static_cast<Byte>(address & 0xFF);
+    std::copy_n(image.bytes.begin() + record * kRecordSize, kRecordSize, frame.begin() + 5);
+    frame[kWriteFrameSize - 1] = FrameChecksum(std::span(frame).first(kWriteFrameSize - 1));
+    return frame;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "Frames.h"
+
+// A firmware file is opaque: it is cut into 220 records of 69 bytes, and record n goes out in
+// one write frame at address 16 n.
+constexpr size_t kImageSize = 30000;
+constexpr size_t kRecordCount = 220;
+constexpr size_t kRecordSize = 69;
+constexpr size_t kSentImageBytes = kRecordCount * kRecordSize;  // 15180
+constexpr uint16_t kAddressStep = 16;
+constexpr int kProgressMax = kRecordCount * kAddressStep;  // 3520
+
+struct FirmwareImage {
+    std::vector<Byte> bytes = std::vector<Byte>(kImageSize, 0);
+};
+
+// Path of the selected firmware file: base directory / folder / entry.
+std::string FirmwarePath(const std::string& baseDirectory, const std::string& firmwareFolder,
+                         const std::string& entry);
+
+// Loads every byte of the file but the last into a zeroed image; a file longer than the image
+// supplies only the image's size. The file is opened read-only. Throws std::runtime_error with
+// "File not found", "File access denied" (also for a directory) or "Read beyond end of file"
+// (an empty file, or a file that shrinks while it is read).
+FirmwareImage LoadFirmwareImage(const std::string& baseDirectory, const std::string& firmwareFolder,
+                                const std::string& entry);
+
+constexpr uint16_t RecordAddress(size_t record) {
+    return static_cast<uint16_t>(record * kAddressStep);
+}
+
+using WriteFrame = std::array<Byte, kWriteFrameSize>;
+
+// The 75 bytes of the write frame of record 0..219.
+WriteFrame BuildWriteFrame(const FirmwareImage& image, size_t record);

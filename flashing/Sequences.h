@@ -1,0 +1,18 @@
+#pragma once
+
+#include "BootLink.h"
+#include "FirmwareImage.h"
+
+// The three programming sequences. Each runs on the port that its boot-mode entry left open,
+// loads the selected firmware file (a failure to load propagates as std::runtime_error before
+// any byte is sent, with the port left open), and releases the port on every other end.
+void FlashServer(BootLink& link);
+void FlashCardViaServer(BootLink& link);
+void FlashCardDirect(BootLink& link);
+
+enum class WriteVariant : uint8_t { Server, CardViaServer, CardDirect };
+
+// The write phase: 220 frames, each sent only after the previous one was accepted, with the
+// progress bar at the frame's address. Returns the reply that ended the phase: 0x90 after the
+// last frame, otherwise the failing reply or the wait that failed.
+Reply WriteImage(BootLink& link, const FirmwareImage& image, WriteVariant variant);

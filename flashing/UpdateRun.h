@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+#include "BootLink.h"
+
+// START and STOP of the programming page. Start runs the boot-mode entry of the device kind
+// and, when it succeeds, the kind's programming sequence; it returns when the run is over.
+// The run processes window messages between its steps, so Stop (and a further Start, which
+// is ignored) arrive nested inside it.
+class UpdateRun {
+  public:
+    explicit UpdateRun(FlashHost& host, LinkBounds bounds = {});
+
+    // Kinds 1 to 5; any other kind does nothing. Ignored while a run is in progress.
+    // A firmware file that cannot be loaded ends the run with std::runtime_error (its text
+    // is shown in the error box); the port is then left open.
+    void Start(uint8_t deviceKind);
+    // Sets StopRequested, processes messages once, closes an open port and then logs
+    // "SerialPort wolny...". A run in progress ends at its next wait.
+    void Stop();
+    bool Running() const { return running_; }
+
+  private:
+    FlashHost& host_;
+    BootLink link_;
+    bool running_ = false;
+};

@@ -1,0 +1,35 @@
+#include "CardModel.h"
+
+CardModel::CardModel(Options options)
+    : options_(std::move(options)), boot_([this] {
+          BootLoader::Options boot = options_.boot;
+          boot.server = false;
+          return boot;
+      }()) {}
+
+void CardModel::RtsChanged(bool high, uint32_t now) {
+    const bool falling = rts_ && !high;
+    rts_ = high;
+    if (!options_.inReader || dropped_) return;
+    if (high) boot_.Restart();
+    if (!falling) return;
+    ++resetCount_;
+    for (uint8_t b : options_.atr) Emit(b, now + options_.atrDelayMs);
+}
+
+void CardModel::OnByte(uint8_t byte, uint32_t now) {
+    if (dropped_) return;
+    if (options_.inReader) Emit(byte, now);  // the reader's echo, whatever the card does
+    const BootLoader::Outcome out = boot_.Feed(byte);
+    switch (out.kind) {
+        case BootLoader::Outcome::Answer:
+            for (uint8_t b : out.reply) Emit(b, now + out.delayMs);
+            break;
+        case BootLoader::Outcome::Drop:
+            dropped_ = true;
+            DropLine(now);
+            break;
+        default:
+            break;
+    }
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <vector>
+
+#include "BootLoader.h"
+#include "DeviceCore.h"
+
+// A Quorvant II card's boot loader: behind the server (plain link, reached through the
+// server's pass-through) or in a card reader, which echoes every byte the host sends and
+// whose RTS line resets the card; after the reset the card sends its answer to reset.
+class CardModel : public DeviceCore {
+  public:
+    struct Options {
+        BootLoader::Options boot;
+        bool inReader = false;
+        std::vector<uint8_t> atr{0xAA, 0xAA, 0xB3, 0x3B, 0x02, 0x14};
+        uint32_t atrDelayMs = 20;  // from the end of the reset pulse to the first byte
+    };
+
+    explicit CardModel(Options options);
+
+    void RtsChanged(bool high, uint32_t now) override;
+
+    const BootLoader& Boot() const { return boot_; }
+    int ResetCount() const { return resetCount_; }
+
+  protected:
+    void OnByte(uint8_t byte, uint32_t now) override;
+
+  private:
+    Options options_;
+    BootLoader boot_;
+    bool rts_ = false;
+    bool dropped_ = false;
+    int resetCount_ = 0;
+};
