@@ -20,6 +20,7 @@
 #include "DeviceConfig.h"
 #include "ErrorText.h"
 #include "FirmwareStore.h"
+#include "LiveUpdate.h"
 
 namespace {
 
@@ -119,6 +120,22 @@ bool HasSelection(const QListWidget* list) { return !list->selectedItems().isEmp
 
 }  // namespace
 
+// The LiveUpdate page as the LiveUpdate run sees it.
+class TForm1::LiveUpdateLog final : public LiveUpdateHost {
+public:
+    explicit LiveUpdateLog(TForm1& form) : form_(form) {}
+    void LogClear() override { form_.Memo1->clear(); }
+    void LogAppend(const std::string& line) override {
+        form_.Memo1->appendPlainText(QString::fromStdString(line));
+    }
+    void ProcessMessages() override { QApplication::processEvents(); }
+    std::vector<std::string> DeviceTypeLines() override { return form_.deviceLines_; }
+    std::string BaseDirectory() override { return ::BaseDirectory(); }
+
+private:
+    TForm1& form_;
+};
+
 void ClickableImage::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit clicked();
     QLabel::mousePressEvent(event);
@@ -135,6 +152,8 @@ TForm1::TForm1(Services services, QWidget* parent)
     dane_.SetStopBits(sb2BITS);
     dane_.SetHwFlow(hfNONE);
     dane_.SetEnableDTROnOpen(false);
+    liveUpdateLog_ = std::make_unique<LiveUpdateLog>(*this);
+    http_.SetOnStatus([this](int code, const std::string&) { IdHTTP1Status(code); });
 
     setObjectName("Form1");
     setWindowTitle("TANDEL - QUORVANT II (PELTA/ORN/VESTRAND) 19.10.2007");
@@ -174,6 +193,7 @@ TForm1::TForm1(Services services, QWidget* parent)
     connect(VexButton1, &QPushButton::clicked, this, [this] { Guarded([this] { LiveUpdateButtonClick(); }); });
     connect(VexButton2, &QPushButton::clicked, this, [this] { ShowPage(kDeviceTypePage); });
     connect(Image1, &ClickableImage::clicked, this, [this] { OpenHomePage(); });
+    connect(VexButton6, &QPushButton::clicked, this, [this] { LiveUpdateStart(); });
     connect(VexButton7, &QPushButton::clicked, this, [this] { ShowPage(kStartPage); });
     connect(VexButton9, &QPushButton::clicked, this, [this] { ShowPage(kStartPage); });
     connect(VexButton10, &QPushButton::clicked, this, [this] { Guarded([this] { ChooseDeviceType(); }); });
@@ -340,3 +360,15 @@ void TForm1::ChooseFirmwareVersion() {
 }
 
 void TForm1::OpenHomePage() { desktop_.OpenUrl(kHomePage); }
+
+void TForm1::LiveUpdateStart() {
+    Guarded([this] { RunLiveUpdate(*liveUpdateLog_, http_); });
+}
+
+void TForm1::IdHTTP1Status(int code) {
+    if (const auto text = StatusLabelText(code)) {
+        Label5->setText(QString::fromStdString(*text));
+        Label5->adjustSize();
+    }
+    QApplication::processEvents();
+}

@@ -3,10 +3,12 @@
 #include <QLabel>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Clock.h"
+#include "HttpClient.h"
 #include "TSerialPortDriver.h"
 
 class DesktopServices;
@@ -64,6 +66,8 @@ public:
 
     // The serial port driver `dane`.
     TSerialPortDriver& dane() { return dane_; }
+    // The HTTP client `IdHTTP1` of the LiveUpdate run.
+    HttpClient& IdHTTP1() { return http_; }
 
     // Shows a failure that escaped a handler in the error box "TANDEL".
     void ShowFailure(const QString& text);
@@ -86,6 +90,8 @@ private:
     void ChooseDeviceType();
     void ChooseFirmwareVersion();
     void OpenHomePage();
+    void LiveUpdateStart();
+    void IdHTTP1Status(int code);
     void LoadFirmwareList();
 
     // Runs a handler; a failure that escapes it ends the handler with the error box.
@@ -95,6 +101,9 @@ private:
     DesktopServices& desktop_;
     Clock& clock_;
     TSerialPortDriver dane_;
+    HttpClient http_;
+    class LiveUpdateLog;
+    std::unique_ptr<LiveUpdateLog> liveUpdateLog_;
 
     uint8_t deviceKind_ = 0;
     std::string firmwareFolder_;
