@@ -167,14 +167,15 @@ bool OpenViaServerAuto(BootLink& link) {
 bool ActivateViaServer(BootLink& link) {
     FlashHost& host = link.Host();
     TSerialPortDriver& dane = link.Dane();
-    // Each cycle sleeps 300 ms; the driver's poll, run while messages are processed, drops
-    // what the server sent before it initialised (its greeting).
     for (;;) {
         if (host.StopRequested()) {
             link.Log(kLinePortFree);
             return false;
         }
         link.ProcessMessages();
+        // What came before this probe is not its answer (the reset greeting, a late answer
+        // to an earlier probe); the driver's poll would drop it as well, had it run.
+        dane.PurgeQueues(true, false);
         dane.WriteByte(kProbeFirst);
         dane.WriteByte(kProbeSecond);
         link.Sleep(300);
