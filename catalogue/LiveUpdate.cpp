@@ -31,12 +31,12 @@ void WriteFileWhole(const std::string& path, std::string_view bytes) {
     static std::atomic<unsigned> counter{0};
     const std::size_t slash = path.rfind('/');
     const std::string folder = path.substr(0, slash + 1);
-    const std::string name = path.substr(slash + 1);
 
+    // Not derived from the file name, so that a name near the length limit still fits.
     std::string temporary;
     int fd = -1;
     do {
-        temporary = folder + "." + name + "." + std::to_string(getpid()) + "." +
+        temporary = folder + ".tandel-" + std::to_string(getpid()) + "-" +
                     std::to_string(counter++) + ".part";
         fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     } while (fd < 0 && (errno == EEXIST || errno == EINTR));

@@ -305,6 +305,20 @@ TEST_F(LiveUpdateTest, MissingDeviceFolderFailsStoringTheDescription) {
     EXPECT_EQ(Entries(base_), std::set<std::string>{});
 }
 
+TEST_F(LiveUpdateTest, ADirectoryNamedLikeTheFirmwareIsNotPresentAndIsNeverReplaced) {
+    host_.lines = {"A:fa 1"};
+    fs::create_directories(base_ / "fa" / "x.bin");
+    ServeType("fa", "x\r\n");
+    ServeFile("fa", "x.bin", FirmwareBody(kFirmwareFileSize, 13));
+
+    EXPECT_EQ(RunError(),
+              "Cannot create file \"" + (base_ / "fa" / "x.bin").string() + "\". Is a directory");
+    EXPECT_EQ(host_.log.back(), "x.bin : POBIERAM");
+    // No temporary file is left behind.
+    EXPECT_EQ(Entries(base_ / "fa"), (std::set<std::string>{"opis.txt", "x.bin"}));
+    EXPECT_TRUE(fs::is_directory(base_ / "fa" / "x.bin"));
+}
+
 TEST_F(LiveUpdateTest, EveryRunRewritesTheDescriptionEvenWhenEmpty) {
     host_.lines = {"A:fa 1"};
     fs::create_directory(base_ / "fa");
