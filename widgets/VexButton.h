@@ -1,0 +1,194 @@
+#pragma once
+
+#include <QImage>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "ButtonGlyph.h"
+#include "VexColor.h"
+#include "VexLookStyle.h"
+
+class QPixmap;
+class QShortcut;
+
+enum TVexBtnKind : uint8_t {
+    bkCustom,
+    bkOK,
+    bkCancel,
+    bkHelp,
+    bkYes,
+    bkNo,
+    bkClose,
+    bkAbort,
+    bkRetry,
+    bkIgnore,
+    bkAll,
+    bkDropDown,
+    bkDropDownButton
+};
+
+// Modal results a kind gives its button (the parent dialog's result on click).
+enum TModalResult : int {
+    mrNone = 0,
+    mrOk = 1,
+    mrCancel = 2,
+    mrAbort = 3,
+    mrRetry = 4,
+    mrIgnore = 5,
+    mrYes = 6,
+    mrNo = 7,
+    mrAll = 8
+};
+
+// An owner-drawn push button: 3D, flat or ultra-flat face with optional vertical gradients, hot
+// tracking, a glyph beside the caption, predefined kinds and an optional drop-down menu.
+//
+// Click handling: connect to OnClick (SetOnClick) for the button's action. It follows the kind
+// rules: bkClose closes the window instead, bkHelp shows help, the drop-down kinds open their
+// menu, and a click swallowed after a menu closed does not fire it. QPushButton::clicked is
+// Qt's raw signal and fires on every press-release, before those rules.
+class TVexButton : public QPushButton {
+    Q_OBJECT
+
+  public:
+    using TNotifyEvent = std::function<void(TVexButton* sender)>;
+    // `dropDown` comes preset to true; leaving it false cancels the menu.
+    using TVexBeforeDropDownMenu = std::function<void(TVexButton* sender, bool& dropDown)>;
+
+    static constexpr int ArrowWidth = 15;
+
+    explicit TVexButton(QWidget* parent = nullptr);
+    ~TVexButton() override;
+
+    // Reading falls back to bkCustom once Default, Cancel or ModalResult no longer match a
+    // predefined kind or the glyph was written.
+    TVexBtnKind Kind() const;
+    void SetKind(TVexBtnKind kind);
+
+    QImage Glyph() const { return glyph_.Glyph(); }
+    // One to four images side by side (up, disabled, down, exclusive); the bottom-left pixel is
+    // the transparent colour.
+    void SetGlyph(const QImage& glyph);
+    void SetGlyph(const QPixmap& glyph);
+    int NumGlyphs() const { return glyph_.NumGlyphs(); }
+    // Values above 4 become 4; below 1 are ignored.
+    void SetNumGlyphs(int value);
+
+    TButtonLayout Layout() const { return layout_; }
+    void SetLayout(TButtonLayout v);
+    // Pixels from the edge to the glyph; -1 centres glyph and caption; below -1 is ignored.
+    int Margin() const { return margin_; }
+    void SetMargin(int v);
+    // Pixels between glyph and caption; -1 spreads them evenly.
+    int Spacing() const { return spacing_; }
+    void SetSpacing(int v);
+    bool WordWrap() const { return wordWrap_; }
+    void SetWordWrap(bool v);
+
+    TVexLookStyle& LookStyle() { return *lookStyle_; }
+    const TVexLookStyle& LookStyle() const { return *lookStyle_; }
+    // Copies `style` into the button's own look style.
+    void SetLookStyle(const TVexCustomLookStyle& style) { lookStyle_->Assign(style); }
+
+    // Menu of the drop-down kinds; not owned (forgotten when it is destroyed).
+    QMenu* DropDownMenu() const { return dropDownMenu_; }
+    void SetDropDownMenu(QMenu* menu) { dropDownMenu_ = menu; }
+
+    bool EnterAsTab() const { return enterAsTab_; }
+    void SetEnterAsTab(bool v) { enterAsTab_ = v; }
+
+    // Focus targets of the arrow keys; the button itself is stored as none, and a destroyed
+    // target becomes none.
+    QWidget* ControlOnLeft() const { return controlOnLeft_; }
+    void SetControlOnLeft(QWidget* w);
+    QWidget* ControlOnTop() const { return controlOnTop_; }
+    void SetControlOnTop(QWidget* w);
+    QWidget* ControlOnRight() const { return controlOnRight_; }
+    void SetControlOnRight(QWidget* w);
+    QWidget* ControlOnBottom() const { return controlOnBottom_; }
+    void SetControlOnBottom(QWidget* w);
+
+    // The result given to a parent QDialog on click (0 leaves it open).
+    int ModalResult() const { return modalResult_; }
+    void SetModalResult(int v) { modalResult_ = v; }
+    // The default button of its dialog (QPushButton's default).
+    bool Default() const { return isDefault(); }
+    void SetDefault(bool v);
+    // Escape anywhere in the window clicks a Cancel button.
+    bool Cancel() const { return cancel_; }
+    void SetCancel(bool v);
+
+    void SetOnClick(TNotifyEvent handler) { onClick_ = std::move(handler); }
+    void SetOnBeforeDropDownMenu(TVexBeforeDropDownMenu handler) {
+        onBeforeDropDownMenu_ = std::move(handler);
+    }
+    void SetOnMouseEnter(TNotifyEvent handler) { onMouseEnter_ = std::move(handler); }
+    void SetOnMouseLeave(TNotifyEvent handler) { onMouseLeave_ = std::move(handler); }
+
+    // The focused button, or the default button while no other push button has the focus.
+    bool Active() const;
+    // Hot: the pointer is over the button (with HighlightTrack).
+    bool MouseInControl() const { return mouseInControl_; }
+    // The drop-down menu is open.
+    bool MenuDropped() const { return menuDropped_; }
+    bool GlyphModified() const { return glyphModified_; }
+    const TButtonGlyph& GlyphHolder() const { return glyph_; }
+
+    // The button's click with the kind rules (see the class comment).
+    virtual void Click();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    friend class TVexCustomLookStyle;
+
+    void LookStyleChanged();
+    void ButtonColorChanged();
+    void PaintFace(QImage& surface);
+    void RequestDropDown();
+    void DropDownRequest();
+    void MenuClosed();
+    bool HasDropDownMenu() const;
+    QRect ArrowStrip() const;
+
+    TButtonGlyph glyph_;
+    std::unique_ptr<TVexLookStyle> lookStyle_;
+    mutable TVexBtnKind kind_ = bkCustom;
+    TButtonLayout layout_ = blGlyphLeft;
+    int margin_ = -1;
+    int spacing_ = 4;
+    bool wordWrap_ = false;
+    int modalResult_ = mrNone;
+    bool cancel_ = false;
+    QShortcut* cancelShortcut_ = nullptr;
+    QPointer<QMenu> dropDownMenu_;
+    bool enterAsTab_ = false;
+    QPointer<QWidget> controlOnLeft_;
+    QPointer<QWidget> controlOnTop_;
+    QPointer<QWidget> controlOnRight_;
+    QPointer<QWidget> controlOnBottom_;
+    TNotifyEvent onClick_;
+    TVexBeforeDropDownMenu onBeforeDropDownMenu_;
+    TNotifyEvent onMouseEnter_;
+    TNotifyEvent onMouseLeave_;
+
+    bool mouseInControl_ = false;
+    bool menuDropped_ = false;
+    bool suppressNextClick_ = false;
+    bool arrowPressed_ = false;
+    bool dropDownPending_ = false;
+    bool glyphModified_ = false;
+};
