@@ -91,6 +91,7 @@ class Bench : public FlashHost {
     }
     void ProcessMessages() override {
         ++passes;
+        clock.Advance(passCostMs);
         dane.PollTick();
         for (auto& a : actions_) {
             if (a.pass == passes && a.action) std::exchange(a.action, nullptr)();
@@ -141,6 +142,7 @@ class Bench : public FlashHost {
     int progress = 0;
     int progressUpdates = 0;
     int passes = 0;
+    uint32_t passCostMs = 0;  // virtual time one pass of the message pump takes
     bool stop = false;
     std::vector<std::string> messages;
     std::vector<std::string> questions;
