@@ -1,6 +1,8 @@
 #include "TForm1.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QTimer>
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
@@ -136,6 +138,39 @@ private:
     TForm1& form_;
 };
 
+// The programming page as the boot-mode entries and programming sequences see it.
+class TForm1::StatusLog final : public FlashHost {
+public:
+    explicit StatusLog(TForm1& form) : form_(form) {}
+    TSerialPortDriver& Dane() override { return form_.dane_; }
+    Clock& Time() override { return form_.clock_; }
+    void LogClear() override { form_.Memo2->clear(); }
+    void LogAppend(const std::string& line) override {
+        form_.Memo2->appendPlainText(QString::fromStdString(line));
+    }
+    void SetProgressMax(int maximum) override { form_.prog->setMaximum(maximum); }
+    void SetProgress(int position) override { form_.prog->setValue(position); }
+    void ProcessMessages() override { QApplication::processEvents(); }
+    bool StopRequested() const override { return form_.stopRequested_; }
+    void SetStopRequested(bool value) override { form_.stopRequested_ = value; }
+    std::string PortBoxText() override { return form_.ComboBox1->currentText().toStdString(); }
+    std::string BaseDirectory() override { return ::BaseDirectory(); }
+    std::string FirmwareFolder() override { return FolderOnDisk(form_.firmwareFolder_); }
+    std::string SelectedFirmware() override {
+        const auto selected = form_.ListBox1->selectedItems();
+        return selected.isEmpty() ? std::string() : selected.first()->text().toStdString();
+    }
+    void ShowMessage(const std::string& text) override {
+        form_.desktop_.Message(QString::fromStdString(text));
+    }
+    bool AskYesNo(const std::string& caption, const std::string& text) override {
+        return form_.desktop_.YesNo(QString::fromStdString(caption), QString::fromStdString(text));
+    }
+
+private:
+    TForm1& form_;
+};
+
 void ClickableImage::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit clicked();
     QLabel::mousePressEvent(event);
@@ -153,6 +188,8 @@ TForm1::TForm1(Services services, QWidget* parent)
     dane_.SetHwFlow(hfNONE);
     dane_.SetEnableDTROnOpen(false);
     liveUpdateLog_ = std::make_unique<LiveUpdateLog>(*this);
+    statusLog_ = std::make_unique<StatusLog>(*this);
+    run_ = std::make_unique<UpdateRun>(*statusLog_);
     http_.SetOnStatus([this](int code, const std::string&) { IdHTTP1Status(code); });
 
     setObjectName("Form1");
@@ -200,9 +237,14 @@ TForm1::TForm1(Services services, QWidget* parent)
     connect(VexButton12, &QPushButton::clicked, this, [this] { ShowPage(kDeviceTypePage); });
     connect(VexButton11, &QPushButton::clicked, this, [this] { Guarded([this] { ChooseFirmwareVersion(); }); });
     connect(VexButton13, &QPushButton::clicked, this, [this] { ShowPage(kFirmwarePage); });
+    connect(VexButton14, &QPushButton::clicked, this, [this] { ProgrammingStart(); });
+    connect(VexButton15, &QPushButton::clicked, this, [this] { ProgrammingStop(); });
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The port is released before the program ends.
+    dane_.ClosePort();
+}
 
 void TForm1::SetPageSetTop(int top) {
     PageControl1->setGeometry(kPageSetLeft, top + kSelectorRowHeight, kPageSetWidth,
@@ -371,4 +413,25 @@ void TForm1::IdHTTP1Status(int code) {
         Label5->adjustSize();
     }
     QApplication::processEvents();
+}
+
+void TForm1::ProgrammingStart() {
+    Guarded([this] { run_->Start(deviceKind_); });
+    // A close asked for during the run is carried out now that the run is off the stack.
+    if (closeWanted_ && !run_->Running()) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TForm1::ProgrammingStop() { run_->Stop(); }
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (run_->Running()) {
+        // The close arrived inside the run's message processing: stop the run, release the
+        // port, and close once the run has unwound.
+        closeWanted_ = true;
+        run_->Stop();
+        event->ignore();
+        return;
+    }
+    dane_.ClosePort();
+    event->accept();
 }

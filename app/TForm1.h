@@ -10,6 +10,7 @@
 #include "Clock.h"
 #include "HttpClient.h"
 #include "TSerialPortDriver.h"
+#include "UpdateRun.h"
 
 class DesktopServices;
 class SerialBackend;
@@ -68,12 +69,15 @@ public:
     TSerialPortDriver& dane() { return dane_; }
     // The HTTP client `IdHTTP1` of the LiveUpdate run.
     HttpClient& IdHTTP1() { return http_; }
+    // The programming run behind START and STOP.
+    UpdateRun& Run() { return *run_; }
 
     // Shows a failure that escaped a handler in the error box "TANDEL".
     void ShowFailure(const QString& text);
 
 protected:
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildStartPage(QWidget* page);
@@ -92,6 +96,8 @@ private:
     void OpenHomePage();
     void LiveUpdateStart();
     void IdHTTP1Status(int code);
+    void ProgrammingStart();
+    void ProgrammingStop();
     void LoadFirmwareList();
 
     // Runs a handler; a failure that escapes it ends the handler with the error box.
@@ -104,6 +110,10 @@ private:
     HttpClient http_;
     class LiveUpdateLog;
     std::unique_ptr<LiveUpdateLog> liveUpdateLog_;
+    class StatusLog;
+    std::unique_ptr<StatusLog> statusLog_;
+    std::unique_ptr<UpdateRun> run_;
+    bool closeWanted_ = false;
 
     uint8_t deviceKind_ = 0;
     std::string firmwareFolder_;

@@ -1,0 +1,308 @@
+#include <QComboBox>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QtTest>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "CardModel.h"
+#include "FakeDesktop.h"
+#include "ServerModel.h"
+#include "SimPortSet.h"
+#include "SimulatedBackend.h"
+#include "TForm1.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kInitCfg[] =
+    "Serwer:serwer 1\r\nSerwer auto:serwer 2\r\nKarta przez serwer:karta 3\r\n"
+    "Karta w czytniku:karta 4\r\nKarta auto:karta 5\r\nNic:serwer 0\r\n";
+
+const QStringList kFlashServerLines{"Bit_lock : OK",     "Kasowanie flasha : OK",
+                                    "Zapis flasha...",   "Zapis flasha : OK",
+                                    "Reset serwera : OK", "SerialPort wolny..."};
+const QStringList kViaServerLines{"Inicjalizacja karty...", "Inicjalizacja karty : OK",
+                                  "Bit_lock : OK",          "Kasowanie flasha : OK",
+                                  "Zapis flasha...",        "Zapisu flasha : OK",
+                                  "Bit_lock OFF : OK",      "SerialPort wolny..."};
+
+}  // namespace
+
+// The programming page driven through its buttons: simulated devices on simulated ports,
+// in virtual time.
+class ProgrammingWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    fs::path dir_, previous_;
+    FakeDesktop desktop_;
+    std::unique_ptr<VirtualClock> clock_;
+    std::unique_ptr<SimulatedBackend> backend_;
+    std::unique_ptr<SimPortSet> ports_;
+    std::deque<std::unique_ptr<DeviceCore>> models_;
+    std::unique_ptr<TForm1> form_;
+    std::vector<uint8_t> firmware_;
+
+    template <typename T>
+    T* Find(const char* name) {
+        auto* child = form_->findChild<T*>(name);
+        if (!child) qFatal("no control %s", name);
+        return child;
+    }
+    void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
+    QStringList Log() {
+        const QString text = Find<QPlainTextEdit>("Memo2")->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split('\n');
+    }
+    ServerModel& AddServer(ServerModel::Options options, CardModel* card = nullptr) {
+        models_.push_back(std::make_unique<ServerModel>(std::move(options), card));
+        return static_cast<ServerModel&>(*models_.back());
+    }
+    CardModel& AddCard(bool inReader) {
+        CardModel::Options options;
+        options.inReader = inReader;
+        models_.push_back(std::make_unique<CardModel>(options));
+        return static_cast<CardModel&>(*models_.back());
+    }
+    std::vector<uint8_t> Sent() const {  // the part of the file that reaches the flash
+        return {firmware_.begin(), firmware_.begin() + 220 * 69};
+    }
+    // From the start page to the programming page with the device type of `row` and the
+    // firmware file 105.bin chosen.
+    void ChooseDevice(int row, const QString& port = QString()) {
+        form_->findChild<QStackedWidget*>("PageControl1")->setCurrentIndex(TForm1::kStartPage);
+        Click("VexButton2");
+        Find<QListWidget>("ListBox2")->setCurrentRow(row);
+        Click("VexButton10");
+        auto* files = Find<QListWidget>("ListBox1");
+        QCOMPARE(files->count(), 1);
+        files->setCurrentRow(0);
+        Click("VexButton11");
+        if (!port.isEmpty()) Find<QComboBox>("ComboBox1")->setEditText(port);
+    }
+    // Runs `action` at the `nth` message-processing pass after `line` appeared in the log.
+    void AfterLine(const QString& line, int nth, std::function<void()> action) {
+        auto* timer = new QTimer(form_.get());
+        auto count = std::make_shared<int>(0);
+        QObject::connect(timer, &QTimer::timeout, timer, [=, this] {
+            if (!Log().contains(line)) return;
+            if (++*count < nth) return;
+            timer->stop();
+            action();
+        });
+        timer->start(0);
+    }
+
+private slots:
+    void init() {
+        previous_ = fs::current_path();
+        dir_ = fs::temp_directory_path() / ("tandel-prog-" + std::to_string(QCoreApplication::applicationPid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        fs::current_path(dir_);
+        std::ofstream(dir_ / "init.cfg", std::ios::binary) << kInitCfg;
+        firmware_.resize(15181);
+        for (size_t k = 0; k < firmware_.size(); ++k) firmware_[k] = static_cast<uint8_t>(k * 13 + 5);
+        for (const char* folder : {"serwer", "karta"}) {
+            fs::create_directories(dir_ / folder);
+            std::ofstream(dir_ / folder / "105.bin", std::ios::binary)
+                .write(reinterpret_cast<const char*>(firmware_.data()), std::streamsize(firmware_.size()));
+        }
+        desktop_ = FakeDesktop();
+        clock_ = std::make_unique<VirtualClock>();
+        backend_ = std::make_unique<SimulatedBackend>(*clock_);
+        ports_ = std::make_unique<SimPortSet>(*backend_);
+        form_ = std::make_unique<TForm1>(TForm1::Services{desktop_, *backend_, *clock_});
+        form_->show();
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    }
+    void cleanup() {
+        form_.reset();
+        ports_.reset();
+        backend_.reset();
+        models_.clear();
+        fs::current_path(previous_);
+        fs::remove_all(dir_);
+    }
+
+    void kind1ServerOnTheChosenPort() {
+        ServerModel::Options options;
+        options.greetOnPowerOn = true;
+        ServerModel& server = AddServer(options);
+        ports_->Attach(3, server);
+        ChooseDevice(0, "COM3");
+        Click("VexButton14");
+        QCOMPARE(Log(), QStringList({"Czekam na dane z serwera...", "BOOT >> v5",
+                                     "Tryb Boot dla serwera aktywny.",
+                                     "Aktualnie masz wgrane oprogramowanie nr: 105"}) +
+                            kFlashServerLines);
+        QCOMPARE(Find<QProgressBar>("prog")->maximum(), 3520);
+        QCOMPARE(Find<QProgressBar>("prog")->value(), 3520);
+        QVERIFY(server.Boot().Flash() == Sent());
+        QVERIFY(!form_->dane().IsPortOpen());
+        QVERIFY(desktop_.boxes.empty());
+    }
+
+    void kind2ServerFoundBySearch() {
+        ServerModel& server = AddServer({});
+        ports_->Attach(2, server);
+        ChooseDevice(1);
+        QCOMPARE(Find<QComboBox>("ComboBox1")->currentText(), QString("Auto"));
+        Click("VexButton14");
+        QCOMPARE(Log(), QStringList({"COM:1 -", "COM:2 +", "Czekam na dane z serwera...", "Reset...",
+                                     "BOOT >> v5", "Tryb Boot dla serwera aktywny.",
+                                     "Aktualnie masz wgrane oprogramowanie nr: 105"}) +
+                            kFlashServerLines);
+        QVERIFY(server.Boot().Flash() == Sent());
+    }
+
+    void kind3And5CardThroughTheServer() {
+        CardModel& card = AddCard(false);
+        ServerModel::Options options;
+        options.probeBaud = 19200;  // this server listens for the probe at the kind-5 speed
+        ServerModel& autoServer = AddServer(options, &card);
+        ports_->Attach(1, autoServer);
+        ChooseDevice(4);
+        Click("VexButton14");
+        QCOMPARE(Log(), QStringList({"COM:1 +", "Czekam na dane z serwera...", "Reset...",
+                                     "Inicjalizacja serwera... Czekaj (max 10sek)",
+                                     "Tryb Via Serwer aktywny."}) +
+                            kViaServerLines);
+        QVERIFY(card.Boot().Flash() == Sent());
+        QCOMPARE(form_->dane().BaudRateValue(), 19200u);
+
+        CardModel& card3 = AddCard(false);
+        ServerModel& server = AddServer({}, &card3);
+        ports_->Attach(4, server);
+        ChooseDevice(2, "COM4");
+        Click("VexButton14");
+        QCOMPARE(Log(), QStringList({"Inicjalizacja serwera... Czekaj (max 10sek)",
+                                     "Tryb Via Serwer aktywny."}) +
+                            kViaServerLines);
+        QVERIFY(card3.Boot().Flash() == Sent());
+        QCOMPARE(form_->dane().BaudRateValue(), 9600u);
+    }
+
+    void kind4CardInReaderAsksFirst() {
+        CardModel& card = AddCard(true);
+        ports_->Attach(1, card);
+        ChooseDevice(3);
+        desktop_.answerYes = false;
+        Click("VexButton14");
+        QCOMPARE(desktop_.boxes.size(), size_t(1));
+        QCOMPARE(desktop_.boxes[0].kind, QString("question"));
+        QCOMPARE(desktop_.boxes[0].title, QString("?"));
+        QCOMPARE(desktop_.boxes[0].text,
+                 QString("Twoja karta ma wgrane oprogramowanie nr:105.bin czy kontynuować ?"));
+        QCOMPARE(Log().last(), QString("Aktualnie masz wgrane oprogramowanie nr: 105"));
+        QVERIFY(!form_->dane().IsPortOpen());
+
+        desktop_.answerYes = true;
+        Click("VexButton14");
+        QCOMPARE(Log(), (QStringList{"SerialPort załączony : \\\\.\\COM1", "Czekam na ATR...",
+                                     "BOOT >> v5", "Tryb Boot dla karty aktywny.",
+                                     "Aktualnie masz wgrane oprogramowanie nr: 105", "Bit_lock : OK",
+                                     "Kasowanie flasha : OK", "Zapis flasha...", "Zapis flasha : OK",
+                                     "Bit_lock OFF : OK", "SerialPort wolny..."}));
+        QVERIFY(card.Boot().Flash() == Sent());
+        const LineSettings settings = backend_->Record(SimPortSet::Name(1)).settings.back().settings;
+        QCOMPARE(settings.baudRate, 9600u);
+        QCOMPARE(settings.parity, uint8_t(2));
+        QCOMPARE(settings.stopBits, uint8_t(2));
+    }
+
+    void portThatDoesNotOpenAndKindZero() {
+        ChooseDevice(0, "COM9");
+        Find<QPlainTextEdit>("Memo2")->setPlainText("typed");
+        Click("VexButton14");
+        QCOMPARE(desktop_.boxes.size(), size_t(1));
+        QCOMPARE(desktop_.boxes[0].kind, QString("message"));
+        QCOMPARE(desktop_.boxes[0].text, QString("Błąd otwarcia SerialPort..."));
+        QCOMPARE(Log(), QStringList());  // emptied by the entry, nothing logged
+
+        ChooseDevice(5);
+        Find<QPlainTextEdit>("Memo2")->setPlainText("typed");
+        Click("VexButton14");
+        QCOMPARE(Log(), QStringList{"typed"});
+        QCOMPARE(desktop_.boxes.size(), size_t(1));
+    }
+
+    void unreadableFirmwareShowsTheErrorBoxAndLeavesThePortOpen() {
+        ServerModel::Options options;
+        options.greetOnPowerOn = true;
+        ports_->Attach(1, AddServer(options));
+        ChooseDevice(0);
+        fs::remove(dir_ / "serwer" / "105.bin");
+        Click("VexButton14");
+        QCOMPARE(desktop_.boxes.size(), size_t(1));
+        QCOMPARE(desktop_.boxes[0].kind, QString("error"));
+        QCOMPARE(desktop_.boxes[0].text, QString("File not found."));
+        QCOMPARE(Log().last(), QString("Aktualnie masz wgrane oprogramowanie nr: 105"));
+        QVERIFY(form_->dane().IsPortOpen());
+        Click("VexButton15");
+        QVERIFY(!form_->dane().IsPortOpen());
+        QCOMPARE(Log().last(), QString("SerialPort wolny..."));
+        Click("VexButton15");  // a second STOP with the port closed writes nothing
+        QCOMPARE(Log().count("SerialPort wolny..."), 1);
+    }
+
+    void stopDuringTheActivationThroughTheServer() {
+        ServerModel::Options options;
+        options.probeAnswer = std::nullopt;  // the server never takes the probe
+        ports_->Attach(1, AddServer(options, &AddCard(false)));
+        ChooseDevice(2, "COM1");
+        Click("VexButton15");  // STOP while idle: no line
+        QCOMPARE(Log(), QStringList());
+        AfterLine("Inicjalizacja serwera... Czekaj (max 10sek)", 3, [this] { Click("VexButton15"); });
+        Click("VexButton14");
+        QCOMPARE(Log(), (QStringList{"Inicjalizacja serwera... Czekaj (max 10sek)",
+                                     "SerialPort wolny...", "SerialPort wolny..."}));
+        QVERIFY(!form_->dane().IsPortOpen());
+        QVERIFY(form_->StopRequested());
+    }
+
+    void secondStartDuringARunChangesNothing() {
+        CardModel& card = AddCard(false);
+        ports_->Attach(1, AddServer({}, &card));
+        ChooseDevice(2, "COM1");
+        // The card-through-server write phase lets messages through after every progress step.
+        bool nestedStart = false;
+        AfterLine("Zapis flasha...", 5, [&] {
+            Click("VexButton14");
+            nestedStart = true;
+        });
+        Click("VexButton14");
+        QVERIFY(nestedStart);
+        QCOMPARE(Log(), QStringList({"Inicjalizacja serwera... Czekaj (max 10sek)",
+                                     "Tryb Via Serwer aktywny."}) +
+                            kViaServerLines);
+        QVERIFY(card.Boot().Flash() == Sent());
+    }
+
+    void closingTheWindowDuringARunStopsItAndReleasesThePort() {
+        CardModel& card = AddCard(false);
+        ServerModel::Options options;
+        options.probeAnswer = std::nullopt;
+        ports_->Attach(1, AddServer(options, &card));
+        ChooseDevice(2, "COM1");
+        AfterLine("Inicjalizacja serwera... Czekaj (max 10sek)", 3, [this] { form_->close(); });
+        Click("VexButton14");
+        QVERIFY(!form_->dane().IsPortOpen());
+        QCOMPARE(Log().count("SerialPort wolny..."), 2);
+        QTRY_VERIFY(!form_->isVisible());
+    }
+};
+
+QTEST_MAIN(ProgrammingWindowTest)
+#include "programming_window_test.moc"
