@@ -6,7 +6,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPixmap>
 #include <QScreen>
 #include <QShortcut>

@@ -138,7 +138,10 @@ class TVexButton : public QPushButton {
     bool GlyphModified() const { return glyphModified_; }
     const TButtonGlyph& GlyphHolder() const { return glyph_; }
 
-    // The button's click with the kind rules (see the class comment).
+    // The button's click with the kind rules: the drop-down request of bkDropDown, a swallowed
+    // click after a menu closed, bkHelp (shows the What's This text of the nearest widget up
+    // from the button that has one), bkClose (closes the window), then the modal result of a
+    // parent QDialog and OnClick.
     virtual void Click();
 
   protected:

@@ -57,6 +57,7 @@ class VexButtonTest : public QObject {
     void pressedFace();
     void gradientAndSplitArrow();
     void kindOk();
+    void buttonsShareGlyphLists();
     void kindClose();
     void modalResultThenOnClick();
     void propertyRules();
@@ -272,6 +273,25 @@ void VexButtonTest::kindOk() {
     QCOMPARE(b.ModalResult(), 8);
 }
 
+void VexButtonTest::buttonsShareGlyphLists() {
+    QCOMPARE(TGlyphCache::Instance(), nullptr);
+    auto* first = new TVexButton;
+    auto* second = new TVexButton;
+    first->SetGlyph(TestGlyph());
+    second->SetGlyph(QPixmap::fromImage(TestGlyph()));
+    first->resize(102, 40);
+    second->resize(102, 40);
+    Render(*first);
+    Render(*second);
+    QVERIFY(first->GlyphHolder().List() != nullptr);
+    QCOMPARE(first->GlyphHolder().List(), second->GlyphHolder().List());
+    QCOMPARE(TGlyphCache::Instance()->ListCount(), 1);
+    delete first;
+    QVERIFY(TGlyphCache::Instance() != nullptr);
+    delete second;
+    QCOMPARE(TGlyphCache::Instance(), nullptr);
+}
+
 void VexButtonTest::kindClose() {
     QWidget window;
     auto* b = new TVexButton(&window);
@@ -289,7 +309,7 @@ void VexButtonTest::kindClose() {
     window.show();
     b->SetKind(bkCustom);
     b->click();
-    QVERIFY(!window.isVisible() == false);
+    QVERIFY(window.isVisible());
     QCOMPARE(clicks, 1);
 }
 
@@ -445,7 +465,7 @@ void VexButtonTest::renderSample() {
     const QString path = qEnvironmentVariable("TANDEL_WIDGET_SHEET");
     if (path.isEmpty()) QSKIP("set TANDEL_WIDGET_SHEET to write the sample sheet");
     QWidget window;
-    window.resize(560, 300);
+    window.resize(560, 310);
     QList<TVexButton*> buttons;
     auto add = [&](const QString& caption, int x, int y) {
         auto* b = new TVexButton(&window);
@@ -490,9 +510,20 @@ void VexButtonTest::renderSample() {
         b->setGeometry(x, 210, 102, 30);
         x += 110;
     }
+    auto* flatDown = add("flat down", 5, 255);
+    flatDown->LookStyle().SetStyle(vlsFlat);
+    auto* threeDDown = add("3D down", 115, 255);
+    threeDDown->LookStyle().SetStyle(vls3D);
+    auto* gradHot = add("grad hot", 225, 255);
+    gradHot->LookStyle().SetGradient(true);
+    gradHot->LookStyle().SetHighlightColor(clDefault);
+    SendEnter(*gradHot);
+    auto* gradDown = add("grad down", 335, 255);
+    gradDown->LookStyle().SetGradient(true);
     window.show();
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
+    for (TVexButton* b : {flatDown, threeDDown, gradDown}) b->setDown(true);
     focused->setFocus();
     focused->setDown(true);
     QVERIFY(window.grab().save(path));

@@ -1,0 +1,370 @@
+#include "VexButton.h"
+
+#include <QPainter>
+
+namespace {
+
+// A rectangle with exclusive right and bottom edges, as the face steps compute them.
+struct TRect {
+    int Left;
+    int Top;
+    int Right;
+    int Bottom;
+
+    void Inflate(int d) {
+        Left -= d;
+        Top -= d;
+        Right += d;
+        Bottom += d;
+    }
+    void Offset(int dx, int dy) {
+        Left += dx;
+        Right += dx;
+        Top += dy;
+        Bottom += dy;
+    }
+    bool Empty() const { return Right <= Left || Bottom <= Top; }
+    QRect ToQRect() const { return QRect(Left, Top, Right - Left, Bottom - Top); }
+};
+
+// Pixel-exact drawing primitives of the face: a rectangle outlined in the pen and filled with
+// the brush, a one-pixel bevel, and the dotted focus frame.
+class FaceCanvas {
+  public:
+    explicit FaceCanvas(QPainter& painter) : p_(painter) {}
+
+    void SetPen(TColor c) { pen_ = ColorToRGB(c); }
+    void SetBrush(TColor c) {
+        brush_ = ColorToRGB(c);
+        hollow_ = false;
+    }
+    void SetHollowBrush() { hollow_ = true; }
+
+    void Box(const TRect& r) {
+        if (r.Empty()) return;
+        if (!hollow_) p_.fillRect(r.ToQRect(), brush_);
+        const int w = r.Right - r.Left;
+        const int h = r.Bottom - r.Top;
+        p_.fillRect(QRect(r.Left, r.Top, w, 1), pen_);
+        p_.fillRect(QRect(r.Left, r.Bottom - 1, w, 1), pen_);
+        p_.fillRect(QRect(r.Left, r.Top, 1, h), pen_);
+        p_.fillRect(QRect(r.Right - 1, r.Top, 1, h), pen_);
+    }
+
+    // Top and left edges in `top`, bottom and right edges in `bottom` (which owns the top-right
+    // and bottom-left corners); shrinks `r` by one pixel.
+    void Bevel(TRect& r, TColor top, TColor bottom) {
+        if (!r.Empty()) {
+            const QColor t = ColorToRGB(top);
+            const QColor b = ColorToRGB(bottom);
+            const int w = r.Right - r.Left;
+            const int h = r.Bottom - r.Top;
+            p_.fillRect(QRect(r.Left, r.Top, w - 1, 1), t);
+            p_.fillRect(QRect(r.Left, r.Top, 1, h - 1), t);
+            p_.fillRect(QRect(r.Right - 1, r.Top, 1, h), b);
+            p_.fillRect(QRect(r.Left, r.Bottom - 1, w, 1), b);
+        }
+        r.Inflate(-1);
+    }
+
+    // Every other pixel of the frame inverted, in a checkerboard fixed to the surface.
+    void FocusFrame(const TRect& r) {
+        if (r.Empty()) return;
+        p_.save();
+        p_.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        auto dot = [this](int x, int y) {
+            if ((x + y) % 2 == 0) p_.fillRect(QRect(x, y, 1, 1), Qt::white);
+        };
+        for (int x = r.Left; x < r.Right; ++x) {
+            dot(x, r.Top);
+            if (r.Bottom - 1 > r.Top) dot(x, r.Bottom - 1);
+        }
+        for (int y = r.Top + 1; y < r.Bottom - 1; ++y) {
+            dot(r.Left, y);
+            if (r.Right - 1 > r.Left) dot(r.Right - 1, y);
+        }
+        p_.restore();
+    }
+
+    void Gradient(const TRect& r, TColor from, TColor to) {
+        if (!r.Empty()) FillGradient(p_, r.ToQRect(), from, true, to);
+    }
+
+  private:
+    QPainter& p_;
+    QColor pen_;
+    QColor brush_;
+    bool hollow_ = false;
+};
+
+TColor Or(TColor value, TColor fallback) {
+    return IsUnsetColor(value) ? fallback : value;
+}
+
+}  // namespace
+
+void TVexButton::paintEvent(QPaintEvent*) {
+    QImage surface(size(), QImage::Format_RGB32);
+    surface.fill(palette().color(QPalette::Window));
+    PaintFace(surface);
+    QPainter(this).drawImage(0, 0, surface);
+}
+
+// The classic face. The platform's themed push-button look is not used: this program always
+// shows the classic owner-drawn face.
+void TVexButton::PaintFace(QImage& surface) {
+    QPainter painter(&surface);
+    painter.setFont(font());
+    FaceCanvas canvas(painter);
+
+    const TVexLookStyle& ls = *lookStyle_;
+    const TVexBtnKind kind = Kind();
+    const TVexStyle style = ls.Style();
+    const bool threeD = style == vls3D;
+    const bool flat = style == vlsFlat;
+    const bool ultraFlat = style == vlsUltraFlat;
+    const bool showBorder = ls.AlwaysShowBorder();
+    const bool track = ls.HighlightTrack();
+    const bool onFocused = ls.HighlightOnFocused();
+    const bool gradient = ls.Gradient();
+    const bool enabled = isEnabled();
+
+    // Colours.
+    const TColor face = Or(ls.ButtonColor(), clBtnFace);
+    const TColor border = Or(ls.BorderColor(), clWindowFrame);
+    const TColor fontColor = ColorFromQColor(palette().color(QPalette::ButtonText));
+    TColor hl = face;
+    TColor hlText = fontColor;
+    if (track || onFocused) {
+        hl = Or(ls.HighlightColor(), ls.LightColor());
+        hlText = Or(ls.HighlightTextColor(), fontColor);
+    }
+    const TColor down = Or(ls.DownColor(), ls.DarkColor());
+    const TColor downText = Or(ls.DownTextColor(), ls.LightColor());
+    const TColor bevelLight = face == clBtnFace ? clBtnHighlight : ls.LightColor();
+    const TColor bevelDark = face == clBtnFace ? clBtnShadow : ls.DarkColor();
+    auto gradStart = [](TColor start, TColor base) {
+        return Or(start, LightenColor(LightenColor(base, 100), 100));
+    };
+    const TColor gradNormal = gradStart(ls.GradStartColor(), face);
+    const TColor gradDown = gradStart(ls.GradStartDownColor(), down);
+    const TColor gradHl = gradStart(ls.GradStartHighlightColor(), hl);
+
+    // State.
+    const bool pressed = kind == bkDropDown ? menuDropped_ : (!arrowPressed_ && isDown());
+    const bool focused = hasFocus();
+    const bool active = Active();
+    const bool split = kind == bkDropDownButton;
+    const bool activeOrFocused = active || focused;
+    const bool hot = (track && mouseInControl_) || (onFocused && active);
+    const bool menuOpen = split && menuDropped_;
+
+    const TRect client{0, 0, width(), height()};
+    TRect r = client;
+    TRect a{};
+    // The face ends where the arrow strip starts (sharing one border with it).
+    auto splitFaceRight = [&](int stripLeft, int base) {
+        return stripLeft + base + (!ultraFlat && showBorder ? 1 : 0);
+    };
+
+    // 1. Arrow strip.
+    if (split) {
+        a = TRect{r.Right - ArrowWidth, r.Top, r.Right, r.Bottom};
+        r.Right = splitFaceRight(a.Left, threeD ? 1 : 2);
+    }
+
+    // 2. Outer border of the active or focused button.
+    if (activeOrFocused || (!ultraFlat && showBorder)) {
+        canvas.SetPen(border);
+        canvas.SetHollowBrush();
+        canvas.Box(r);
+        r.Inflate(-1);
+        if (split) {
+            canvas.Box(a);
+            a.Inflate(-1);
+        }
+    }
+
+    // 3. The strip looks pressed while the menu is open.
+    if (menuOpen) {
+        if (flat) {
+            canvas.Bevel(a, bevelDark, bevelLight);
+            canvas.SetPen(down);
+        } else {
+            canvas.SetPen(ls.BorderLightColor());
+        }
+        canvas.SetBrush(down);
+        canvas.Box(a);
+        if (!flat) a.Inflate(-1);
+        if (gradient) canvas.Gradient(a, down, gradDown);
+    }
+
+    if (pressed) {
+        // 4. Pressed face.
+        if (flat) {
+            canvas.Bevel(r, bevelDark, bevelLight);
+            if (split) canvas.Bevel(a, bevelDark, bevelLight);
+            canvas.SetPen(down);
+        } else {
+            canvas.SetPen(ls.BorderLightColor());
+        }
+        canvas.SetBrush(down);
+        canvas.Box(r);
+        if (!flat) r.Inflate(-1);
+        if (gradient) canvas.Gradient(r, down, gradDown);
+        if (split) {
+            canvas.Box(a);
+            if (!flat) a.Inflate(-1);
+            if (gradient) canvas.Gradient(a, down, gradDown);
+        }
+    } else {
+        // 5.1 Bevel.
+        const bool bevelStrip = split && !menuDropped_;
+        if (threeD) {
+            const TColor c1 = LightenColor(face, 25);
+            const TColor c2 = DarkenColor(bevelDark, 100);
+            canvas.Bevel(r, bevelLight, c2);
+            canvas.Bevel(r, c1, bevelDark);
+            if (bevelStrip) {
+                canvas.Bevel(a, c1, c2);
+                canvas.Bevel(a, bevelLight, bevelDark);
+            }
+        } else if (flat) {
+            canvas.Bevel(r, bevelLight, bevelDark);
+            if (bevelStrip) canvas.Bevel(a, bevelLight, bevelDark);
+        } else {
+            canvas.Bevel(r, border, border);
+            if (!activeOrFocused) r.Inflate(1);
+            if (bevelStrip) {
+                canvas.Bevel(a, border, border);
+                if (!activeOrFocused) a.Inflate(1);
+            }
+        }
+
+        // 5.2 Pen, brush and gradient start.
+        TColor pen;
+        TColor brush;
+        TColor start;
+        if (menuOpen || (!track && !onFocused)) {
+            pen = ultraFlat ? (menuOpen ? face : border) : face;
+            brush = face;
+            start = gradNormal;
+        } else if (mouseInControl_ || (onFocused && active)) {
+            pen = activeOrFocused ? hl : (ultraFlat ? border : hl);
+            brush = hl;
+            start = gradHl;
+        } else {
+            pen = ultraFlat ? border : face;
+            brush = face;
+            start = gradNormal;
+        }
+        canvas.SetPen(pen);
+        canvas.SetBrush(brush);
+        const bool fillGradient = gradient && enabled;
+
+        // 5.3 Face without a strip.
+        if (!split || menuDropped_) {
+            canvas.Box(r);
+            if (fillGradient) {
+                TRect g = r;
+                if (ultraFlat && !menuDropped_ && !activeOrFocused) g.Inflate(-1);
+                canvas.Gradient(g, start, brush);
+            }
+        }
+
+        // 5.4 Face and strip.
+        if (split && !menuDropped_) {
+            canvas.Box(a);
+            if (fillGradient) {
+                TRect g = a;
+                if (ultraFlat) g.Inflate(-1);
+                canvas.Gradient(g, start, brush);
+            }
+            if (active) {
+                canvas.Box(r);
+                if (fillGradient) {
+                    TRect g = r;
+                    if (ultraFlat) g.Inflate(-1);
+                    canvas.Gradient(g, start, brush);
+                }
+            } else {
+                const bool fullWidth = threeD || (flat && showBorder);
+                TRect box = r;
+                if (!fullWidth) box.Right -= 1;
+                canvas.Box(box);
+                if (fillGradient) {
+                    TRect g = r;
+                    if (ultraFlat) g.Inflate(-1);
+                    if (!fullWidth) g.Right -= 1;
+                    canvas.Gradient(g, start, brush);
+                }
+            }
+            a.Inflate(-1);
+        }
+
+        // 5.5
+        r.Inflate(-1);
+    }
+
+    // 6. The content of the active button uses the whole face.
+    if (active) {
+        r = client;
+        if (split) {
+            const int stripLeft = client.Right - ArrowWidth;
+            r.Right = splitFaceRight(stripLeft, threeD && !showBorder ? 1 : 2);
+        }
+        r.Inflate(-1);
+    }
+
+    // 7. Caption colour and the pressed offset.
+    TColor captionColor = fontColor;
+    if (!menuOpen) {
+        if (pressed) {
+            r.Offset(1, 1);
+            captionColor = downText;
+        } else if (hot) {
+            captionColor = hlText;
+        }
+    }
+
+    // 8. Glyph and caption.
+    glyph_.SetFaceColor(face);
+    glyph_.SetLightColor(ls.LightColor());
+    glyph_.SetDarkColor(ls.DarkColor());
+    const TButtonState state = !enabled ? bsDisabled : (pressed && !arrowPressed_) ? bsDown : bsUp;
+    if (!enabled) captionColor = ls.DarkColor();
+    glyph_.Draw(painter, r.ToQRect(), QPoint(0, 0), text(), layout_, margin_, spacing_, state,
+                track || pressed || onFocused, ColorToRGB(captionColor), wordWrap_,
+                layoutDirection() == Qt::RightToLeft);
+
+    // 9. Focus rectangle.
+    if (!menuOpen && active && focused) {
+        TRect f = client;
+        if (split) f.Right = splitFaceRight(client.Right - ArrowWidth, threeD ? 1 : 2);
+        f.Inflate(threeD ? -4 : -3);
+        canvas.FocusFrame(f);
+    }
+
+    // 10. Drop-down arrow.
+    if (kind == bkDropDown || split) {
+        TRect s{client.Right - ArrowWidth, client.Top, client.Right, client.Bottom};
+        s.Inflate(-1);
+        const int w = (s.Right - s.Left) / 2;
+        const int h = (s.Bottom - s.Top) / 2;
+        const int q = w / 2;
+        TColor arrowColor = fontColor;
+        if (!enabled) {
+            arrowColor = ls.DarkColor();
+        } else if (pressed || menuDropped_) {
+            arrowColor = downText;
+        } else if (hot) {
+            arrowColor = hlText;
+        }
+        const int shift = pressed ? 1 : 0;
+        const QColor c = ColorToRGB(arrowColor);
+        int y = s.Bottom - h - q + 1;
+        for (int x1 = s.Left + q, x2 = s.Right - q; x2 >= x1; ++x1, --x2, ++y) {
+            painter.fillRect(QRect(x1 + shift, y + shift, x2 - x1, 1), c);
+        }
+    }
+}
