@@ -7,13 +7,21 @@ CardModel::CardModel(Options options)
           return boot;
       }()) {}
 
+void CardModel::PowerOn(uint32_t now) {
+    if (options_.inReader && options_.atrOnPowerOn && !dropped_) AnswerToReset(now);
+}
+
 void CardModel::RtsChanged(bool high, uint32_t now) {
     const bool falling = rts_ && !high;
     rts_ = high;
     if (!options_.inReader || dropped_) return;
     if (high) boot_.Restart();
-    if (!falling) return;
+    if (falling) AnswerToReset(now);
+}
+
+void CardModel::AnswerToReset(uint32_t now) {
     ++resetCount_;
+    boot_.Restart();
     for (uint8_t b : options_.atr) Emit(b, now + options_.atrDelayMs);
 }
 

@@ -15,10 +15,14 @@ class CardModel : public DeviceCore {
         bool inReader = false;
         std::vector<uint8_t> atr{0xAA, 0xAA, 0xB3, 0x3B, 0x02, 0x14};
         uint32_t atrDelayMs = 20;  // from the end of the reset pulse to the first byte
+        // Also answer to reset when the host opens the port (a line without RTS, such as a
+        // pseudo-terminal).
+        bool atrOnPowerOn = false;
     };
 
     explicit CardModel(Options options);
 
+    void PowerOn(uint32_t now) override;
     void RtsChanged(bool high, uint32_t now) override;
 
     const BootLoader& Boot() const { return boot_; }
@@ -28,6 +32,8 @@ class CardModel : public DeviceCore {
     void OnByte(uint8_t byte, uint32_t now) override;
 
   private:
+    void AnswerToReset(uint32_t now);
+
     Options options_;
     BootLoader boot_;
     bool rts_ = false;

@@ -235,6 +235,12 @@ TEST(Sequences, LongEraseWithinItsBoundSucceeds) {
     EXPECT_EQ(r.b.log.back(), kFree);
     EXPECT_EQ(r.b.log[r.b.log.size() - 2], "Reset serwera : OK");
     EXPECT_EQ(r.loader->Flash(), r.b.ExpectedFlash());
+
+    boot.stepTimeMs[BootStep::Erase] = 70000;
+    Rig slow(1, boot);
+    slow.b.run.Start(1);
+    EXPECT_EQ(slow.SequenceLines(), (Lines{"Bit_lock : OK", kLineNoAnswer, kFree}));
+    EXPECT_EQ(slow.b.clock.TickMs() - slow.LastWriteTick(), 60000u);
 }
 
 TEST(Sequences, LineDroppedMidFrameEndsWithinTheBound) {

@@ -139,6 +139,16 @@ TEST(ReaderCard, EchoesEveryByteAndAnswersResetWithItsAtr) {
     // Five echoes, then the reply after the echo of the check byte.
     EXPECT_EQ(line.Bytes(), (std::vector<uint8_t>{0xCC, 0x02, 0x20, 0x55, 0xBB, 0x90}));
     EXPECT_GT(line.sent.back().second, 1000u);
+
+    // On a line without RTS the card can answer when the port opens.
+    CardModel::Options p = o;
+    p.atrOnPowerOn = true;
+    CardModel powered(p);
+    Recorder line2;
+    powered.Attach(&line2);
+    powered.PowerOn(40);
+    EXPECT_EQ(line2.Bytes(), o.atr);
+    EXPECT_EQ(line2.sent[0].second, 60u);
 }
 
 TEST(ServerModelStates, GreetingAcknowledgementAndQuery) {
