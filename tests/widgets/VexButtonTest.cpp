@@ -322,6 +322,13 @@ void VexButtonTest::modalResultThenOnClick() {
     QTimer::singleShot(0, b, [b] { b->click(); });
     QCOMPARE(dialog.exec(), int(mrRetry));
     QCOMPARE(result, int(mrRetry));
+
+    // Escape clicks the Cancel button of the window.
+    b->SetKind(bkCancel);
+    result = -1;
+    QTimer::singleShot(0, &dialog, [&dialog] { QTest::keyClick(&dialog, Qt::Key_Escape); });
+    QCOMPARE(dialog.exec(), int(mrCancel));
+    QCOMPARE(result, int(mrCancel));
 }
 
 void VexButtonTest::propertyRules() {
