@@ -227,6 +227,43 @@ private slots:
         QCOMPARE(form_->CurrentPage(), int(TForm1::kDeviceTypePage));
     }
 
+    // Each page as the user sees it: the sky-blue boxes where they belong, and every button
+    // drawn inside the client area. With TANDEL_SCREENSHOT_DIR set, the pages are saved as PNG.
+    void pagesRender() {
+        WriteFile("init.cfg", "PELTA serwer:pelta 1\r\nORN serwer auto:orn 2\r\n");
+        WriteFile("pelta/105.bin", "x");
+        WriteFile("pelta/opis.txt", "Wersja 105: poprawki obs\xB3ugi karty");
+        Start();
+        const QColor skyBlue(166, 202, 240);
+        const QString saveTo = qEnvironmentVariable("TANDEL_SCREENSHOT_DIR");
+        const auto check = [&](const char* file, const char* box) {
+            QWidget* widget = Find<QWidget>(box);
+            const QImage image = form_->grab().toImage();
+            if (!saveTo.isEmpty()) image.save(saveTo + "/" + file);
+            const QPoint inside = widget->mapTo(form_.get(), QPoint(20, widget->height() - 6));
+            QCOMPARE(image.pixelColor(inside), skyBlue);
+        };
+        {
+            const QImage image = form_->grab().toImage();
+            if (!saveTo.isEmpty()) image.save(saveTo + "/start.png");
+            QCOMPARE(image.size(), QSize(534, 268));
+        }
+        Click("VexButton2");
+        check("device-type.png", "ListBox2");
+        SelectDeviceType(0);
+        Click("VexButton10");
+        Find<QListWidget>("ListBox1")->setCurrentRow(0);
+        check("firmware.png", "ListBox1");
+        Click("VexButton11");
+        Find<QPlainTextEdit>("Memo2")->setPlainText("Czekam na dane z serwera...");
+        check("programming.png", "Memo2");
+        Click("VexButton13");
+        Click("VexButton12");
+        Click("VexButton9");
+        Click("VexButton1");
+        check("liveupdate.png", "Memo1");
+    }
+
     void logoOpensHomePageAndLiveUpdateButtonEmptiesItsLog() {
         WriteFile("init.cfg", "");
         Start();
