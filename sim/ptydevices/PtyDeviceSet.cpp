@@ -1,0 +1,81 @@
+#include "PtyDeviceSet.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+BootLoader::Options BootWith(const std::vector<DeviceFault>& faults, FaultTarget target) {
+    BootLoader::Options boot;
+    for (const DeviceFault& f : faults)
+        if (f.target == target) boot.faults.push_back(f.fault);
+    return boot;
+}
+
+CardModel::Options CardOptions(const std::vector<DeviceFault>& faults, FaultTarget target,
+                               bool inReader) {
+    CardModel::Options card;
+    card.boot = BootWith(faults, target);
+    card.inReader = inReader;
+    return card;
+}
+
+ServerModel::Options ServerOptions(const std::vector<DeviceFault>& faults) {
+    ServerModel::Options server;
+    server.boot = BootWith(faults, FaultTarget::Server);
+    return server;
+}
+
+}  // namespace
+
+PtyDeviceSet::PtyDeviceSet(const Options& options)
+    : flashDir_(options.flashDir),
+      serverCard_(CardOptions(options.faults, FaultTarget::ServerCard, false)),
+      server_(ServerOptions(options.faults), &serverCard_),
+      readerCard_(CardOptions(options.faults, FaultTarget::ReaderCard, true)),
+      com1_("COM1", server_, kServerResetAfterMs, options.pacing),
+      com2_("COM2", readerCard_, kReaderResetAfterMs, options.pacing) {
+    com1_.SetOnClosed([this] {
+        SaveFlash("COM1-server.bin", server_.Boot());
+        SaveFlash("COM1-card.bin", serverCard_.Boot());
+    });
+    com2_.SetOnClosed([this] { SaveFlash("COM2-card.bin", readerCard_.Boot()); });
+}
+
+void PtyDeviceSet::Create(const std::string& portDir) {
+    fs::create_directories(portDir);
+    if (!flashDir_.empty()) fs::create_directories(flashDir_);
+    com1_.Create(portDir);
+    com2_.Create(portDir);
+}
+
+void PtyDeviceSet::Describe(std::ostream& out) const {
+    out << "COM1 -> " << com1_.SlavePath()
+        << ": server with a card behind it (kinds 1 and 3: port box COM1; kinds 2 and 5: Auto)\n"
+        << "COM2 -> " << com2_.SlavePath()
+        << ": card reader with a card in it (kind 4: port box COM2)\n";
+}
+
+void PtyDeviceSet::SaveFlash() const {
+    SaveFlash("COM1-server.bin", server_.Boot());
+    SaveFlash("COM1-card.bin", serverCard_.Boot());
+    SaveFlash("COM2-card.bin", readerCard_.Boot());
+}
+
+// Whole or not at all: a reader never sees half a flash.
+void PtyDeviceSet::SaveFlash(const std::string& file, const BootLoader& boot) const {
+    if (flashDir_.empty()) return;
+    const fs::path target = fs::path(flashDir_) / file;
+    const fs::path temporary = fs::path(flashDir_) / ("." + file + ".tmp");
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(boot.Flash().data()),
+                  static_cast<std::streamsize>(boot.Flash().size()));
+        if (!out) throw std::system_error(errno, std::generic_category(), temporary.string());
+    }
+    fs::rename(temporary, target);
+}
