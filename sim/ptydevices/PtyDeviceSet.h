@@ -16,6 +16,8 @@
 //         finds what it needs here: kinds 1 and 3 with the port box at COM1, kinds 2 and 5
 //         through the automatic search, which tries COM1 first.
 //   COM2  a card reader (echoing every byte) with a card in it: kind 4, port box COM2.
+// The server's line carries 8 data bits, no parity and 1 stop bit; the reader's 8 data bits,
+// even parity and 2 stop bits.
 //
 // With a flash directory, each device's flash is written there as <port>-server.bin or
 // <port>-card.bin whenever the program closes that port, and at the end.

@@ -70,8 +70,13 @@ bool IsRaw(const termios& t) {
 
 }  // namespace
 
-PtyLine::PtyLine(std::string name, DeviceCore& core, uint32_t resetAfterMs, Pacing pacing)
-    : name_(std::move(name)), core_(core), resetAfterMs_(resetAfterMs), pacing_(pacing) {
+PtyLine::PtyLine(std::string name, DeviceCore& core, uint32_t resetAfterMs, Framing framing,
+                 Pacing pacing)
+    : name_(std::move(name)),
+      core_(core),
+      resetAfterMs_(resetAfterMs),
+      framing_(framing),
+      pacing_(pacing) {
     core_.Attach(this);
 }
 
@@ -172,10 +177,7 @@ void PtyLine::ResetTerminal() {
 uint64_t PtyLine::ByteTimeUs() const {
     const uint32_t rate = pacing_.followLine ? line_.baudRate : pacing_.rate;
     if (rate == 0) return 0;
-    // Start bit, data bits, parity bit, stop bits (one and a half counts as two).
-    const uint32_t bits =
-        1 + line_.byteSize + (line_.parity != 0 ? 1 : 0) + (line_.stopBits != 0 ? 2 : 1);
-    return uint64_t{bits} * 1'000'000 / rate;
+    return uint64_t{framing_.Bits()} * 1'000'000 / rate;
 }
 
 void PtyLine::TakeInput(uint64_t nowUs) {

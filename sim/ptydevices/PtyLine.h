@@ -15,6 +15,17 @@ struct Pacing {
     bool followLine = false;  // pace at the rate the program set on its side instead
 };
 
+// The device's own character frame. A pseudo-terminal keeps no parity setting (the kernel
+// makes every pseudo-terminal 8 bits without parity), so the time a byte takes comes from
+// the framing the device works with, not from the program's settings.
+struct Framing {
+    uint8_t dataBits = 8;
+    bool parity = false;
+    uint8_t stopBits = 1;
+
+    uint32_t Bits() const { return 1u + dataBits + (parity ? 1u : 0u) + stopBits; }
+};
+
 // One device model behind a pseudo-terminal. The program opens the slave side (through a
 // link in the port directory) as it would open a serial port; this class holds the master.
 //
@@ -25,7 +36,8 @@ struct Pacing {
 // into a terminal still in its default (echoing, line-editing) mode would be mangled.
 class PtyLine final : public DeviceLine {
   public:
-    PtyLine(std::string name, DeviceCore& core, uint32_t resetAfterMs, Pacing pacing);
+    PtyLine(std::string name, DeviceCore& core, uint32_t resetAfterMs, Framing framing,
+            Pacing pacing);
     ~PtyLine() override;
     PtyLine(const PtyLine&) = delete;
     PtyLine& operator=(const PtyLine&) = delete;
@@ -76,6 +88,7 @@ class PtyLine final : public DeviceLine {
     std::string name_;
     DeviceCore& core_;
     uint32_t resetAfterMs_;
+    Framing framing_;
     Pacing pacing_;
     int master_ = -1;
     std::string slavePath_;

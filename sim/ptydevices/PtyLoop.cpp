@@ -9,18 +9,19 @@
 
 namespace {
 
-uint64_t NowUs() {
+// From the loop's start: device ticks are 32-bit milliseconds of this time.
+uint64_t NowUs(std::chrono::steady_clock::time_point start) {
     using namespace std::chrono;
-    return static_cast<uint64_t>(
-        duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+    return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now() - start).count());
 }
 
 }  // namespace
 
 void RunPtyLines(const std::vector<PtyLine*>& lines, int stopFd) {
     std::vector<pollfd> fds(lines.size() + 1);
+    const auto start = std::chrono::steady_clock::now();
     for (;;) {
-        const uint64_t now = NowUs();
+        const uint64_t now = NowUs(start);
         uint64_t next = std::numeric_limits<uint64_t>::max();
         for (PtyLine* line : lines) {
             line->Service(now);
