@@ -26,6 +26,10 @@
 
 namespace {
 
+// Thrown from the HTTP client's status notification to end a LiveUpdate run whose window
+// is being closed.
+struct WindowClosing {};
+
 const QColor kSkyBlue(166, 202, 240);
 
 // The page set keeps its own page selector row out of sight above the client area: its top
@@ -404,7 +408,15 @@ void TForm1::ChooseFirmwareVersion() {
 void TForm1::OpenHomePage() { desktop_.OpenUrl(kHomePage); }
 
 void TForm1::LiveUpdateStart() {
-    Guarded([this] { RunLiveUpdate(*liveUpdateLog_, http_); });
+    if (liveUpdateRunning_) return;
+    liveUpdateRunning_ = true;
+    try {
+        Guarded([this] { RunLiveUpdate(*liveUpdateLog_, http_); });
+    } catch (const WindowClosing&) {
+        // The window is going away: the run ends quietly.
+    }
+    liveUpdateRunning_ = false;
+    CloseIfWanted();
 }
 
 void TForm1::IdHTTP1Status(int code) {
@@ -413,22 +425,29 @@ void TForm1::IdHTTP1Status(int code) {
         Label5->adjustSize();
     }
     QApplication::processEvents();
+    if (closeWanted_) throw WindowClosing{};
 }
 
 void TForm1::ProgrammingStart() {
     Guarded([this] { run_->Start(deviceKind_); });
-    // A close asked for during the run is carried out now that the run is off the stack.
-    if (closeWanted_ && !run_->Running()) QTimer::singleShot(0, this, &QWidget::close);
+    CloseIfWanted();
+}
+
+// A close asked for during a run is carried out once no run is left on the stack.
+void TForm1::CloseIfWanted() {
+    if (closeWanted_ && !run_->Running() && !liveUpdateRunning_) {
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
 }
 
 void TForm1::ProgrammingStop() { run_->Stop(); }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (run_->Running()) {
-        // The close arrived inside the run's message processing: stop the run, release the
-        // port, and close once the run has unwound.
+    if (run_->Running() || liveUpdateRunning_) {
+        // The close arrived inside a run's message processing: stop the run (the programming
+        // run releases the port), and close once the runs have unwound.
         closeWanted_ = true;
-        run_->Stop();
+        if (run_->Running()) run_->Stop();
         event->ignore();
         return;
     }

@@ -98,6 +98,7 @@ private:
     void IdHTTP1Status(int code);
     void ProgrammingStart();
     void ProgrammingStop();
+    void CloseIfWanted();
     void LoadFirmwareList();
 
     // Runs a handler; a failure that escapes it ends the handler with the error box.
@@ -114,6 +115,7 @@ private:
     std::unique_ptr<StatusLog> statusLog_;
     std::unique_ptr<UpdateRun> run_;
     bool closeWanted_ = false;
+    bool liveUpdateRunning_ = false;
 
     uint8_t deviceKind_ = 0;
     std::string firmwareFolder_;

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
@@ -90,6 +91,19 @@ private slots:
         QCOMPARE(form_->findChild<QLabel*>("Label5")->text(), QString("Rozłączono"));
         QCOMPARE(fs::file_size(dir_ / "pelta/106.bin"), 15180u);
         QVERIFY(desktop_.boxes.empty());
+    }
+
+    void closingTheWindowDuringARunEndsItQuietly() {
+        WriteFile("init.cfg", "PELTA:pelta 1\r\nPELTA 2:pelta 2\r\n");
+        Start();
+        Click("VexButton1");
+        bool closed = false;
+        QTimer::singleShot(0, form_.get(), [&] { closed = form_->close(); });
+        Click("VexButton6");
+        QVERIFY(!closed);  // refused while the run was on the stack
+        QVERIFY(!Log().contains("Aktualizacja oprogramowania zakończona."));
+        QVERIFY(desktop_.boxes.empty());
+        QTRY_VERIFY(!form_->isVisible());
     }
 
     void missingListEndsTheRunWithTheErrorBox() {
