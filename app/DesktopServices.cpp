@@ -14,7 +14,7 @@ void QtDesktopServices::Error(const QString& title, const QString& text) {
 }
 
 void QtDesktopServices::Message(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text,
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text,
                     QMessageBox::Ok, parent_);
     box.exec();
 }

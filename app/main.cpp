@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 #include <QScreen>
 #include <QStyle>
 
@@ -9,8 +10,9 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // The application title; no display name, which Qt would append to the window caption.
     QApplication::setApplicationName("TANDEL");
-    QApplication::setApplicationDisplayName("TANDEL");
+    QApplication::setWindowIcon(QIcon(":/app/tandel.png"));
 
     QtDesktopServices desktop;
     TForm1 form({desktop, PosixSerialBackend(), SystemClock::Instance()});
