@@ -14,8 +14,8 @@ void QtDesktopServices::Error(const QString& title, const QString& text) {
 }
 
 void QtDesktopServices::Message(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text,
-                    QMessageBox::Ok, parent_);
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
+                    parent_);
     box.exec();
 }
 
@@ -24,4 +24,6 @@ bool QtDesktopServices::YesNo(const QString& caption, const QString& text) {
                                  QMessageBox::Yes) == QMessageBox::Yes;
 }
 
-void QtDesktopServices::OpenUrl(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }
+void QtDesktopServices::OpenUrl(const QString& url) {
+    QDesktopServices::openUrl(QUrl(url));
+}

@@ -5,7 +5,7 @@
 // The modal boxes and the shell the window uses. The program answers them with real
 // Qt message boxes and the desktop's URL handler; window tests answer them in code.
 class DesktopServices {
-public:
+  public:
     virtual ~DesktopServices() = default;
     // "Informacja" validation box: exclamation icon, OK.
     virtual void Information(const QString& title, const QString& text) = 0;
@@ -22,7 +22,7 @@ public:
 // The real boxes, owned by `parent`.
 class QWidget;
 class QtDesktopServices final : public DesktopServices {
-public:
+  public:
     explicit QtDesktopServices(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
     void Information(const QString& title, const QString& text) override;
@@ -31,6 +31,6 @@ public:
     bool YesNo(const QString& caption, const QString& text) override;
     void OpenUrl(const QString& url) override;
 
-private:
+  private:
     QWidget* parent_;
 };

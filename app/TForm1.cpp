@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QTimer>
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
@@ -13,6 +12,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <exception>
 
 #include "BaseDirectory.h"
@@ -43,7 +43,7 @@ constexpr int kPageSetHeight = 281;
 constexpr int kSelectorRowHeight = 25;
 
 class FixedItemHeight : public QStyledItemDelegate {
-public:
+  public:
     FixedItemHeight(int height, QObject* parent) : QStyledItemDelegate(parent), height_(height) {}
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QSize size = QStyledItemDelegate::sizeHint(option, index);
@@ -51,7 +51,7 @@ public:
         return size;
     }
 
-private:
+  private:
     int height_;
 };
 
@@ -120,15 +120,19 @@ QLabel* MakeLabel(QWidget* page, const char* name, int x, int y, const QString& 
     return label;
 }
 
-QImage Glyph(const char* name) { return QImage(QStringLiteral(":/app/") + name); }
+QImage Glyph(const char* name) {
+    return QImage(QStringLiteral(":/app/") + name);
+}
 
-bool HasSelection(const QListWidget* list) { return !list->selectedItems().isEmpty(); }
+bool HasSelection(const QListWidget* list) {
+    return !list->selectedItems().isEmpty();
+}
 
 }  // namespace
 
 // The LiveUpdate page as the LiveUpdate run sees it.
 class TForm1::LiveUpdateLog final : public LiveUpdateHost {
-public:
+  public:
     explicit LiveUpdateLog(TForm1& form) : form_(form) {}
     void LogClear() override { form_.Memo1->clear(); }
     void LogAppend(const std::string& line) override {
@@ -138,13 +142,13 @@ public:
     std::vector<std::string> DeviceTypeLines() override { return form_.deviceLines_; }
     std::string BaseDirectory() override { return ::BaseDirectory(); }
 
-private:
+  private:
     TForm1& form_;
 };
 
 // The programming page as the boot-mode entries and programming sequences see it.
 class TForm1::StatusLog final : public FlashHost {
-public:
+  public:
     explicit StatusLog(TForm1& form) : form_(form) {}
     TSerialPortDriver& Dane() override { return form_.dane_; }
     Clock& Time() override { return form_.clock_; }
@@ -171,7 +175,7 @@ public:
         return form_.desktop_.YesNo(QString::fromStdString(caption), QString::fromStdString(text));
     }
 
-private:
+  private:
     TForm1& form_;
 };
 
@@ -231,15 +235,18 @@ TForm1::TForm1(Services services, QWidget* parent)
     PageControl1->setCurrentIndex(kStartPage);
 
     // Navigation.
-    connect(VexButton1, &QPushButton::clicked, this, [this] { Guarded([this] { LiveUpdateButtonClick(); }); });
+    connect(VexButton1, &QPushButton::clicked, this,
+            [this] { Guarded([this] { LiveUpdateButtonClick(); }); });
     connect(VexButton2, &QPushButton::clicked, this, [this] { ShowPage(kDeviceTypePage); });
     connect(Image1, &ClickableImage::clicked, this, [this] { OpenHomePage(); });
     connect(VexButton6, &QPushButton::clicked, this, [this] { LiveUpdateStart(); });
     connect(VexButton7, &QPushButton::clicked, this, [this] { ShowPage(kStartPage); });
     connect(VexButton9, &QPushButton::clicked, this, [this] { ShowPage(kStartPage); });
-    connect(VexButton10, &QPushButton::clicked, this, [this] { Guarded([this] { ChooseDeviceType(); }); });
+    connect(VexButton10, &QPushButton::clicked, this,
+            [this] { Guarded([this] { ChooseDeviceType(); }); });
     connect(VexButton12, &QPushButton::clicked, this, [this] { ShowPage(kDeviceTypePage); });
-    connect(VexButton11, &QPushButton::clicked, this, [this] { Guarded([this] { ChooseFirmwareVersion(); }); });
+    connect(VexButton11, &QPushButton::clicked, this,
+            [this] { Guarded([this] { ChooseFirmwareVersion(); }); });
     connect(VexButton13, &QPushButton::clicked, this, [this] { ShowPage(kFirmwarePage); });
     connect(VexButton14, &QPushButton::clicked, this, [this] { ProgrammingStart(); });
     connect(VexButton15, &QPushButton::clicked, this, [this] { ProgrammingStop(); });
@@ -261,8 +268,9 @@ void TForm1::BuildStartPage(QWidget* page) {
     Image1->setGeometry(56, 30, 400, 134);
     Image1->setPixmap(QPixmap(":/app/logo.bmp"));
     Image1->setCursor(Qt::PointingHandCursor);
-    VexButton1 = MakeButton(page, "VexButton1", {3, 207, 346, 41},
-                            "Czy sprawdzić dostępność nowych wersji oprogramowania", Glyph("globe.png"));
+    VexButton1 =
+        MakeButton(page, "VexButton1", {3, 207, 346, 41},
+                   "Czy sprawdzić dostępność nowych wersji oprogramowania", Glyph("globe.png"));
     VexButton1->setCursor(Qt::ArrowCursor);
     VexButton2 = MakeButton(page, "VexButton2", {406, 207, 102, 41}, "DALEJ", Glyph("forward.png"));
 }
@@ -271,7 +279,8 @@ void TForm1::BuildLiveUpdatePage(QWidget* page) {
     Label6 = MakeLabel(page, "Label6", 3, 3, "Stan usługi LiveUpdate :");
     Label5 = MakeLabel(page, "Label5", 126, 3, "______");
     Memo1 = MakeMemo(page, "Memo1", {3, 22, 505, 174}, kSkyBlue, 9, false);
-    VexButton6 = MakeButton(page, "VexButton6", {414, 202, 102, 40}, "START", Glyph("circling.png"));
+    VexButton6 =
+        MakeButton(page, "VexButton6", {414, 202, 102, 40}, "START", Glyph("circling.png"));
     VexButton7 = MakeButton(page, "VexButton7", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
 }
 
@@ -280,8 +289,10 @@ void TForm1::BuildFirmwarePage(QWidget* page) {
     ListBox1 = MakeList(page, "ListBox1", {3, 22, 502, 62}, 10, 16);
     Label1 = MakeLabel(page, "Label1", 3, 90, "Opis:");
     Memo3 = MakeMemo(page, "Memo3", {3, 109, 502, 89}, palette().color(QPalette::Base), 10, true);
-    VexButton12 = MakeButton(page, "VexButton12", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
-    VexButton11 = MakeButton(page, "VexButton11", {403, 207, 102, 40}, "DALEJ", Glyph("forward.png"));
+    VexButton12 =
+        MakeButton(page, "VexButton12", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
+    VexButton11 =
+        MakeButton(page, "VexButton11", {403, 207, 102, 40}, "DALEJ", Glyph("forward.png"));
 }
 
 void TForm1::BuildProgrammingPage(QWidget* page) {
@@ -293,7 +304,8 @@ void TForm1::BuildProgrammingPage(QWidget* page) {
     prog->setRange(0, 100);
     prog->setValue(0);
     prog->setTextVisible(false);
-    VexButton13 = MakeButton(page, "VexButton13", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
+    VexButton13 =
+        MakeButton(page, "VexButton13", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
     ComboBox1 = new QComboBox(page);
     ComboBox1->setObjectName("ComboBox1");
     ComboBox1->setGeometry(113, 207, 57, 21);
@@ -303,21 +315,25 @@ void TForm1::BuildProgrammingPage(QWidget* page) {
     ComboBox1->setCurrentIndex(0);
     ComboBox1->setEditText("COM1");
     VexButton15 = MakeButton(page, "VexButton15", {287, 207, 102, 40}, "STOP", Glyph("cross.png"));
-    VexButton14 = MakeButton(page, "VexButton14", {406, 207, 102, 40}, "START", Glyph("forward.png"));
+    VexButton14 =
+        MakeButton(page, "VexButton14", {406, 207, 102, 40}, "START", Glyph("forward.png"));
 }
 
 void TForm1::BuildDeviceTypePage(QWidget* page) {
-    GroupBox1 = new QGroupBox(
-        " Proszę wybrać typ urządzenia do zaktualizowania oprogramowania : ", page);
+    GroupBox1 =
+        new QGroupBox(" Proszę wybrać typ urządzenia do zaktualizowania oprogramowania : ", page);
     GroupBox1->setObjectName("GroupBox1");
     GroupBox1->setGeometry(3, 3, 502, 190);
     GroupBox1->setFlat(true);
     ListBox2 = MakeList(GroupBox1, "ListBox2", {16, 23, 465, 154}, 9, 15);
     VexButton9 = MakeButton(page, "VexButton9", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
-    VexButton10 = MakeButton(page, "VexButton10", {403, 207, 102, 40}, "DALEJ", Glyph("forward.png"));
+    VexButton10 =
+        MakeButton(page, "VexButton10", {403, 207, 102, 40}, "DALEJ", Glyph("forward.png"));
 }
 
-int TForm1::CurrentPage() const { return PageControl1->currentIndex(); }
+int TForm1::CurrentPage() const {
+    return PageControl1->currentIndex();
+}
 
 bool TForm1::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate) FormActivate();
@@ -338,7 +354,8 @@ void TForm1::StartUpWork() {
         const std::string base = BaseDirectory();
         deviceLines_ = LoadDeviceTypeLines(base);
         ListBox2->clear();
-        for (const auto& line : deviceLines_) ListBox2->addItem(QString::fromStdString(Cp1250ToUtf8(line)));
+        for (const auto& line : deviceLines_)
+            ListBox2->addItem(QString::fromStdString(Cp1250ToUtf8(line)));
         ListBox2->setCurrentRow(-1);
         ListBox2->clearSelection();
         CreateDeviceFolders(base, deviceLines_);
@@ -354,9 +371,13 @@ void TForm1::Guarded(Handler&& handler) {
     }
 }
 
-void TForm1::ShowFailure(const QString& text) { desktop_.Error("TANDEL", WithFullStop(text)); }
+void TForm1::ShowFailure(const QString& text) {
+    desktop_.Error("TANDEL", WithFullStop(text));
+}
 
-void TForm1::ShowPage(Page page) { PageControl1->setCurrentIndex(page); }
+void TForm1::ShowPage(Page page) {
+    PageControl1->setCurrentIndex(page);
+}
 
 void TForm1::LiveUpdateButtonClick() {
     Memo1->clear();
@@ -389,7 +410,8 @@ void TForm1::LoadFirmwareList() {
     ListBox1->clear();
     Memo3->clear();
     const FirmwareListing listing = LoadFirmwareListing(base, FolderOnDisk(firmwareFolder_));
-    for (const auto& line : listing.description) Memo3->appendPlainText(QString::fromStdString(line));
+    for (const auto& line : listing.description)
+        Memo3->appendPlainText(QString::fromStdString(line));
     for (const auto& name : listing.files) ListBox1->addItem(QString::fromStdString(name));
     ListBox1->setCurrentRow(-1);
     ListBox1->clearSelection();
@@ -397,15 +419,17 @@ void TForm1::LoadFirmwareList() {
 
 void TForm1::ChooseFirmwareVersion() {
     if (!HasSelection(ListBox1)) {
-        desktop_.Information("Informacja",
-                             "Proszę wybrać wersje oprogramowania do zaktualizownia urządzenia !!!");
+        desktop_.Information(
+            "Informacja", "Proszę wybrać wersje oprogramowania do zaktualizownia urządzenia !!!");
         return;
     }
     ShowPage(kProgrammingPage);
     Memo2->clear();
 }
 
-void TForm1::OpenHomePage() { desktop_.OpenUrl(kHomePage); }
+void TForm1::OpenHomePage() {
+    desktop_.OpenUrl(kHomePage);
+}
 
 void TForm1::LiveUpdateStart() {
     if (liveUpdateRunning_) return;
@@ -440,7 +464,9 @@ void TForm1::CloseIfWanted() {
     }
 }
 
-void TForm1::ProgrammingStop() { run_->Stop(); }
+void TForm1::ProgrammingStop() {
+    run_->Stop();
+}
 
 void TForm1::closeEvent(QCloseEvent* event) {
     if (run_->Running() || liveUpdateRunning_) {

@@ -25,12 +25,12 @@ class QStackedWidget;
 // A picture that reports clicks (the start page's logo).
 class ClickableImage : public QLabel {
     Q_OBJECT
-public:
+  public:
     using QLabel::QLabel;
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
 };
 
@@ -38,10 +38,15 @@ protected:
 // and the handlers that connect the buttons to the work kept in the other folders.
 class TForm1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     // Page indices of the page set.
-    enum Page { kStartPage = 0, kLiveUpdatePage = 1, kFirmwarePage = 2, kProgrammingPage = 3,
-                kDeviceTypePage = 4 };
+    enum Page {
+        kStartPage = 0,
+        kLiveUpdatePage = 1,
+        kFirmwarePage = 2,
+        kProgrammingPage = 3,
+        kDeviceTypePage = 4
+    };
 
     static constexpr int kClientWidth = 534;
     static constexpr int kDesignedClientHeight = 282;
@@ -75,11 +80,11 @@ public:
     // Shows a failure that escaped a handler in the error box "TANDEL".
     void ShowFailure(const QString& text);
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void BuildStartPage(QWidget* page);
     void BuildLiveUpdatePage(QWidget* page);
     void BuildFirmwarePage(QWidget* page);

@@ -64,8 +64,11 @@ std::string Utf8ToCp1250(std::string_view utf8) {
     size_t i = 0;
     while (i < utf8.size()) {
         const auto lead = static_cast<uint8_t>(utf8[i]);
-        int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2
-                                                        : (lead >> 3) == 0x1E ? 3 : -1;
+        int extra = lead < 0x80           ? 0
+                    : (lead >> 5) == 0x6  ? 1
+                    : (lead >> 4) == 0xE  ? 2
+                    : (lead >> 3) == 0x1E ? 3
+                                          : -1;
         if (extra < 0) {
             out += '?';
             ++i;

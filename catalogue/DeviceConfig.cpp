@@ -41,7 +41,8 @@ uint8_t CutDeviceKind(std::string_view line) {
         const char last = line.back();
         if (last >= '0' && last <= '9') return static_cast<uint8_t>(last - '0');
     }
-    const std::string shown = line.empty() ? std::string() : Cp1250ToUtf8(line.substr(line.size() - 1));
+    const std::string shown =
+        line.empty() ? std::string() : Cp1250ToUtf8(line.substr(line.size() - 1));
     throw std::runtime_error("'" + shown + "' is not a valid integer value");
 }
 
@@ -72,7 +73,9 @@ std::vector<std::string> LoadDeviceTypeLines(const std::string& baseDirectory) {
     return SplitTextLines(ReadWholeFile(JoinPath(baseDirectory, "init.cfg")));
 }
 
-std::string FolderOnDisk(std::string_view folderBytes) { return Cp1250ToUtf8(folderBytes); }
+std::string FolderOnDisk(std::string_view folderBytes) {
+    return Cp1250ToUtf8(folderBytes);
+}
 
 void CreateDeviceFolders(const std::string& baseDirectory, const std::vector<std::string>& lines) {
     for (const auto& line : lines) {

@@ -36,7 +36,8 @@ std::vector<std::string> ListBinEntries(const std::string& directory) {
     return names;
 }
 
-FirmwareListing LoadFirmwareListing(const std::string& baseDirectory, const std::string& folderOnDisk) {
+FirmwareListing LoadFirmwareListing(const std::string& baseDirectory,
+                                    const std::string& folderOnDisk) {
     FirmwareListing listing;
     const std::string folder = JoinPath(baseDirectory, folderOnDisk);
     const std::string opis = JoinPath(folder, "opis.txt");

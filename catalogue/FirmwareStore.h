@@ -13,7 +13,8 @@ struct FirmwareListing {
 // names end in ".bin", in the order the file system returns them. A missing folder gives
 // an empty listing; an opis.txt that exists but cannot be read throws std::runtime_error
 // `Cannot open file "<path>". <reason>`.
-FirmwareListing LoadFirmwareListing(const std::string& baseDirectory, const std::string& folderOnDisk);
+FirmwareListing LoadFirmwareListing(const std::string& baseDirectory,
+                                    const std::string& folderOnDisk);
 
 // Entries of a directory whose names end in ".bin" (any letter case), directory order.
 std::vector<std::string> ListBinEntries(const std::string& directory);

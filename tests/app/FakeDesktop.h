@@ -8,7 +8,7 @@
 
 // Answers the window's boxes in code and records what they said.
 class FakeDesktop : public DesktopServices {
-public:
+  public:
     struct Box {
         QString kind;  // "information", "error", "message", "question"
         QString title;

@@ -12,6 +12,7 @@
 #include "FakeDesktop.h"
 #include "SimulatedBackend.h"
 #include "TForm1.h"
+#include "WindowTestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -19,31 +20,24 @@ namespace fs = std::filesystem;
 class FormTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
+    std::unique_ptr<TempWorkDir> work_;
     fs::path dir_;
-    fs::path previous_;
     FakeDesktop desktop_;
     VirtualClock clock_;
     SimulatedBackend ports_{clock_};
     std::unique_ptr<TForm1> form_;
 
-    void WriteFile(const fs::path& rel, const std::string& bytes) {
-        fs::create_directories((dir_ / rel).parent_path());
-        std::ofstream(dir_ / rel, std::ios::binary) << bytes;
-    }
+    void WriteFile(const fs::path& rel, const std::string& bytes) { work_->Write(rel, bytes); }
     void Start() {
         form_ = std::make_unique<TForm1>(TForm1::Services{desktop_, ports_, clock_});
-        form_->show();
-        form_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        QVERIFY(ShowAndActivate(form_.get()));
     }
     template <typename T>
     T* Find(const char* name) {
-        auto* child = form_->findChild<T*>(name);
-        if (!child) qFatal("no control %s", name);
-        return child;
+        return FindControl<T>(form_.get(), name);
     }
-    void Click(const char* button) { QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton); }
+    void Click(const char* button) { ClickButton(form_.get(), button); }
     void SelectDeviceType(int row) { Find<QListWidget>("ListBox2")->setCurrentRow(row); }
     QStringList ListItems(const char* name) {
         QStringList items;
@@ -53,26 +47,23 @@ private:
     }
     QString PortText() { return Find<QComboBox>("ComboBox1")->currentText(); }
 
-private slots:
+  private slots:
     void init() {
-        previous_ = fs::current_path();
-        dir_ = fs::temp_directory_path() / ("tandel-form-" + std::to_string(QCoreApplication::applicationPid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
+        work_ = std::make_unique<TempWorkDir>("form");
+        dir_ = work_->Path();
         desktop_ = FakeDesktop();
     }
     void cleanup() {
         form_.reset();
-        fs::current_path(previous_);
-        fs::remove_all(dir_);
+        work_.reset();
     }
 
     void windowLayoutAfterStartUp() {
         WriteFile("init.cfg", "");
         Start();
         QCOMPARE(form_->size(), QSize(534, 268));
-        QCOMPARE(form_->windowTitle(), QString("TANDEL - QUORVANT II (PELTA/ORN/VESTRAND) 19.10.2007"));
+        QCOMPARE(form_->windowTitle(),
+                 QString("TANDEL - QUORVANT II (PELTA/ORN/VESTRAND) 19.10.2007"));
         QCOMPARE(form_->CurrentPage(), int(TForm1::kStartPage));
         QCOMPARE(Find<QComboBox>("ComboBox1")->count(), 10);
         QCOMPARE(PortText(), QString("COM1"));
@@ -108,7 +99,8 @@ private slots:
         WriteFile("init.cfg", "Pelta:pelta 1\r\nOrn:orn 2\r\nKarta \xB3:\xBF\xF3\xB3w 4");
         WriteFile("orn/keep.bin", "x");
         Start();
-        QCOMPARE(ListItems("ListBox2"), (QStringList{"Pelta:pelta 1", "Orn:orn 2", "Karta ł:żółw 4"}));
+        QCOMPARE(ListItems("ListBox2"),
+                 (QStringList{"Pelta:pelta 1", "Orn:orn 2", "Karta ł:żółw 4"}));
         QVERIFY(fs::is_directory(dir_ / "pelta"));
         QVERIFY(fs::is_directory(dir_ / "żółw"));
         QVERIFY(fs::exists(dir_ / "orn/keep.bin"));
@@ -118,9 +110,7 @@ private slots:
         SelectDeviceType(1);
         fs::remove_all(dir_ / "pelta");
         form_->hide();
-        form_->show();
-        form_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        QVERIFY(ShowAndActivate(form_.get()));
         QCOMPARE(Find<QListWidget>("ListBox2")->currentRow(), 1);
         QVERIFY(!fs::exists(dir_ / "pelta"));
         QCOMPARE(form_->size(), QSize(534, 268));
@@ -223,7 +213,8 @@ private slots:
         QCOMPARE(desktop_.boxes[0].kind, QString("error"));
         QCOMPARE(desktop_.boxes[0].text, QString("'x' is not a valid integer value."));
         QCOMPARE(form_->DeviceKind(), uint8_t(3));
-        QCOMPARE(form_->FirmwareFolderBytes(), std::string("other"));  // stored before the kind is read
+        QCOMPARE(form_->FirmwareFolderBytes(),
+                 std::string("other"));  // stored before the kind is read
         QCOMPARE(form_->CurrentPage(), int(TForm1::kDeviceTypePage));
     }
 

@@ -13,6 +13,7 @@
 #include "FakeDesktop.h"
 #include "SimulatedBackend.h"
 #include "TForm1.h"
+#include "WindowTestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -20,8 +21,9 @@ namespace fs = std::filesystem;
 class LiveUpdateWindowTest : public QObject {
     Q_OBJECT
 
-private:
-    fs::path dir_, previous_;
+  private:
+    std::unique_ptr<TempWorkDir> work_;
+    fs::path dir_;
     FakeDesktop desktop_;
     VirtualClock clock_;
     SimulatedBackend ports_{clock_};
@@ -30,53 +32,47 @@ private:
     std::thread serverThread_;
     int port_ = 0;
 
-    void WriteFile(const fs::path& rel, const std::string& bytes) {
-        fs::create_directories((dir_ / rel).parent_path());
-        std::ofstream(dir_ / rel, std::ios::binary) << bytes;
-    }
+    void WriteFile(const fs::path& rel, const std::string& bytes) { work_->Write(rel, bytes); }
     void Start() {
         form_ = std::make_unique<TForm1>(TForm1::Services{desktop_, ports_, clock_});
-        form_->show();
-        form_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        QVERIFY(ShowAndActivate(form_.get()));
     }
-    void Click(const char* name) {
-        QTest::mouseClick(form_->findChild<QPushButton*>(name), Qt::LeftButton);
-    }
+    void Click(const char* name) { ClickButton(form_.get(), name); }
     QStringList Log() {
         return form_->findChild<QPlainTextEdit*>("Memo1")->toPlainText().split('\n');
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         server_.Get("/liveupdate/pelta/lista.txt",
-                    [](const httplib::Request&, httplib::Response& r) { r.set_content("105\r\n106\r\n", "text/plain"); });
+                    [](const httplib::Request&, httplib::Response& r) {
+                        r.set_content("105\r\n106\r\n", "text/plain");
+                    });
         server_.Get("/liveupdate/pelta/opis.txt",
-                    [](const httplib::Request&, httplib::Response& r) { r.set_content("Wersja 105 \xB3", "text/plain"); });
+                    [](const httplib::Request&, httplib::Response& r) {
+                        r.set_content("Wersja 105 \xB3", "text/plain");
+                    });
         server_.Get("/liveupdate/pelta/106.bin", [](const httplib::Request&, httplib::Response& r) {
             r.set_content(std::string(15180, '\x5A'), "application/octet-stream");
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         serverThread_ = std::thread([this] { server_.listen_after_bind(); });
         while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        qputenv("TANDEL_LIVEUPDATE_URL", QByteArray("http://127.0.0.1:") + QByteArray::number(port_) + "/liveupdate/");
+        qputenv("TANDEL_LIVEUPDATE_URL",
+                QByteArray("http://127.0.0.1:") + QByteArray::number(port_) + "/liveupdate/");
     }
     void cleanupTestCase() {
         server_.stop();
         serverThread_.join();
     }
     void init() {
-        previous_ = fs::current_path();
-        dir_ = fs::temp_directory_path() / ("tandel-lu-" + std::to_string(QCoreApplication::applicationPid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
+        work_ = std::make_unique<TempWorkDir>("liveupdate");
+        dir_ = work_->Path();
         desktop_ = FakeDesktop();
     }
     void cleanup() {
         form_.reset();
-        fs::current_path(previous_);
-        fs::remove_all(dir_);
+        work_.reset();
     }
 
     void startFillsTheStoreAndShowsTheConnectionState() {
@@ -85,9 +81,10 @@ private slots:
         Start();
         Click("VexButton1");
         Click("VexButton6");
-        QCOMPARE(Log(), (QStringList{"Pobieram listę oprogramowania dla : pelta",
-                                     "Pobieram opis dla : pelta", "105.bin : JEST", "106.bin : POBIERAM",
-                                     "Aktualizacja oprogramowania zakończona."}));
+        QCOMPARE(Log(),
+                 (QStringList{"Pobieram listę oprogramowania dla : pelta",
+                              "Pobieram opis dla : pelta", "105.bin : JEST", "106.bin : POBIERAM",
+                              "Aktualizacja oprogramowania zakończona."}));
         QCOMPARE(form_->findChild<QLabel*>("Label5")->text(), QString("Rozłączono"));
         QCOMPARE(fs::file_size(dir_ / "pelta/106.bin"), 15180u);
         QVERIFY(desktop_.boxes.empty());
@@ -112,9 +109,10 @@ private slots:
         Start();
         Click("VexButton1");
         Click("VexButton6");
-        QCOMPARE(Log(), (QStringList{"Pobieram listę oprogramowania dla : pelta",
-                                     "Pobieram opis dla : pelta", "105.bin : JEST", "106.bin : POBIERAM",
-                                     "Pobieram listę oprogramowania dla : inny"}));
+        QCOMPARE(Log(),
+                 (QStringList{"Pobieram listę oprogramowania dla : pelta",
+                              "Pobieram opis dla : pelta", "105.bin : JEST", "106.bin : POBIERAM",
+                              "Pobieram listę oprogramowania dla : inny"}));
         QVERIFY(fs::exists(dir_ / "pelta/106.bin"));
         QCOMPARE(desktop_.boxes.size(), size_t(1));
         QCOMPARE(desktop_.boxes[0].kind, QString("error"));

@@ -19,6 +19,7 @@
 #include "SimPortSet.h"
 #include "SimulatedBackend.h"
 #include "TForm1.h"
+#include "WindowTestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -28,8 +29,8 @@ const char kInitCfg[] =
     "Serwer:serwer 1\r\nSerwer auto:serwer 2\r\nKarta przez serwer:karta 3\r\n"
     "Karta w czytniku:karta 4\r\nKarta auto:karta 5\r\nNic:serwer 0\r\n";
 
-const QStringList kFlashServerLines{"Bit_lock : OK",     "Kasowanie flasha : OK",
-                                    "Zapis flasha...",   "Zapis flasha : OK",
+const QStringList kFlashServerLines{"Bit_lock : OK",      "Kasowanie flasha : OK",
+                                    "Zapis flasha...",    "Zapis flasha : OK",
                                     "Reset serwera : OK", "SerialPort wolny..."};
 const QStringList kViaServerLines{"Inicjalizacja karty...", "Inicjalizacja karty : OK",
                                   "Bit_lock : OK",          "Kasowanie flasha : OK",
@@ -43,8 +44,9 @@ const QStringList kViaServerLines{"Inicjalizacja karty...", "Inicjalizacja karty
 class ProgrammingWindowTest : public QObject {
     Q_OBJECT
 
-private:
-    fs::path dir_, previous_;
+  private:
+    std::unique_ptr<TempWorkDir> work_;
+    fs::path dir_;
     FakeDesktop desktop_;
     std::unique_ptr<VirtualClock> clock_;
     std::unique_ptr<SimulatedBackend> backend_;
@@ -55,11 +57,9 @@ private:
 
     template <typename T>
     T* Find(const char* name) {
-        auto* child = form_->findChild<T*>(name);
-        if (!child) qFatal("no control %s", name);
-        return child;
+        return FindControl<T>(form_.get(), name);
     }
-    void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
+    void Click(const char* name) { ClickButton(form_.get(), name); }
     QStringList Log() {
         const QString text = Find<QPlainTextEdit>("Memo2")->toPlainText();
         return text.isEmpty() ? QStringList() : text.split('\n');
@@ -103,37 +103,33 @@ private:
         timer->start(0);
     }
 
-private slots:
+  private slots:
     void init() {
-        previous_ = fs::current_path();
-        dir_ = fs::temp_directory_path() / ("tandel-prog-" + std::to_string(QCoreApplication::applicationPid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
-        std::ofstream(dir_ / "init.cfg", std::ios::binary) << kInitCfg;
+        work_ = std::make_unique<TempWorkDir>("programming");
+        dir_ = work_->Path();
+        work_->Write("init.cfg", kInitCfg);
         firmware_.resize(15181);
-        for (size_t k = 0; k < firmware_.size(); ++k) firmware_[k] = static_cast<uint8_t>(k * 13 + 5);
+        for (size_t k = 0; k < firmware_.size(); ++k)
+            firmware_[k] = static_cast<uint8_t>(k * 13 + 5);
         for (const char* folder : {"serwer", "karta"}) {
             fs::create_directories(dir_ / folder);
             std::ofstream(dir_ / folder / "105.bin", std::ios::binary)
-                .write(reinterpret_cast<const char*>(firmware_.data()), std::streamsize(firmware_.size()));
+                .write(reinterpret_cast<const char*>(firmware_.data()),
+                       std::streamsize(firmware_.size()));
         }
         desktop_ = FakeDesktop();
         clock_ = std::make_unique<VirtualClock>();
         backend_ = std::make_unique<SimulatedBackend>(*clock_);
         ports_ = std::make_unique<SimPortSet>(*backend_);
         form_ = std::make_unique<TForm1>(TForm1::Services{desktop_, *backend_, *clock_});
-        form_->show();
-        form_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        QVERIFY(ShowAndActivate(form_.get()));
     }
     void cleanup() {
         form_.reset();
         ports_.reset();
         backend_.reset();
         models_.clear();
-        fs::current_path(previous_);
-        fs::remove_all(dir_);
+        work_.reset();
     }
 
     void kind1ServerOnTheChosenPort() {
@@ -160,8 +156,8 @@ private slots:
         ChooseDevice(1);
         QCOMPARE(Find<QComboBox>("ComboBox1")->currentText(), QString("Auto"));
         Click("VexButton14");
-        QCOMPARE(Log(), QStringList({"COM:1 -", "COM:2 +", "Czekam na dane z serwera...", "Reset...",
-                                     "BOOT >> v5", "Tryb Boot dla serwera aktywny.",
+        QCOMPARE(Log(), QStringList({"COM:1 -", "COM:2 +", "Czekam na dane z serwera...",
+                                     "Reset...", "BOOT >> v5", "Tryb Boot dla serwera aktywny.",
                                      "Aktualnie masz wgrane oprogramowanie nr: 105"}) +
                             kFlashServerLines);
         QVERIFY(server.Boot().Flash() == Sent());
@@ -210,13 +206,15 @@ private slots:
 
         desktop_.answerYes = true;
         Click("VexButton14");
-        QCOMPARE(Log(), (QStringList{"SerialPort załączony : \\\\.\\COM1", "Czekam na ATR...",
-                                     "BOOT >> v5", "Tryb Boot dla karty aktywny.",
-                                     "Aktualnie masz wgrane oprogramowanie nr: 105", "Bit_lock : OK",
-                                     "Kasowanie flasha : OK", "Zapis flasha...", "Zapis flasha : OK",
-                                     "Bit_lock OFF : OK", "SerialPort wolny..."}));
+        QCOMPARE(Log(),
+                 (QStringList{"SerialPort załączony : \\\\.\\COM1", "Czekam na ATR...",
+                              "BOOT >> v5", "Tryb Boot dla karty aktywny.",
+                              "Aktualnie masz wgrane oprogramowanie nr: 105", "Bit_lock : OK",
+                              "Kasowanie flasha : OK", "Zapis flasha...", "Zapis flasha : OK",
+                              "Bit_lock OFF : OK", "SerialPort wolny..."}));
         QVERIFY(card.Boot().Flash() == Sent());
-        const LineSettings settings = backend_->Record(SimPortSet::Name(1)).settings.back().settings;
+        const LineSettings settings =
+            backend_->Record(SimPortSet::Name(1)).settings.back().settings;
         QCOMPARE(settings.baudRate, 9600u);
         QCOMPARE(settings.parity, uint8_t(2));
         QCOMPARE(settings.stopBits, uint8_t(2));
@@ -264,7 +262,8 @@ private slots:
         ChooseDevice(2, "COM1");
         Click("VexButton15");  // STOP while idle: no line
         QCOMPARE(Log(), QStringList());
-        AfterLine("Inicjalizacja serwera... Czekaj (max 10sek)", 3, [this] { Click("VexButton15"); });
+        AfterLine("Inicjalizacja serwera... Czekaj (max 10sek)", 3,
+                  [this] { Click("VexButton15"); });
         Click("VexButton14");
         QCOMPARE(Log(), (QStringList{"Inicjalizacja serwera... Czekaj (max 10sek)",
                                      "SerialPort wolny...", "SerialPort wolny..."}));

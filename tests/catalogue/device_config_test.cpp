@@ -24,7 +24,7 @@ TEST(SplitTextLines, LineEndsNulAndFinalLineEnd) {
     EXPECT_EQ(SplitTextLines("a\n\r"), (Lines{"a", ""}));        // LF CR is two ends
     EXPECT_EQ(SplitTextLines("a\n\nb"), (Lines{"a", "", "b"}));  // blank line kept
     EXPECT_EQ(SplitTextLines(std::string("a\nb\0c\nd", 7)), (Lines{"a", "b"}));
-    EXPECT_EQ(SplitTextLines("  x  \n"), Lines{"  x  "});        // blanks kept
+    EXPECT_EQ(SplitTextLines("  x  \n"), Lines{"  x  "});  // blanks kept
 }
 
 TEST(CutLine, FolderAndKind) {
@@ -38,7 +38,7 @@ TEST(CutLine, FolderAndKind) {
     EXPECT_EQ(CutFolder("ab"), "");
     EXPECT_EQ(CutFolder("x"), "");
     EXPECT_EQ(CutFolder(""), "");
-    EXPECT_EQ(CutFolder("Typ: 1"), "");   // colon among the last three characters
+    EXPECT_EQ(CutFolder("Typ: 1"), "");  // colon among the last three characters
     EXPECT_EQ(CutFolder("Typ:x 1"), "x");
 }
 
@@ -64,17 +64,18 @@ TEST(CutLine, KindErrors) {
 }
 
 TEST(Cp1250, PolishLettersBothWays) {
-    const std::string cp = "\xA5\xC6\xCA\xA3\xD1\xD3\x8C\x8F\xAF\xB9\xE6\xEA\xB3\xF1\xF3\x9C\x9F\xBF";
+    const std::string cp =
+        "\xA5\xC6\xCA\xA3\xD1\xD3\x8C\x8F\xAF\xB9\xE6\xEA\xB3\xF1\xF3\x9C\x9F\xBF";
     const std::string utf8 = "ĄĆĘŁŃÓŚŹŻąćęłńóśźż";
     EXPECT_EQ(Cp1250ToUtf8(cp), utf8);
     EXPECT_EQ(Utf8ToCp1250(utf8), cp);
     EXPECT_EQ(Cp1250ToUtf8("\x81"), "\xEF\xBF\xBD");
     EXPECT_EQ(Utf8ToCp1250("\xE2\x82\xAC x \xE4\xB8\xAD"), "\x80 x ?");  // € then a CJK letter
-    EXPECT_EQ(Utf8ToCp1250("\xC4"), "?");                              // cut sequence
+    EXPECT_EQ(Utf8ToCp1250("\xC4"), "?");                                // cut sequence
 }
 
 class StoreDir : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() / ("tandel-cat-" + std::to_string(getpid()));
         fs::remove_all(dir_);
@@ -104,8 +105,8 @@ TEST_F(StoreDir, MissingInitCfgNamesTheFile) {
         LoadDeviceTypeLines(dir_.string());
         FAIL() << "no error";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Cannot open file \"" + (dir_ / "init.cfg").string() + "\". No such file or directory");
+        EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + (dir_ / "init.cfg").string() +
+                                             "\". No such file or directory");
     }
 }
 
