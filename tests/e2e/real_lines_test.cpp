@@ -28,6 +28,11 @@ namespace {
 const QStringList kFlashServerLines{"Bit_lock : OK",      "Kasowanie flasha : OK",
                                     "Zapis flasha...",    "Zapis flasha : OK",
                                     "Reset serwera : OK", "SerialPort wolny..."};
+const QStringList kViaServerLines{"Tryb Via Serwer aktywny.", "Inicjalizacja karty...",
+                                  "Inicjalizacja karty : OK", "Bit_lock : OK",
+                                  "Kasowanie flasha : OK",    "Zapis flasha...",
+                                  "Zapisu flasha : OK",       "Bit_lock OFF : OK",
+                                  "SerialPort wolny..."};
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -221,6 +226,27 @@ class RealLinesTest : public QObject {
                                               "Aktualnie masz wgrane oprogramowanie nr: 105"}) +
                                      kFlashServerLines);
         QTRY_VERIFY_WITH_TIMEOUT(FlashHolds("COM1-server.bin", FlashAfter(firmware)), 10000);
+        QCOMPARE(boxes_, QStringList());
+        BackToStart();
+    }
+
+    // The same server passes bytes to the card behind it, at 9600 baud (kind 3) and at 19200
+    // after the search (kind 5).
+    void kinds3And5CardBehindTheServer() {
+        fs::path firmware = ChooseDevice(2, "COM1");
+        Click("VexButton14");
+        QCOMPARE(Lines("Memo2"),
+                 QStringList("Inicjalizacja serwera... Czekaj (max 10sek)") + kViaServerLines);
+        QTRY_VERIFY_WITH_TIMEOUT(FlashHolds("COM1-card.bin", FlashAfter(firmware)), 10000);
+        BackToStart();
+
+        firmware = ChooseDevice(4, QString());
+        Click("VexButton14");
+        QCOMPARE(Lines("Memo2"), QStringList({"COM:1 +", "Czekam na dane z serwera...", "Reset...",
+                                              "Inicjalizacja serwera... Czekaj (max 10sek)"}) +
+                                     kViaServerLines);
+        QCOMPARE(form_->dane().BaudRateValue(), 19200u);
+        QTRY_VERIFY_WITH_TIMEOUT(FlashHolds("COM1-card.bin", FlashAfter(firmware)), 10000);
         QCOMPARE(boxes_, QStringList());
         BackToStart();
     }
