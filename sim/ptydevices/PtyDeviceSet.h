@@ -42,10 +42,13 @@ class PtyDeviceSet {
     const CardModel& ServerCard() const { return serverCard_; }
     const CardModel& ReaderCard() const { return readerCard_; }
 
-    // The reset stands where the program's RTS pulse ends: 500 ms + 100 ms after the opening
-    // for the server (the search and the via-server entry), 100 ms for the card reader.
+    // When the reset happens after the line set-up. The server's stands where the program's
+    // RTS pulse ends in the search and the via-server entry (500 ms + 100 ms): its greeting
+    // then arrives while the search listens and its boot window covers the acknowledgement.
+    // The card's falls inside the program's 800 ms wait for the answer to reset, well after
+    // the one pass of window messages (and of the driver's input poll) before that wait.
     static constexpr uint32_t kServerResetAfterMs = 600;
-    static constexpr uint32_t kReaderResetAfterMs = 100;
+    static constexpr uint32_t kReaderResetAfterMs = 400;
 
   private:
     void SaveFlash(const std::string& file, const BootLoader& boot) const;

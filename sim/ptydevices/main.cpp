@@ -34,6 +34,9 @@ void OnStopSignal(int) {
 void Usage() {
     std::cerr << "usage: tandel-devicesim [--rate N|line] [--flash-dir DIR]\n"
                  "                        [--fault WHO:STEP=CODE|silent]... PORTDIR\n"
+                 "  --rate: bit/s of the simulated lines (default 9600; 0: no pacing; line: the\n"
+                 "          rate the program sets)\n"
+                 "  --flash-dir: where each device's flash is written when its port closes\n"
                  "  WHO: server, card (behind the server), reader (the card in the reader)\n"
                  "  STEP: init, bitlock-on, bitlock-off, erase, write, write@N, firmware-number,"
                  " reset\n"
@@ -60,6 +63,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
+        if (arg == "--help" || arg == "-h") {
+            Usage();
+            return 0;
+        }
         if (arg == "--rate" && hasValue) {
             if (!ParseRate(argv[++i], options.pacing)) {
                 std::cerr << "tandel-devicesim: bad rate " << argv[i] << "\n";
