@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -195,6 +196,32 @@ SerialHandle PosixBackend::Open(const std::string& name) {
     return h;
 }
 
+namespace {
+
+// Unix 98 pseudo-terminal slaves have majors 136 to 143.
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+           major(st.st_rdev) <= 143;
+}
+
+// Writes the settings. A pseudo-terminal carries no framing: the kernel keeps 8 data bits
+// without parity whatever is asked, and the C library then reports the whole call as
+// refused although everything else was taken. There, a difference in framing alone is no
+// failure; on a real port it is.
+bool WriteTermios(int fd, const termios& wanted) {
+    if (RetryEintr([&] { return ::tcsetattr(fd, TCSANOW, &wanted); }) == 0) return true;
+    if (errno != EINVAL || !IsPseudoTerminal(fd)) return false;
+    termios taken{};
+    if (::tcgetattr(fd, &taken) != 0) return false;
+    constexpr tcflag_t kFraming = CSIZE | PARENB | PARODD | CMSPAR;
+    return (taken.c_cflag & ~kFraming) == (wanted.c_cflag & ~kFraming) &&
+           taken.c_iflag == wanted.c_iflag && taken.c_oflag == wanted.c_oflag &&
+           taken.c_lflag == wanted.c_lflag && ::cfgetospeed(&taken) == ::cfgetospeed(&wanted);
+}
+
+}  // namespace
+
 bool PosixBackend::SetLineSettings(SerialHandle h, const LineSettings& s) {
     const int fd = Fd(h);
     if (fd < 0) return false;
@@ -207,7 +234,7 @@ bool PosixBackend::SetLineSettings(SerialHandle h, const LineSettings& s) {
     } else if (s.baudRate == 0) {
         return false;
     }
-    if (RetryEintr([&] { return ::tcsetattr(fd, TCSANOW, &t); }) != 0) return false;
+    if (!WriteTermios(fd, t)) return false;
     if (!speed && !SetOtherSpeed(fd, s.baudRate)) return false;
 
     // A pseudo-terminal has no modem lines: its refusal is no failure of the settings.

@@ -195,6 +195,17 @@ TEST_F(PosixPort, LineSettingsReachTheTerminal) {
     EXPECT_TRUE(t.c_cflag & CSTOPB);
 }
 
+// A pseudo-terminal drops parity; the card reader's settings (even parity, two stop bits)
+// must still open it every time, not only when something else changes with them.
+TEST_F(PosixPort, ParityOnAPseudoTerminalIsNoRefusal) {
+    dane.SetStopBits(sb2BITS);
+    dane.SetParity(ptEVEN);
+    for (int run = 0; run < 3; ++run) {
+        ASSERT_TRUE(dane.OpenPort()) << "run " << run;
+        dane.ClosePort();
+    }
+}
+
 TEST(Termios, FramingFromTheLineSettingsRecord) {
     VirtualClock clock;
     TSerialPortDriver dane{PosixSerialBackend(), clock};
