@@ -44,7 +44,7 @@ class StartupWatch : public QObject {
             case QEvent::Paint:
                 if (!painted_) Mark("painted", NowNs());
                 painted_ = true;
-                QuitWhenDone(window);
+                QuitWhenDone();
                 break;
             case QEvent::WindowActivate:
                 // Runs once the window has handled the activation (and its start-up work).
@@ -55,7 +55,7 @@ class StartupWatch : public QObject {
                         const auto* list = window->findChild<QListWidget*>("ListBox2");
                         Mark("devices", list != nullptr ? list->count() : -1);
                         ready_ = true;
-                        QuitWhenDone(window);
+                        QuitWhenDone();
                     });
                 }
                 break;
@@ -66,7 +66,7 @@ class StartupWatch : public QObject {
     }
 
   private:
-    void QuitWhenDone(QWidget*) {
+    void QuitWhenDone() {
         if (ready_ && painted_) QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     }
 
