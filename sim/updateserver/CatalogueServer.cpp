@@ -50,6 +50,10 @@ struct CatalogueServer::Impl {
 
 CatalogueServer::CatalogueServer(std::string root) : impl_(std::make_unique<Impl>()) {
     impl_->root = std::move(root);
+    // Headers and body go out as two writes: without TCP_NODELAY the body of every request
+    // after the first on a connection would wait for the client's delayed acknowledgement.
+    impl_->server.set_tcp_nodelay(true);
+    impl_->server.set_keep_alive_max_count(100000);
     impl_->server.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         std::string path;
         std::string bytes;
