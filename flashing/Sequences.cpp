@@ -60,6 +60,38 @@ void FinishCard(BootLink& link, bool echoing) {
     link.ReleasePort();
 }
 
+// BitLock on, then its 10 ms pause and a pass of messages. A refusal is logged with its
+// code and ends the sequence: the port is released, after an RTS pulse when asked.
+bool SwitchBitLockOn(BootLink& link, bool echoing, bool pulseOnFailure) {
+    const Reply reply = Exchange(link, kFrameBitLockOn, echoing);
+    if (!reply.Ok()) {
+        LogCodeFailure(link, reply, "Błąd bit_lock : ");
+        if (pulseOnFailure)
+            link.ResetAndReleasePort();
+        else
+            link.ReleasePort();
+        return false;
+    }
+    link.Log("Bit_lock : OK");
+    link.Sleep(10);
+    link.ProcessMessages();
+    return true;
+}
+
+// The flash erase, under the long bound, then its 10 ms pause. A refusal is logged with
+// its word and ends the sequence with the port released.
+bool EraseFlash(BootLink& link, bool echoing) {
+    const Reply reply = Exchange(link, kFrameEraseFlash, echoing, link.Bounds().eraseMs);
+    if (!reply.Ok()) {
+        LogEraseFailure(link, reply);
+        link.ReleasePort();
+        return false;
+    }
+    link.Log("Kasowanie flasha : OK");
+    link.Sleep(10);
+    return true;
+}
+
 }  // namespace
 
 Reply WriteImage(BootLink& link, const FirmwareImage& image, WriteVariant variant) {
@@ -102,28 +134,12 @@ void FlashServer(BootLink& link) {
     link.DrainInput();
     link.ProcessMessages();
 
-    Reply reply = Exchange(link, kFrameBitLockOn, false);
-    if (!reply.Ok()) {
-        LogCodeFailure(link, reply, "Błąd bit_lock : ");
-        link.ReleasePort();
-        return;
-    }
-    link.Log("Bit_lock : OK");
-    link.Sleep(10);
-    link.ProcessMessages();
-
-    reply = Exchange(link, kFrameEraseFlash, false, link.Bounds().eraseMs);
-    if (!reply.Ok()) {
-        LogEraseFailure(link, reply);
-        link.ReleasePort();
-        return;
-    }
-    link.Log("Kasowanie flasha : OK");
-    link.Sleep(10);
+    if (!SwitchBitLockOn(link, false, false)) return;
+    if (!EraseFlash(link, false)) return;
     link.Log("Zapis flasha...");
     link.ProcessMessages();
 
-    reply = WriteImage(link, image, WriteVariant::Server);
+    const Reply reply = WriteImage(link, image, WriteVariant::Server);
     if (!reply.Ok()) {
         LogWriteFailure(link, reply);
         link.ReleasePort();
@@ -146,9 +162,9 @@ void FlashCardViaServer(BootLink& link) {
     link.Log("Inicjalizacja karty...");
     link.ProcessMessages();
 
-    Reply reply = Exchange(link, kFrameCardInit, false);
-    if (!reply.Ok()) {
-        LogCodeFailure(link, reply, "Błąd Inicjalizacji karty :");
+    const Reply init = Exchange(link, kFrameCardInit, false);
+    if (!init.Ok()) {
+        LogCodeFailure(link, init, "Błąd Inicjalizacji karty :");
         link.ResetAndReleasePort();
         return;
     }
@@ -158,28 +174,12 @@ void FlashCardViaServer(BootLink& link) {
     link.ProcessMessages();
     link.Sleep(50);
 
-    reply = Exchange(link, kFrameBitLockOn, false);
-    if (!reply.Ok()) {
-        LogCodeFailure(link, reply, "Błąd bit_lock : ");
-        link.ResetAndReleasePort();
-        return;
-    }
-    link.Log("Bit_lock : OK");
-    link.Sleep(10);
-    link.ProcessMessages();
-
-    reply = Exchange(link, kFrameEraseFlash, false, link.Bounds().eraseMs);
-    if (!reply.Ok()) {
-        LogEraseFailure(link, reply);
-        link.ReleasePort();
-        return;
-    }
-    link.Log("Kasowanie flasha : OK");
-    link.Sleep(10);
+    if (!SwitchBitLockOn(link, false, true)) return;
+    if (!EraseFlash(link, false)) return;
     link.Log("Zapis flasha...");
     link.ProcessMessages();
 
-    reply = WriteImage(link, image, WriteVariant::CardViaServer);
+    const Reply reply = WriteImage(link, image, WriteVariant::CardViaServer);
     if (!reply.Ok()) {
         LogWriteFailure(link, reply);
         if (reply.Got()) link.Log(HexByte(reply.value));
@@ -200,29 +200,13 @@ void FlashCardDirect(BootLink& link) {
     const FirmwareImage image = LoadSelectedImage(host);
     link.DrainInput();
 
-    Reply reply = Exchange(link, kFrameBitLockOn, true);
-    if (!reply.Ok()) {
-        LogCodeFailure(link, reply, "Błąd bit_lock : ");
-        link.ReleasePort();
-        return;
-    }
-    link.Log("Bit_lock : OK");
-    link.Sleep(10);
-    link.ProcessMessages();
-
-    reply = Exchange(link, kFrameEraseFlash, true, link.Bounds().eraseMs);
-    if (!reply.Ok()) {
-        LogEraseFailure(link, reply);
-        link.ReleasePort();
-        return;
-    }
-    link.Log("Kasowanie flasha : OK");
-    link.Sleep(10);
+    if (!SwitchBitLockOn(link, true, false)) return;
+    if (!EraseFlash(link, true)) return;
     link.ProcessMessages();
     link.Log("Zapis flasha...");
     link.ProcessMessages();
 
-    reply = WriteImage(link, image, WriteVariant::CardDirect);
+    const Reply reply = WriteImage(link, image, WriteVariant::CardDirect);
     if (!reply.Ok()) {
         LogWriteFailure(link, reply);
         link.ReleasePort();
