@@ -84,14 +84,25 @@ bool OpenServerBoot(BootLink& link) {
     link.ProcessMessages();
     host.SetStopRequested(false);
     // The server greets when it starts by itself: no time limit, only STOP ends this wait.
+    // Messages are processed on every pass, also while other bytes keep coming, so STOP
+    // always acts; the poll is held so that it cannot take the greeting.
+    TSerialPortDriver& dane = link.Dane();
     for (;;) {
-        const Reply reply = link.AwaitReply(kNoTimeLimit);
-        if (reply.end == WaitEnd::Stopped) return false;
-        if (reply.end == WaitEnd::Closed) {
-            link.LogWaitFailure(reply);
+        {
+            TSerialPortDriver::PollHold hold(dane);
+            link.ProcessMessages();
+        }
+        if (host.StopRequested()) return false;
+        if (!dane.IsPortOpen()) {
+            link.LogWaitFailure(Reply{WaitEnd::Closed});
             return false;
         }
-        if (reply.value == kGreetingByte) break;
+        if (dane.BytesWaiting() >= 1) {
+            Byte b = 0;
+            if (dane.ReadByte(b) && b == kGreetingByte) break;
+        } else {
+            dane.WaitForInput(link.Bounds().sliceMs);
+        }
     }
     return ServerBootHandshake(link);
 }

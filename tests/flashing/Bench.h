@@ -20,6 +20,22 @@
 #include "TSerialPortDriver.h"
 #include "UpdateRun.h"
 
+// A device that does what the test says when the port opens and for each written byte.
+class ScriptDevice : public SimDevice {
+  public:
+    std::function<void(SimLine&)> onOpen;
+    std::function<void(SimLine&, uint8_t)> onByte;
+    void OnOpen(SimLine& line) override {
+        line_ = &line;
+        if (onOpen) onOpen(line);
+    }
+    void OnClose() override { line_ = nullptr; }
+    void OnByte(uint8_t b) override {
+        if (onByte && line_) onByte(*line_, b);
+    }
+    SimLine* line_ = nullptr;
+};
+
 // A window stand-in over simulated ports in virtual time: it records the log, the progress
 // bar and the message windows, and its message pump runs the driver's poll and scripted
 // actions (press STOP at the Nth pass, ...).

@@ -192,6 +192,22 @@ TEST(ServerEntry, StopBeforeTheServerSendsAnything) {
     EXPECT_FALSE(b.run.Running());
 }
 
+// Bytes other than the greeting arriving faster than the wait's slice must not keep the
+// window, and with it STOP, out of the wait.
+TEST(ServerEntry, StopActsWhileOtherBytesKeepComing) {
+    Bench b;
+    ScriptDevice babbler;
+    babbler.onOpen = [](SimLine& line) {
+        for (uint32_t i = 1; i <= 1000; ++i) line.Send(0x55, line.Now() + 10 * i);
+    };
+    b.backend.AttachDevice(kCom1, babbler);
+    b.PressStopAtPass(3);
+    const uint32_t start = b.clock.TickMs();
+    b.run.Start(1);
+    EXPECT_EQ(b.log, (Lines{"Czekam na dane z serwera...", kFree}));
+    EXPECT_LT(b.clock.TickMs() - start, 1000u);
+}
+
 TEST(ViaServerEntry, WrongAnswerLeavesThePortOpen) {
     for (uint8_t answer : {uint8_t{0x0A}, uint8_t{0x5F}}) {
         Bench b;

@@ -8,18 +8,6 @@
 
 namespace {
 
-// A device that answers each written byte as the test says.
-class ScriptDevice : public SimDevice {
-  public:
-    std::function<void(SimLine&, uint8_t)> onByte;
-    void OnOpen(SimLine& line) override { line_ = &line; }
-    void OnClose() override { line_ = nullptr; }
-    void OnByte(uint8_t b) override {
-        if (onByte && line_) onByte(*line_, b);
-    }
-    SimLine* line_ = nullptr;
-};
-
 struct LinkBench {
     LinkBench() {
         b.backend.AttachDevice("\\\\.\\COM1", device);
