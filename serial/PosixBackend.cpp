@@ -333,7 +333,7 @@ std::optional<std::string> ResolveSerialPortPath(const std::string& name,
     const std::optional<unsigned> n = ComNumber(name);
     if (!n) return name;
     const char* ports = std::getenv("TANDEL_PORTS");
-    if (ports != nullptr && *ports != '\0') {
+    if (ports != nullptr) {  // set, even empty: it alone maps the ports
         const std::string entry = std::string(ports) + "/COM" + std::to_string(*n);
         struct stat st {};
         if (::stat(entry.c_str(), &st) != 0) return std::nullopt;
@@ -354,6 +354,11 @@ bool MakeRawTermios(const LineSettings& s, termios& t) {
                                              PARENB | CMSPAR};
     if (s.byteSize < 5 || s.byteSize > 8 || s.parity > 4 || s.stopBits > 2) return false;
     ::cfmakeraw(&t);
+    // Nothing that an earlier user of the port left in the input, output or local modes
+    // survives: only what the record asks for is set below.
+    t.c_iflag = 0;
+    t.c_oflag = 0;
+    t.c_lflag = 0;
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     t.c_cflag |= CLOCAL | CREAD | HUPCL | kSizes[s.byteSize - 5] | kParities[s.parity];
     if (s.parityCheck) t.c_iflag |= INPCK;

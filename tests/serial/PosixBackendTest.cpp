@@ -195,6 +195,22 @@ TEST_F(PosixPort, LineSettingsReachTheTerminal) {
     EXPECT_TRUE(t.c_cflag & CSTOPB);
 }
 
+// Modes an earlier program left on the port do not survive the opening: no software flow
+// control, no parity checking, no translation unless the settings ask for them.
+TEST_F(PosixPort, OpeningClearsModesLeftByAnEarlierUser) {
+    termios t{};
+    ASSERT_EQ(tcgetattr(slave, &t), 0);
+    t.c_iflag |= IXOFF | IXANY | INPCK | IGNPAR | PARMRK | ICRNL;
+    t.c_oflag |= OPOST | ONLCR;
+    t.c_lflag |= ICANON | ECHO | ISIG;
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &t), 0);
+    ASSERT_TRUE(dane.OpenPort());
+    ASSERT_EQ(tcgetattr(slave, &t), 0);
+    EXPECT_EQ(t.c_iflag, 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+}
+
 // A pseudo-terminal drops parity; the card reader's settings (even parity, two stop bits)
 // must still open it every time, not only when something else changes with them.
 TEST_F(PosixPort, ParityOnAPseudoTerminalIsNoRefusal) {
@@ -334,6 +350,9 @@ TEST(PortNames, DefaultOrderIsUsbThenAcmThenBuiltIn) {
     ScopedEnv env("TANDEL_PORTS", ports.path.string());
     EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM1", d), std::nullopt);
     EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM2", d), (ports.path / "COM2").string());
+
+    ScopedEnv empty("TANDEL_PORTS", "");  // set but empty: every port is absent
+    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM1", d), std::nullopt);
 }
 
 }  // namespace
