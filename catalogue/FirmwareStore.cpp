@@ -42,7 +42,7 @@ FirmwareListing LoadFirmwareListing(const std::string& baseDirectory,
     const std::string folder = JoinPath(baseDirectory, folderOnDisk);
     const std::string opis = JoinPath(folder, "opis.txt");
     struct stat st {};
-    if (stat(opis.c_str(), &st) == 0) {
+    if (stat(opis.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         for (const auto& line : SplitTextLines(ReadWholeFile(opis))) {
             listing.description.push_back(Cp1250ToUtf8(line));
         }

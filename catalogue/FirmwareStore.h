@@ -9,7 +9,7 @@ struct FirmwareListing {
     std::vector<std::string> files;        // *.bin entries (directories too), directory order
 };
 
-// Reads the store folder <base>/<folder>: opis.txt when it exists, then the entries whose
+// Reads the store folder <base>/<folder>: opis.txt when it is a file, then the entries whose
 // names end in ".bin", in the order the file system returns them. A missing folder gives
 // an empty listing; an opis.txt that exists but cannot be read throws std::runtime_error
 // `Cannot open file "<path>". <reason>`.

@@ -122,6 +122,13 @@ TEST_F(StoreDir, ListingTakesBinEntriesAndDescription) {
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (Lines{"a.bin", "b.BIN", "sub.bin"}));
 
+    // A directory named opis.txt is no description: no error, the files are still listed.
+    fs::create_directories(dir_ / "odd/opis.txt");
+    Write("odd/c.bin", "1");
+    const auto odd = LoadFirmwareListing(dir_.string(), "odd");
+    EXPECT_TRUE(odd.description.empty());
+    EXPECT_EQ(odd.files, Lines{"c.bin"});
+
     const auto missing = LoadFirmwareListing(dir_.string(), "nothing");
     EXPECT_TRUE(missing.files.empty());
     EXPECT_TRUE(missing.description.empty());
