@@ -165,6 +165,8 @@ class TSerialPortDriver {
     uint32_t WriteWithTimeout(const uint8_t* data, uint32_t size, uint32_t timeoutMs);
     uint32_t WriteBytes(const uint8_t* data, uint32_t size);
     bool WriteByte(uint8_t value);
+    // Reads until `size` bytes came or InputTimeout passed without progress. A queue that
+    // reports bytes which no read delivers counts as no progress, so the call still ends.
     uint32_t ReadBytes(uint8_t* buffer, uint32_t size);
     // Writes `value` only when a byte was read.
     bool ReadByte(uint8_t& value);
