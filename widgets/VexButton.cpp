@@ -42,6 +42,9 @@ TVexButton::TVexButton(QWidget* parent)
     : QPushButton(parent), lookStyle_(std::make_unique<TVexLookStyle>(this)) {
     glyph_.SetOnChange([this] { update(); });
     setAttribute(Qt::WA_OpaquePaintEvent);  // the face covers every pixel
+    // `Default` is a property of its own: focus moving between the buttons of a dialog
+    // changes which one is active, never which one is the default.
+    setAutoDefault(false);
     connect(this, &QAbstractButton::clicked, this, [this] { Click(); });
 }
 
@@ -169,9 +172,8 @@ void TVexButton::LookStyleChanged() {
 }
 
 void TVexButton::ButtonColorChanged() {
-    // The state images are rebuilt with the new colours. Unlike a write of Glyph this does not
-    // count as a modified glyph: a predefined kind stays that kind when its colour changes.
-    glyph_.Invalidate();
+    // The glyph is written again, so its state images are made anew with the new colours.
+    SetGlyph(Glyph());
     update();
 }
 
@@ -204,14 +206,12 @@ void TVexButton::Click() {
         return;
     }
 
-    if (auto* dialog = qobject_cast<QDialog*>(window()); dialog != nullptr && parentWidget()) {
-        if (modalResult_ != mrNone) {
-            dialog->done(modalResult_);
-        } else {
-            dialog->setResult(mrNone);
-        }
-    }
+    // The window's modal result is set first; OnClick may still change it, and a dialog
+    // closes only after the handler, with the result it has then.
+    auto* dialog = parentWidget() != nullptr ? qobject_cast<QDialog*>(window()) : nullptr;
+    if (dialog != nullptr) dialog->setResult(modalResult_);
     if (onClick_) onClick_(this);
+    if (dialog != nullptr && dialog->result() != mrNone) dialog->done(dialog->result());
 }
 
 void TVexButton::RequestDropDown() {

@@ -1,6 +1,6 @@
-#include "VexButton.h"
-
 #include <QPainter>
+
+#include "VexButton.h"
 
 namespace {
 
@@ -67,13 +67,16 @@ class FaceCanvas {
         r.Inflate(-1);
     }
 
-    // Every other pixel of the frame inverted, in a checkerboard fixed to the surface.
-    void FocusFrame(const TRect& r) {
+    // The system's dotted focus frame: every other pixel of the frame exclusive-ored with the
+    // brush colour, in a checkerboard fixed to the surface, so the dots are dark on a face
+    // of that colour.
+    void FocusFrame(const TRect& r, TColor brush) {
         if (r.Empty()) return;
+        const QColor colour = ColorToRGB(brush);
         p_.save();
         p_.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-        auto dot = [this](int x, int y) {
-            if ((x + y) % 2 == 0) p_.fillRect(QRect(x, y, 1, 1), Qt::white);
+        auto dot = [this, &colour](int x, int y) {
+            if ((x + y) % 2 == 0) p_.fillRect(QRect(x, y, 1, 1), colour);
         };
         for (int x = r.Left; x < r.Right; ++x) {
             dot(x, r.Top);
@@ -342,7 +345,8 @@ void TVexButton::PaintFace(QImage& surface) {
         TRect f = client;
         if (split) f.Right = splitFaceRight(client.Right - ArrowWidth, threeD ? 1 : 2);
         f.Inflate(threeD ? -4 : -3);
-        canvas.FocusFrame(f);
+        canvas.SetPen(border);
+        canvas.FocusFrame(f, pressed ? down : hot ? hl : face);
     }
 
     // 10. Drop-down arrow.
