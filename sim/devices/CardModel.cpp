@@ -28,16 +28,5 @@ void CardModel::AnswerToReset(uint32_t now) {
 void CardModel::OnByte(uint8_t byte, uint32_t now) {
     if (dropped_) return;
     if (options_.inReader) Emit(byte, now);  // the reader's echo, whatever the card does
-    const BootLoader::Outcome out = boot_.Feed(byte);
-    switch (out.kind) {
-        case BootLoader::Outcome::Answer:
-            for (uint8_t b : out.reply) Emit(b, now + out.delayMs);
-            break;
-        case BootLoader::Outcome::Drop:
-            dropped_ = true;
-            DropLine(now);
-            break;
-        default:
-            break;
-    }
+    if (!Carry(boot_.Feed(byte), now)) dropped_ = true;
 }

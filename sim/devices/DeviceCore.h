@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "BootLoader.h"
+
 // Transport-independent device models: bytes and line events go in with the tick at which
 // they happen, answers come out as bytes due at a tick. An adapter binds a model to the
 // simulated serial backend; another can bind it to a pseudo-terminal.
@@ -63,6 +65,18 @@ class DeviceCore {
     }
     void DropLine(uint32_t atTick) {
         if (line_) line_->Drop(atTick);
+    }
+    // Carries out what the boot loader made of a byte: its answer goes out when due, or the
+    // line drops. False when the line was dropped.
+    bool Carry(const BootLoader::Outcome& out, uint32_t now) {
+        if (out.kind == BootLoader::Outcome::Drop) {
+            DropLine(now);
+            return false;
+        }
+        if (out.kind == BootLoader::Outcome::Answer) {
+            for (uint8_t b : out.reply) Emit(b, now + out.delayMs);
+        }
+        return true;
     }
     DeviceLine* AttachedLine() const { return line_; }
 

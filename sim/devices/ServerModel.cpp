@@ -67,20 +67,11 @@ void ServerModel::OnByte(uint8_t byte, uint32_t now) {
             break;
     }
     const BootLoader::Outcome out = boot_.Feed(byte);
-    switch (out.kind) {
-        case BootLoader::Outcome::Answer:
-            for (uint8_t b : out.reply) Emit(b, now + out.delayMs);
-            break;
-        case BootLoader::Outcome::Drop:
-            dead_ = true;
-            DropLine(now);
-            break;
-        case BootLoader::Outcome::Restart:
-            state_ = State::Program;
-            resetTick_ = now;
-            break;
-        default:
-            break;
+    if (!Carry(out, now)) {
+        dead_ = true;
+    } else if (out.kind == BootLoader::Outcome::Restart) {
+        state_ = State::Program;
+        resetTick_ = now;
     }
 }
 
