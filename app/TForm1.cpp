@@ -139,6 +139,9 @@ class TForm1::LiveUpdateLog final : public LiveUpdateHost {
         form_.Memo1->appendPlainText(QString::fromStdString(line));
     }
     void ProcessMessages() override { QApplication::processEvents(); }
+    void PaintOnlyPass() override {
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
     std::vector<std::string> DeviceTypeLines() override { return form_.deviceLines_; }
     std::string BaseDirectory() override { return ::BaseDirectory(); }
 
@@ -159,6 +162,10 @@ class TForm1::StatusLog final : public FlashHost {
     void SetProgressMax(int maximum) override { form_.prog->setMaximum(maximum); }
     void SetProgress(int position) override { form_.prog->setValue(position); }
     void ProcessMessages() override { QApplication::processEvents(); }
+    void PaintOnlyPass() override {
+        TSerialPortDriver::PollHold hold(form_.dane_);
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
     bool StopRequested() const override { return form_.stopRequested_; }
     void SetStopRequested(bool value) override { form_.stopRequested_ = value; }
     std::string PortBoxText() override { return form_.ComboBox1->currentText().toStdString(); }

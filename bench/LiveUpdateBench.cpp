@@ -74,6 +74,7 @@ class BareHost final : public LiveUpdateHost {
     void LogClear() override { log_.clear(); }
     void LogAppend(const std::string& line) override { log_.push_back(line); }
     void ProcessMessages() override {}
+    void PaintOnlyPass() override {}
     std::vector<std::string> DeviceTypeLines() override { return lines_; }
     std::string BaseDirectory() override { return fs::current_path().string(); }
     const std::vector<std::string>& Log() const { return log_; }

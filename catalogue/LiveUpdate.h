@@ -19,6 +19,10 @@ class LiveUpdateHost {
 
     // One pass of the window's processing of pending messages.
     virtual void ProcessMessages() = 0;
+    // The paint-only pass: the events that are not user input (paint, expose, the window
+    // manager's ping, clipboard requests, timers); user input waits for ProcessMessages.
+    // Called at least every 50 ms while an HTTP request is under way.
+    virtual void PaintOnlyPass() = 0;
 
     // The device-type list `ListBox2`, first to last, as the CP1250 bytes read from init.cfg.
     virtual std::vector<std::string> DeviceTypeLines() = 0;

@@ -81,4 +81,5 @@ class BootLink {
 inline constexpr const char* kLineNoAnswer = "Błąd : brak odpowiedzi urządzenia";
 inline constexpr const char* kLineStopped = "Błąd : przerwano przez użytkownika";
 inline constexpr const char* kLinePortClosed = "Błąd : SerialPort zamknięty";
+inline constexpr const char* kLinePortLost = "Błąd : utracono połączenie z portem szeregowym";
 inline constexpr const char* kLinePortFree = "SerialPort wolny...";

@@ -27,6 +27,11 @@ class FlashHost {
 
     // One pass of the window's processing of pending messages (STOP, repaint).
     virtual void ProcessMessages() = 0;
+    // The paint-only pass: the window handles the events that are not user input (paint,
+    // expose, the window manager's ping, clipboard requests, timers) with the driver's poll
+    // held, so no byte is swept; mouse and keyboard input wait, in order, for the next
+    // ProcessMessages. A run calls it at least every 50 ms wherever it blocks longer.
+    virtual void PaintOnlyPass() = 0;
 
     // Program-wide `StopRequested`.
     virtual bool StopRequested() const = 0;

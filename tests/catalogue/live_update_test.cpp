@@ -35,10 +35,12 @@ class FakeHost : public LiveUpdateHost {
         ++messagePasses;
         if (onMessages) onMessages();
     }
+    void PaintOnlyPass() override { ++paintPasses; }
     std::vector<std::string> DeviceTypeLines() override { return lines; }
     std::string BaseDirectory() override { return ::BaseDirectory(); }
 
     std::vector<std::string> lines;
+    int paintPasses = 0;
     std::vector<std::string> log;
     int messagePasses = 0;
     std::function<void()> onMessages;

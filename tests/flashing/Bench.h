@@ -116,6 +116,8 @@ class Bench : public FlashHost {
             if (c.action && c.when()) std::exchange(c.action, nullptr)();
         }
     }
+    // Counted only: user input never acts here.
+    void PaintOnlyPass() override { ++paintPasses; }
     bool StopRequested() const override { return stop; }
     void SetStopRequested(bool value) override { stop = value; }
     std::string PortBoxText() override { return portBox; }
@@ -158,6 +160,7 @@ class Bench : public FlashHost {
     int progress = 0;
     int progressUpdates = 0;
     int passes = 0;
+    int paintPasses = 0;
     uint32_t passCostMs = 0;  // virtual time one pass of the message pump takes
     bool stop = false;
     std::vector<std::string> messages;

@@ -67,6 +67,7 @@ class Host : public LiveUpdateHost {
     void LogClear() override { log.clear(); }
     void LogAppend(const std::string& line) override { log.push_back(line); }
     void ProcessMessages() override {}
+    void PaintOnlyPass() override {}
     std::vector<std::string> DeviceTypeLines() override { return lines; }
     std::string BaseDirectory() override { return base_; }
 
