@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "HttpSource.h"
+
 // Connection states reported to the status handler while a request runs.
 enum THttpStatus : int {
     hsResolving = 0,
@@ -47,7 +49,7 @@ struct HttpTimeouts {
 //
 // Move-only; one instance lives as long as the window that owns it. Not re-entrant: a
 // request started from inside the status handler of a running request throws.
-class HttpClient {
+class HttpClient final : public HttpSource {
   public:
     // code: a THttpStatus value; text: an English description of the state.
     using StatusHandler = std::function<void(int code, const std::string& text)>;
@@ -63,11 +65,11 @@ class HttpClient {
 
     // GET of a whole body. A body longer than `cap` bytes is an error
     // ("Response body exceeds <cap> bytes.").
-    std::string Get(const std::string& url, std::size_t cap);
+    std::string Get(const std::string& url, std::size_t cap) override;
 
     // GET that stops reading once the body is longer than `cap` bytes: such a body comes
     // back cut to cap + 1 bytes, so its size alone tells that it is too long.
-    std::string GetAtMost(const std::string& url, std::size_t cap);
+    std::string GetAtMost(const std::string& url, std::size_t cap) override;
 
   private:
     std::string Fetch(const std::string& url, std::size_t cap, bool overCapIsError);

@@ -12,7 +12,7 @@
 #include "BaseDirectory.h"
 #include "Cp1250.h"
 #include "DeviceConfig.h"
-#include "HttpClient.h"
+#include "HttpSource.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ std::string ShownName(std::string_view name) {
 
 class Run {
   public:
-    Run(LiveUpdateHost& host, HttpClient& http, const LiveUpdateLimits& limits)
+    Run(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimits& limits)
         : host_(host), http_(http), limits_(limits) {}
 
     void Execute() {
@@ -125,7 +125,7 @@ class Run {
     }
 
     LiveUpdateHost& host_;
-    HttpClient& http_;
+    HttpSource& http_;
     const LiveUpdateLimits& limits_;
     std::string base_;
     std::string address_;
@@ -133,14 +133,18 @@ class Run {
 
 }  // namespace
 
-void RunLiveUpdate(LiveUpdateHost& host, HttpClient& http, const LiveUpdateLimits& limits) {
+void RunLiveUpdate(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimits& limits) {
     // The run processes window messages, so START can be clicked again inside it.
     static bool running = false;
     if (running) return;
     running = true;
     struct Finish {
-        ~Finish() { running = false; }
-    } finish;
+        HttpSource& http;
+        ~Finish() {
+            http.EndOfRun();
+            running = false;
+        }
+    } finish{http};
     Run(host, http, limits).Execute();
 }
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-class HttpClient;
+class HttpSource;
 
 // What the LiveUpdate run needs from the window that starts it (the LiveUpdate page).
 // The main window implements it; tests implement it with a recording fake. Texts are UTF-8.
@@ -50,7 +50,7 @@ struct LiveUpdateLimits {
 // the log keeps its lines and gets no final line. Files are replaced whole or not at all,
 // and a listed name that is not a plain file name is logged and skipped.
 // A call made while a run is in progress (from its message processing) does nothing.
-void RunLiveUpdate(LiveUpdateHost& host, HttpClient& http, const LiveUpdateLimits& limits = {});
+void RunLiveUpdate(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimits& limits = {});
 
 // The update server's base address: TANDEL_LIVEUPDATE_URL when set and not empty, else
 // kLiveUpdateAddress; always ends in '/'.
