@@ -141,10 +141,16 @@ std::vector<std::string> NumberedNodes(const std::string& dir, const std::string
     return paths;
 }
 
+// The errors with which the kernel answers on a line that has hung up or whose device has
+// gone (a pulled USB adapter, the closed master of a pseudo-terminal).
+bool IsLossError(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
 class PosixBackend final : public SerialBackend {
   public:
     SerialHandle Open(const std::string& name) override;
-    void Close(SerialHandle h) override { ports_.erase(h); }
+    void Close(SerialHandle h) override;
     bool SetLineSettings(SerialHandle h, const LineSettings& settings) override;
     bool SetQueueSizes(SerialHandle h, uint32_t, uint32_t) override;
     bool Purge(SerialHandle h, bool input, bool output) override;
@@ -160,16 +166,33 @@ class PosixBackend final : public SerialBackend {
     WaitResult WaitWritable(SerialHandle h, uint32_t timeoutMs) override {
         return Wait(h, POLLOUT, timeoutMs);
     }
+    bool LineLost(SerialHandle h) override {
+        auto it = ports_.find(h);
+        return it == ports_.end() || it->second.lost;
+    }
 
   private:
+    struct Port {
+        UniqueFd fd;
+        bool lost = false;
+    };
     int Fd(SerialHandle h) const {
         auto it = ports_.find(h);
-        return it == ports_.end() ? -1 : it->second.Get();
+        return it == ports_.end() ? -1 : it->second.fd.Get();
+    }
+    // Called right after a call on `h` failed: remembers a loss that errno shows.
+    void NoteFailure(SerialHandle h) {
+        auto it = ports_.find(h);
+        if (it != ports_.end() && IsLossError(errno)) it->second.lost = true;
+    }
+    void NoteLoss(SerialHandle h) {
+        auto it = ports_.find(h);
+        if (it != ports_.end()) it->second.lost = true;
     }
     bool SetModemLine(SerialHandle h, int line, bool high);
     WaitResult Wait(SerialHandle h, short events, uint32_t timeoutMs);
 
-    std::map<SerialHandle, UniqueFd> ports_;
+    std::map<SerialHandle, Port> ports_;
 };
 
 SerialHandle PosixBackend::Open(const std::string& name) {
@@ -177,7 +200,13 @@ SerialHandle PosixBackend::Open(const std::string& name) {
     if (!path) return kInvalidSerialHandle;
     UniqueFd fd(RetryEintr(
         [&] { return ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
-    if (!fd || !::isatty(fd.Get())) return kInvalidSerialHandle;
+    if (!fd) return kInvalidSerialHandle;
+    // The kernel raises RTS and DTR when it opens a port; a device wired to reset on RTS
+    // must see only the pulses the program gives, so both fall before anything else is done.
+    // A pseudo-terminal has no modem lines and refuses, which changes nothing.
+    const int modemLines = TIOCM_RTS | TIOCM_DTR;
+    (void)::ioctl(fd.Get(), TIOCMBIC, &modemLines);
+    if (!::isatty(fd.Get())) return kInvalidSerialHandle;
     // TIOCEXCL keeps other programs out (not a privileged one); the lock also keeps out a
     // second open in this process and privileged programs that lock too.
     if (::ioctl(fd.Get(), TIOCEXCL) != 0) return kInvalidSerialHandle;
@@ -192,8 +221,18 @@ SerialHandle PosixBackend::Open(const std::string& name) {
         (void)::ioctl(fd.Get(), TIOCSSERIAL, &serial);
     }
     const SerialHandle h = fd.Get();
-    ports_[h] = std::move(fd);
+    ports_[h] = Port{std::move(fd)};
     return h;
+}
+
+void PosixBackend::Close(SerialHandle h) {
+    auto it = ports_.find(h);
+    if (it == ports_.end()) return;
+    // The exclusive mode belongs to the terminal, not to this descriptor: left set, it would
+    // keep other programs out of a port still open elsewhere (the pair of a pseudo-terminal,
+    // a second handle).
+    (void)::ioctl(it->second.fd.Get(), TIOCNXCL);
+    ports_.erase(it);
 }
 
 namespace {
@@ -226,7 +265,11 @@ bool PosixBackend::SetLineSettings(SerialHandle h, const LineSettings& s) {
     const int fd = Fd(h);
     if (fd < 0) return false;
     termios t{};
-    if (::tcgetattr(fd, &t) != 0 || !MakeRawTermios(s, t)) return false;
+    if (::tcgetattr(fd, &t) != 0) {
+        NoteFailure(h);
+        return false;
+    }
+    if (!MakeRawTermios(s, t)) return false;
     const std::optional<speed_t> speed = StandardSpeed(s.baudRate);
     if (speed) {
         ::cfsetispeed(&t, *speed);
@@ -234,7 +277,10 @@ bool PosixBackend::SetLineSettings(SerialHandle h, const LineSettings& s) {
     } else if (s.baudRate == 0) {
         return false;
     }
-    if (!WriteTermios(fd, t)) return false;
+    if (!WriteTermios(fd, t)) {
+        NoteFailure(h);
+        return false;
+    }
     if (!speed && !SetOtherSpeed(fd, s.baudRate)) return false;
 
     // A pseudo-terminal has no modem lines: its refusal is no failure of the settings.
@@ -255,13 +301,17 @@ bool PosixBackend::Purge(SerialHandle h, bool input, bool output) {
     if (fd < 0) return false;
     if (!input && !output) return true;
     const int which = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
-    return RetryEintr([&] { return ::tcflush(fd, which); }) == 0;
+    if (RetryEintr([&] { return ::tcflush(fd, which); }) == 0) return true;
+    NoteFailure(h);
+    return false;
 }
 
 bool PosixBackend::QueueCounts(SerialHandle h, uint32_t& inQueue, uint32_t& outQueue) {
     const int fd = Fd(h);
     int in = 0, out = 0;
-    if (fd < 0 || ::ioctl(fd, FIONREAD, &in) != 0 || ::ioctl(fd, TIOCOUTQ, &out) != 0) {
+    if (fd < 0) return false;
+    if (::ioctl(fd, FIONREAD, &in) != 0 || ::ioctl(fd, TIOCOUTQ, &out) != 0) {
+        NoteFailure(h);
         return false;
     }
     inQueue = static_cast<uint32_t>(std::max(in, 0));
@@ -272,7 +322,11 @@ bool PosixBackend::QueueCounts(SerialHandle h, uint32_t& inQueue, uint32_t& outQ
 bool PosixBackend::ModemStatus(SerialHandle h, ModemLines& lines) {
     const int fd = Fd(h);
     int bits = 0;
-    if (fd < 0 || ::ioctl(fd, TIOCMGET, &bits) != 0) return false;
+    if (fd < 0) return false;
+    if (::ioctl(fd, TIOCMGET, &bits) != 0) {
+        NoteFailure(h);
+        return false;
+    }
     lines = 0;
     if (bits & TIOCM_CTS) lines |= mlCTS;
     if (bits & TIOCM_DSR) lines |= mlDSR;
@@ -283,7 +337,10 @@ bool PosixBackend::ModemStatus(SerialHandle h, ModemLines& lines) {
 
 bool PosixBackend::SetModemLine(SerialHandle h, int line, bool high) {
     const int fd = Fd(h);
-    return fd >= 0 && ::ioctl(fd, high ? TIOCMBIS : TIOCMBIC, &line) == 0;
+    if (fd < 0) return false;
+    if (::ioctl(fd, high ? TIOCMBIS : TIOCMBIC, &line) == 0) return true;
+    NoteFailure(h);
+    return false;
 }
 
 int32_t PosixBackend::Read(SerialHandle h, uint8_t* buffer, uint32_t size) {
@@ -291,7 +348,9 @@ int32_t PosixBackend::Read(SerialHandle h, uint8_t* buffer, uint32_t size) {
     if (fd < 0) return -1;
     const ssize_t n = RetryEintr([&] { return ::read(fd, buffer, size); });
     if (n >= 0) return static_cast<int32_t>(n);
-    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+    NoteFailure(h);
+    return -1;
 }
 
 int32_t PosixBackend::Write(SerialHandle h, const uint8_t* data, uint32_t size) {
@@ -299,7 +358,9 @@ int32_t PosixBackend::Write(SerialHandle h, const uint8_t* data, uint32_t size) 
     if (fd < 0) return -1;
     const ssize_t n = RetryEintr([&] { return ::write(fd, data, size); });
     if (n >= 0) return static_cast<int32_t>(n);
-    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+    NoteFailure(h);
+    return -1;
 }
 
 WaitResult PosixBackend::Wait(SerialHandle h, short events, uint32_t timeoutMs) {
@@ -320,7 +381,9 @@ WaitResult PosixBackend::Wait(SerialHandle h, short events, uint32_t timeoutMs) 
             // nothing more to give.
             int in = 0;
             const bool holdsInput = events == POLLIN && ::ioctl(fd, FIONREAD, &in) == 0 && in > 0;
-            return holdsInput ? WaitResult::Ready : WaitResult::Failed;
+            if (holdsInput) return WaitResult::Ready;
+            NoteLoss(h);
+            return WaitResult::Failed;
         }
         return WaitResult::Ready;
     }
@@ -362,6 +425,7 @@ bool MakeRawTermios(const LineSettings& s, termios& t) {
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     t.c_cflag |= CLOCAL | CREAD | HUPCL | kSizes[s.byteSize - 5] | kParities[s.parity];
     if (s.parityCheck) t.c_iflag |= INPCK;
+    if (s.ignoreBreak) t.c_iflag |= IGNBRK;
     // The line has no one-and-a-half stop bits here; the longer of the two neighbours keeps
     // the receiver in step.
     if (s.stopBits != 0) t.c_cflag |= CSTOPB;

@@ -29,6 +29,7 @@ struct LineSettings {
     uint32_t baudRate = 0;  // bit/s, any value
     bool binary = false;
     bool parityCheck = false;  // check received parity (the driver leaves it off)
+    bool ignoreBreak = false;  // a line held low (break) delivers no byte
     bool outxCtsFlow = false;  // output paused while CTS is low
     DtrControl dtrControl = DtrControl::Disable;
     RtsControl rtsControl = RtsControl::Disable;
@@ -91,4 +92,10 @@ class SerialBackend {
     // Sleep in the operating system until a byte can be read / written or timeoutMs passes.
     virtual WaitResult WaitReadable(SerialHandle h, uint32_t timeoutMs) = 0;
     virtual WaitResult WaitWritable(SerialHandle h, uint32_t timeoutMs) = 0;
+
+    // True once a call on `h` found its line hung up or its device gone (an adapter pulled,
+    // the other end of a pseudo-terminal closed): nothing more will pass on this handle, and
+    // the caller should close it. A refusal of one request (a line a pseudo-terminal does not
+    // have) is no loss.
+    virtual bool LineLost(SerialHandle h) = 0;
 };

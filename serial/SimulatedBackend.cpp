@@ -59,6 +59,10 @@ void SimLine::Send(const std::vector<uint8_t>& bytes, uint32_t atTick) {
     for (uint8_t b : bytes) Send(b, atTick);
 }
 
+void SimLine::SendBreak(uint32_t atTick) {
+    if (!port_.settings.ignoreBreak) Send(0x00, atTick);
+}
+
 uint32_t SimLine::Now() const {
     return backend_.clock_.TickMs();
 }
@@ -307,4 +311,9 @@ WaitResult SimulatedBackend::WaitWritable(SerialHandle h, uint32_t timeoutMs) {
         return WaitResult::Timeout;
     }
     return WaitResult::Ready;
+}
+
+bool SimulatedBackend::LineLost(SerialHandle h) {
+    SimPort* port = PortOf(h);
+    return !port || port->failed;
 }

@@ -20,6 +20,9 @@ class SimLine {
     // Bytes arrive in the order sent: a byte never overtakes an earlier one.
     void Send(uint8_t b, uint32_t atTick);
     void Send(const std::vector<uint8_t>& bytes, uint32_t atTick);
+    // The device holds the line low (a break): the program reads a 0x00 for it unless its
+    // line settings ignore breaks.
+    void SendBreak(uint32_t atTick);
     uint32_t Now() const;
     // The last line-settings record the program applied.
     const LineSettings& Settings() const;
@@ -114,6 +117,7 @@ class SimulatedBackend final : public SerialBackend {
     int32_t Write(SerialHandle h, const uint8_t* data, uint32_t size) override;
     WaitResult WaitReadable(SerialHandle h, uint32_t timeoutMs) override;
     WaitResult WaitWritable(SerialHandle h, uint32_t timeoutMs) override;
+    bool LineLost(SerialHandle h) override;
 
   private:
     friend class SimLine;

@@ -148,6 +148,7 @@ void TSerialPortDriver::ReapplyIfOpen() {
 
 bool TSerialPortDriver::OpenPort() {
     if (IsPortOpen()) return true;
+    lost_ = false;
     handle_ = backend_.Open(portName_);
     if (!IsPortOpen()) return false;
     if (!ApplyLineSettings()) {
@@ -165,6 +166,13 @@ void TSerialPortDriver::ClosePort() {
     pollTimer_.stop();
     backend_.Close(handle_);
     handle_ = kInvalidSerialHandle;
+}
+
+bool TSerialPortDriver::NoteLoss() {
+    if (!IsPortOpen() || !backend_.LineLost(handle_)) return false;
+    ClosePort();
+    lost_ = true;
+    return true;
 }
 
 LineSettings TSerialPortDriver::BuildLineSettings() const {
@@ -187,6 +195,7 @@ LineSettings TSerialPortDriver::BuildLineSettings() const {
     }
     s.outX = s.inX = (swFlow_ == sfXONXOFF);
     s.parityCheck = false;
+    s.ignoreBreak = true;  // a device holding its line low while it resets sends no byte
     s.xonLim = s.xoffLim = static_cast<uint16_t>(inBufSize_ / 4);
     s.byteSize = static_cast<uint8_t>(dataBits_ + 5);
     s.parity = parity_;
@@ -198,20 +207,30 @@ LineSettings TSerialPortDriver::BuildLineSettings() const {
 
 bool TSerialPortDriver::ApplyLineSettings() {
     if (!IsPortOpen()) return false;
-    if (!backend_.SetLineSettings(handle_, BuildLineSettings())) return false;
+    if (!backend_.SetLineSettings(handle_, BuildLineSettings())) {
+        NoteLoss();
+        return false;
+    }
     if (!PurgeQueues(true, true)) return false;
     return backend_.SetQueueSizes(handle_, inBufSize_, outBufSize_);
 }
 
 ModemLines TSerialPortDriver::ReadModemLines() {
     ModemLines lines = 0;
-    if (!IsPortOpen() || !backend_.ModemStatus(handle_, lines)) return 0;
+    if (!IsPortOpen()) return 0;
+    if (!backend_.ModemStatus(handle_, lines)) {
+        NoteLoss();
+        return 0;
+    }
     return lines & (mlCTS | mlDSR | mlRING | mlRLSD);
 }
 
 bool TSerialPortDriver::PurgeQueues(bool input, bool output) {
     if (!IsPortOpen()) return false;
-    if (!backend_.Purge(handle_, input, output)) return false;
+    if (!backend_.Purge(handle_, input, output)) {
+        NoteLoss();
+        return false;
+    }
     packetStartTime_ = kNoPacket;
     return true;
 }
@@ -219,14 +238,14 @@ bool TSerialPortDriver::PurgeQueues(bool input, bool output) {
 int32_t TSerialPortDriver::BytesWaiting() {
     if (!IsPortOpen()) return 65535;
     uint32_t in = 0, out = 0;
-    if (!backend_.QueueCounts(handle_, in, out)) return 0;
+    if (!backend_.QueueCounts(handle_, in, out)) return NoteLoss() ? 65535 : 0;
     return static_cast<int32_t>(std::min<uint32_t>(in, INT32_MAX));
 }
 
 uint16_t TSerialPortDriver::OutputSpace() {
     if (!IsPortOpen()) return 65535;
     uint32_t in = 0, out = 0;
-    if (!backend_.QueueCounts(handle_, in, out)) return 0;
+    if (!backend_.QueueCounts(handle_, in, out)) return NoteLoss() ? 65535 : 0;
     return out >= outBufSize_ ? 0 : static_cast<uint16_t>(outBufSize_ - out);
 }
 
@@ -237,9 +256,12 @@ uint32_t TSerialPortDriver::WriteWithTimeout(const uint8_t* data, uint32_t size,
     uint32_t start = clock_.TickMs();
     while (size > 0) {
         const uint16_t room = OutputSpace();
+        if (!IsPortOpen()) return result;
         if (room > 0) {
             if (checkLineStatus_ && ReadModemLines() == 0) return result;
+            if (!IsPortOpen()) return result;
             const int32_t n = backend_.Write(handle_, data, std::min<uint32_t>(room, size));
+            if (n < 0 && NoteLoss()) return result;
             if (n > 0) {
                 result += n;
                 size -= n;
@@ -257,6 +279,7 @@ uint32_t TSerialPortDriver::WriteWithTimeout(const uint8_t* data, uint32_t size,
         if (room == 0) {
             clock_.SleepMs(std::min<uint32_t>(left, 2));
         } else if (backend_.WaitWritable(handle_, left) == WaitResult::Failed) {
+            if (NoteLoss()) return result;
             clock_.SleepMs(left);
         }
     }
@@ -273,6 +296,7 @@ bool TSerialPortDriver::WriteByte(uint8_t value) {
 
 uint32_t TSerialPortDriver::ReadAvailable(uint8_t* buffer, uint32_t size) {
     const int32_t n = backend_.Read(handle_, buffer, size);
+    if (n < 0) NoteLoss();
     return n > 0 ? static_cast<uint32_t>(n) : 0;
 }
 
@@ -283,9 +307,11 @@ uint32_t TSerialPortDriver::ReadBytes(uint8_t* buffer, uint32_t size) {
     uint32_t start = clock_.TickMs();
     while (size > 0) {
         const int32_t waiting = BytesWaiting();
+        if (!IsPortOpen()) break;
         uint32_t n = 0;
         if (waiting > 0) {
             n = ReadAvailable(buffer, std::min<uint32_t>(waiting, size));
+            if (!IsPortOpen()) break;
             result += n;
             size -= n;
             buffer += n;
@@ -301,6 +327,7 @@ uint32_t TSerialPortDriver::ReadBytes(uint8_t* buffer, uint32_t size) {
             // Counted but unreadable: the wait would return at once, so pause briefly instead.
             clock_.SleepMs(1);
         } else if (backend_.WaitReadable(handle_, left) == WaitResult::Failed) {
+            if (NoteLoss()) break;
             clock_.SleepMs(left);
         }
     }
@@ -315,24 +342,28 @@ bool TSerialPortDriver::ReadByte(uint8_t& value) {
 }
 
 void TSerialPortDriver::SetRTSLine(bool on) {
-    if (IsPortOpen()) backend_.SetRts(handle_, on);
+    if (IsPortOpen() && !backend_.SetRts(handle_, on)) NoteLoss();
 }
 
 bool TSerialPortDriver::WaitForInput(uint32_t timeoutMs) {
     if (!IsPortOpen()) return false;
     const uint32_t start = clock_.TickMs();
     for (;;) {
-        if (BytesWaiting() > 0) return true;
+        const int32_t waiting = BytesWaiting();
+        if (!IsPortOpen()) return false;
+        if (waiting > 0) return true;
         const uint32_t elapsed = clock_.TickMs() - start;
         if (elapsed >= timeoutMs) return false;
         const uint32_t left = timeoutMs - elapsed;
         switch (backend_.WaitReadable(handle_, left)) {
             case WaitResult::Ready:
                 break;
-            case WaitResult::Timeout:
-                return BytesWaiting() > 0;
+            case WaitResult::Timeout: {
+                const int32_t late = BytesWaiting();
+                return IsPortOpen() && late > 0;
+            }
             case WaitResult::Failed:
-                clock_.SleepMs(left);
+                if (!NoteLoss()) clock_.SleepMs(left);
                 return false;
         }
     }
@@ -341,7 +372,10 @@ bool TSerialPortDriver::WaitForInput(uint32_t timeoutMs) {
 void TSerialPortDriver::PollTick() {
     if (!IsPortOpen() || readInProgress_ > 0) return;
     uint32_t n = 0, out = 0;
-    if (!backend_.QueueCounts(handle_, n, out)) return;
+    if (!backend_.QueueCounts(handle_, n, out)) {
+        NoteLoss();
+        return;
+    }
     uint8_t* buffer = receiveBuffer_.data();
     const auto bufferSize = static_cast<uint32_t>(receiveBuffer_.size());
 

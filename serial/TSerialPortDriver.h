@@ -80,6 +80,10 @@ using TReceivePacketEvent =
 // called by hand). A tick takes every waiting byte, and without a handler drops it: a caller
 // that processes events while waiting for a reply holds a PollHold.
 //
+// A lost line (hung up, device gone, as the backend reports it) closes the port at once:
+// from then on every call answers as on a closed port, without waiting, and PortLost tells
+// the callers why the port closed.
+//
 // Waits sleep in the operating system through the backend; elapsed times are unsigned
 // 32-bit differences of Clock ticks, and the time-outs of writes and reads are inactivity
 // limits that run from the last progress.
@@ -155,6 +159,9 @@ class TSerialPortDriver {
     bool OpenPort();
     void ClosePort();
     bool IsPortOpen() const { return handle_ != kInvalidSerialHandle; }
+    // The port was closed because its line was lost, not by ClosePort; false again from the
+    // next OpenPort.
+    bool PortLost() const { return lost_; }
     bool ApplyLineSettings();
     ModemLines ReadModemLines();
     bool PurgeQueues(bool input, bool output);
@@ -173,8 +180,8 @@ class TSerialPortDriver {
     void SetRTSLine(bool on);
 
     // Sleeps until at least one byte is waiting (true) or timeoutMs passes (false). False at
-    // once when the port is closed; when the port has failed (device gone) it sleeps out the
-    // time-out and returns false, so a caller's loop never spins.
+    // once when the port is closed or its line is lost; after another failure of the wait it
+    // sleeps out the time-out and returns false, so a caller's loop never spins.
     bool WaitForInput(uint32_t timeoutMs);
 
     // One tick of the polling timer: delivers or drops the waiting input. Does nothing while
@@ -190,11 +197,15 @@ class TSerialPortDriver {
   private:
     void ReapplyIfOpen();
     uint32_t ReadAvailable(uint8_t* buffer, uint32_t size);
+    // After a failed backend call: when the backend counts the line as lost, closes the port
+    // as lost and returns true.
+    bool NoteLoss();
     static constexpr uint32_t kNoPacket = 0xFFFFFFFFu;
 
     SerialBackend& backend_;
     Clock& clock_;
     SerialHandle handle_ = kInvalidSerialHandle;
+    bool lost_ = false;
 
     TPortNumber port_ = pnCOM2;
     std::string portName_ = "\\\\.\\COM2";

@@ -155,6 +155,7 @@ TEST_F(DriverProperties, MainWindowSettingsKeepDtrAndRtsLow) {
     expected.length = 28;
     expected.baudRate = 9600;
     expected.binary = true;
+    expected.ignoreBreak = true;
     expected.dtrControl = DtrControl::Disable;
     expected.rtsControl = RtsControl::Disable;
     expected.xonLim = expected.xoffLim = 512;

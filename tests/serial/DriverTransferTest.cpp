@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <functional>
 #include <vector>
 
 #include "SimulatedBackend.h"
@@ -153,15 +154,74 @@ TEST_F(DriverTransfer, WaitForInputSleepsUntilTheByteOrTheBound) {
     EXPECT_TRUE(dane.WaitForInput(1000));
     EXPECT_EQ(clock.TickMs() - start, 1234u);
     EXPECT_TRUE(dane.WaitForInput(0));  // a waiting byte answers at once
+}
 
-    // A line that has failed: no spinning, the bound is slept out.
-    device.line_->Hangup();
-    start = clock.TickMs();
-    EXPECT_FALSE(dane.WaitForInput(300));
-    EXPECT_EQ(clock.TickMs() - start, 300u);
-    uint8_t value = 0;
-    EXPECT_FALSE(dane.ReadByte(value));
-    EXPECT_EQ(clock.TickMs() - start, 300u + 201u);
+// A hung-up line closes the port as lost at the first call that meets it, whichever call
+// that is; from then on nothing waits: no read time-out, no output time-out, no bound.
+TEST_F(DriverTransfer, LostLineClosesThePortAndNothingWaits) {
+    using Call = std::function<void(TSerialPortDriver&)>;
+    const std::pair<const char*, Call> firstCalls[] = {
+        {"wait", [](TSerialPortDriver& d) { EXPECT_FALSE(d.WaitForInput(300)); }},
+        {"read",
+         [](TSerialPortDriver& d) {
+             uint8_t v = 0x42;
+             EXPECT_FALSE(d.ReadByte(v));
+             EXPECT_EQ(v, 0x42);
+         }},
+        {"write", [](TSerialPortDriver& d) { EXPECT_FALSE(d.WriteByte(1)); }},
+        {"count", [](TSerialPortDriver& d) { EXPECT_EQ(d.BytesWaiting(), 65535); }},
+        {"poll", [](TSerialPortDriver& d) { d.PollTick(); }},
+        {"rts", [](TSerialPortDriver& d) { d.SetRTSLine(true); }},
+        {"settings", [](TSerialPortDriver& d) { d.SetBaudRateValue(19200); }},
+    };
+    for (const auto& [name, call] : firstCalls) {
+        SCOPED_TRACE(name);
+        if (!dane.IsPortOpen()) {
+            ASSERT_TRUE(dane.OpenPort());
+        }
+        EXPECT_FALSE(dane.PortLost());
+        device.line_->Hangup();
+        const uint32_t start = clock.TickMs();
+        call(dane);
+        EXPECT_FALSE(dane.IsPortOpen());
+        EXPECT_TRUE(dane.PortLost());
+        EXPECT_FALSE(backend.IsOpen(kCom1));  // the backend's handle is closed
+        uint8_t value = 0;
+        EXPECT_FALSE(dane.ReadByte(value));
+        EXPECT_FALSE(dane.WriteByte(2));
+        EXPECT_FALSE(dane.WaitForInput(1000));
+        EXPECT_EQ(dane.BytesWaiting(), 65535);
+        EXPECT_EQ(clock.TickMs() - start, 0u);
+        dane.ClosePort();  // closing a lost port is harmless and keeps the reason
+        EXPECT_TRUE(dane.PortLost());
+    }
+    // The next opening starts afresh.
+    ASSERT_TRUE(dane.OpenPort());
+    EXPECT_FALSE(dane.PortLost());
+    EXPECT_TRUE(dane.WriteByte(7));
+}
+
+// A line that drops in the middle of a burst ends the write at once, not after the output
+// time-out for every byte still to go.
+TEST_F(DriverTransfer, LineLostInsideAWriteEndsItAtOnce) {
+    struct Dropper : SimDevice {
+        void OnOpen(SimLine& l) override { line = &l; }
+        void OnByte(uint8_t) override {
+            if (++count == 3) line->Hangup();
+        }
+        SimLine* line = nullptr;
+        int count = 0;
+    } dropper;
+    dane.ClosePort();
+    backend.AttachDevice(kCom1, dropper);
+    ASSERT_TRUE(dane.OpenPort());
+    const std::vector<uint8_t> frame(75, 0x55);
+    const uint32_t start = clock.TickMs();
+    EXPECT_EQ(dane.WriteBytes(frame.data(), 75), 3u);
+    for (int i = 0; i < 72; ++i) EXPECT_FALSE(dane.WriteByte(0x55));
+    EXPECT_EQ(clock.TickMs() - start, 0u);
+    EXPECT_TRUE(dane.PortLost());
+    EXPECT_EQ(backend.Record(kCom1).written.size(), 3u);
 }
 
 TEST_F(DriverTransfer, PurgeDropsOnlyWhatHasArrived) {
