@@ -38,22 +38,30 @@ void ClosePortIfOpen(TSerialPortDriver& dane) {
     if (dane.IsPortOpen()) dane.ClosePort();
 }
 
-// Opens the fixed port with the given settings; the message window when it does not open.
+// Opens the fixed port of the run's port box text with the given settings; the message
+// window when the text names no port or the port does not open.
 bool OpenFixedPort(BootLink& link, TStopBits stopBits, TParity parity) {
     TSerialPortDriver& dane = link.Dane();
     ClosePortIfOpen(dane);
     dane.SetStopBits(stopBits);
     dane.SetParity(parity);
     dane.SetBaudRateValue(9600);
-    SelectFixedPort(dane, link.Host().PortBoxText());
-    if (dane.OpenPort()) return true;
+    if (SelectFixedPort(dane, link.Selection().portBox) && dane.OpenPort()) return true;
     link.Host().ShowMessage(kLineOpenFailed);
+    return false;
+}
+
+// A wait that ended on a lost line: its own line, then the release.
+bool LineLost(BootLink& link) {
+    link.Log(kLinePortLost);
+    link.ReleasePort();
     return false;
 }
 
 // A server handshake wait that brought no byte: STOP has already closed the port and said
 // so; otherwise the step's line, and the port is closed.
 bool ServerWaitFailed(BootLink& link, const Reply& reply, const char* line) {
+    if (reply.end == WaitEnd::Lost) return LineLost(link);
     if (reply.end != WaitEnd::Stopped) link.Log(line);
     ClosePortIfOpen(link.Dane());
     return false;
@@ -61,17 +69,21 @@ bool ServerWaitFailed(BootLink& link, const Reply& reply, const char* line) {
 
 // A card wait that brought no byte: the step's line (none after STOP), then the release.
 bool CardWaitFailed(BootLink& link, const Reply& reply, const char* line) {
+    if (reply.end == WaitEnd::Lost) return LineLost(link);
     if (reply.end != WaitEnd::Stopped) link.Log(line);
     link.ReleasePort();
     return false;
 }
 
 // The three-byte answer to ReadFirmwareNumber after its first byte; the number is logged.
-void ReadFirmwareNumberRest(BootLink& link) {
+// False when the line was lost before the number came (nothing is logged then).
+bool ReadFirmwareNumberRest(BootLink& link) {
     Byte number = 0, last = 0;
     link.Dane().ReadByte(number);
+    if (link.Dane().PortLost()) return false;
     link.Log(kLineFirmwareNumber + std::to_string(number));
     link.Dane().ReadByte(last);
+    return true;
 }
 
 }  // namespace
@@ -82,21 +94,23 @@ bool OpenServerBoot(BootLink& link) {
     if (!OpenFixedPort(link, sb1BITS, ptNONE)) return false;
     link.Log("Czekam na dane z serwera...");
     link.ProcessMessages();
-    host.SetStopRequested(false);
-    // The server greets when it starts by itself: no time limit, only STOP ends this wait.
-    // Messages are processed on every pass, also while other bytes keep coming, so STOP
-    // always acts; the poll is held so that it cannot take the greeting.
+    // The server greets when it starts by itself: no time limit; STOP, a port closed under
+    // the wait or a lost line end it. Messages are processed on every pass, also while other
+    // bytes keep coming, so STOP always acts; the poll is held so that it cannot take the
+    // greeting.
     TSerialPortDriver& dane = link.Dane();
     for (;;) {
+        if (host.StopRequested()) return false;
+        if (!dane.IsPortOpen()) {
+            if (dane.PortLost()) return LineLost(link);
+            link.LogWaitFailure(Reply{WaitEnd::Closed});
+            return false;
+        }
         {
             TSerialPortDriver::PollHold hold(dane);
             link.ProcessMessages();
         }
-        if (host.StopRequested()) return false;
-        if (!dane.IsPortOpen()) {
-            link.LogWaitFailure(Reply{WaitEnd::Closed});
-            return false;
-        }
+        if (host.StopRequested() || !dane.IsPortOpen()) continue;
         if (dane.BytesWaiting() >= 1) {
             Byte b = 0;
             if (dane.ReadByte(b) && b == kGreetingByte) break;
@@ -134,16 +148,19 @@ bool ServerBootHandshake(BootLink& link) {
         return false;
     }
     dane.WriteByte(kServerBootV5);
+    if (dane.PortLost()) return LineLost(link);
     link.Log("Tryb Boot dla serwera aktywny.");
     link.ProcessMessages();
+    // After STOP nothing more is sent; the STOP action has closed the port and said so.
+    if (link.Host().StopRequested()) return false;
     link.Sleep(1100);
 
     link.SendFrame(kFrameReadFirmwareNumber);
     reply = link.AwaitReply();
     if (!reply.Got()) return ServerWaitFailed(link, reply, kLineNoAnswer);
-    ReadFirmwareNumberRest(link);
+    if (!ReadFirmwareNumberRest(link)) return LineLost(link);
     link.ProcessMessages();
-    return true;
+    return !link.Host().StopRequested();
 }
 
 bool OpenViaServer(BootLink& link) {
@@ -153,12 +170,14 @@ bool OpenViaServer(BootLink& link) {
     if (!OpenFixedPort(link, sb1BITS, ptNONE)) return false;
     link.Log(kLineViaServerInit);
     link.ProcessMessages();
-    host.SetStopRequested(false);
-    link.Sleep(500);
-    dane.SetRTSLine(true);
-    link.Sleep(100);
-    dane.SetRTSLine(false);
-    link.Sleep(8000);
+    // A STOP seen here ends the entry at the activation loop's first step, before any reset.
+    if (!host.StopRequested()) {
+        link.Sleep(500);
+        dane.SetRTSLine(true);
+        link.Sleep(100);
+        dane.SetRTSLine(false);
+        link.Sleep(8000);
+    }
     return ActivateViaServer(link);
 }
 
@@ -168,27 +187,38 @@ bool OpenViaServerAuto(BootLink& link) {
     if (SearchServerPort(link) != SearchOutcome::Found) return false;
     link.Log(kLineViaServerInit);
     link.ProcessMessages();
-    host.SetStopRequested(false);
-    // Written into the open port at once, which also empties both queues.
-    link.Dane().SetBaudRateValue(19200);
-    link.Sleep(8000);
+    if (!host.StopRequested()) {
+        // Written into the open port at once, which also empties both queues.
+        link.Dane().SetBaudRateValue(19200);
+        link.Sleep(8000);
+    }
     return ActivateViaServer(link);
 }
 
 bool ActivateViaServer(BootLink& link) {
     FlashHost& host = link.Host();
     TSerialPortDriver& dane = link.Dane();
+    // The port closed under the loop (not by STOP) or its line lost: the wait's own line,
+    // then the release.
+    auto portGone = [&] {
+        link.LogWaitFailure(Reply{link.EndOfClosedPort()});
+        link.ReleasePort();
+        return false;
+    };
     for (;;) {
         if (host.StopRequested()) {
             link.Log(kLinePortFree);
             return false;
         }
         link.ProcessMessages();
+        if (host.StopRequested()) continue;  // no probe after STOP
+        if (!dane.IsPortOpen()) return portGone();
         // What came before this probe is not its answer (the reset greeting, a late answer
         // to an earlier probe); the driver's poll would drop it as well, had it run.
         dane.PurgeQueues(true, false);
         dane.WriteByte(kProbeFirst);
         dane.WriteByte(kProbeSecond);
+        if (!dane.IsPortOpen()) return portGone();
         link.Sleep(300);
         if (dane.BytesWaiting() < 1) continue;
         Byte answer = 0;
@@ -196,7 +226,7 @@ bool ActivateViaServer(BootLink& link) {
         if (answer == kGreetingByte) {
             link.Log("Tryb Via Serwer aktywny.");
             link.ProcessMessages();
-            return true;
+            return !host.StopRequested();
         }
         link.Log(std::string(kServerStartError) + " [" + HexByte(answer) + "]");
         link.ProcessMessages();
@@ -209,18 +239,20 @@ bool OpenCardBoot(BootLink& link) {
     TSerialPortDriver& dane = link.Dane();
     host.LogClear();
     if (!OpenFixedPort(link, sb2BITS, ptEVEN)) return false;
-    // The card's waits end on STOP; one pressed before this run must not end them.
-    host.SetStopRequested(false);
     link.Log("SerialPort załączony : " + dane.PortName());
     link.Log("Czekam na ATR...");
     link.ProcessMessages();
+    // After STOP the card is not reset; the STOP action has released the port.
+    if (host.StopRequested()) return false;
     dane.SetRTSLine(true);
     link.Sleep(100);
     dane.SetRTSLine(false);
     link.Sleep(800);
 
     Byte first = 0;
-    if (!dane.ReadByte(first) || first != kGreetingByte) {
+    const bool gotFirst = dane.ReadByte(first);
+    if (!gotFirst && dane.PortLost()) return LineLost(link);
+    if (!gotFirst || first != kGreetingByte) {
         link.Log("Błąd : przekroczony czas oczekiwania");
         link.ReleasePort();
         return false;
@@ -245,12 +277,12 @@ bool OpenCardBoot(BootLink& link) {
     reply = link.SendFrameEchoed(kFrameReadFirmwareNumber);
     if (reply.Got()) reply = link.AwaitReply();
     if (!reply.Got()) return CardWaitFailed(link, reply, kLineNoAnswer);
-    ReadFirmwareNumberRest(link);
+    if (!ReadFirmwareNumberRest(link)) return LineLost(link);
 
-    const std::string question =
-        "Twoja karta ma wgrane oprogramowanie nr:" + host.SelectedFirmware() + " czy kontynuować ?";
+    const std::string question = "Twoja karta ma wgrane oprogramowanie nr:" +
+                                 link.Selection().firmware + " czy kontynuować ?";
     const bool go = host.AskYesNo("?", question);
     if (!go) dane.ClosePort();
     link.ProcessMessages();
-    return go;
+    return go && !host.StopRequested();
 }

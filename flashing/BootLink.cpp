@@ -7,6 +7,15 @@
 
 BootLink::BootLink(FlashHost& host, LinkBounds bounds) : host_(host), bounds_(bounds) {}
 
+void BootLink::TakeSelection() {
+    selection_ = {host_.PortBoxText(), host_.BaseDirectory(), host_.FirmwareFolder(),
+                  host_.SelectedFirmware()};
+}
+
+WaitEnd BootLink::EndOfClosedPort() {
+    return Dane().PortLost() ? WaitEnd::Lost : WaitEnd::Closed;
+}
+
 void BootLink::Sleep(uint32_t ms) {
     host_.Time().SleepMs(ms);
 }
@@ -26,7 +35,7 @@ Reply BootLink::AwaitReply(uint32_t boundMs) {
             if (dane.ReadByte(b)) return {WaitEnd::Byte, b};
         }
         if (host_.StopRequested()) return {WaitEnd::Stopped};
-        if (!dane.IsPortOpen()) return {WaitEnd::Closed};
+        if (!dane.IsPortOpen()) return {EndOfClosedPort()};
         const uint32_t elapsed = clock.TickMs() - start;
         if (bound != kNoTimeLimit && elapsed >= bound) return {WaitEnd::Expired};
         const uint32_t left = bound == kNoTimeLimit ? bounds_.sliceMs : bound - elapsed;
@@ -86,6 +95,9 @@ void BootLink::LogWaitFailure(const Reply& reply) {
             break;
         case WaitEnd::Closed:
             Log(kLinePortClosed);
+            break;
+        case WaitEnd::Lost:
+            Log(kLinePortLost);
             break;
         case WaitEnd::Byte:
             break;

@@ -26,6 +26,7 @@ enum class WaitEnd : uint8_t {
     Expired,  // the bound passed
     Stopped,  // StopRequested was set
     Closed,   // the port was closed under the wait
+    Lost,     // the line hung up or its device went away (the driver has closed the port)
 };
 
 struct Reply {
@@ -34,6 +35,15 @@ struct Reply {
 
     bool Got() const { return end == WaitEnd::Byte; }
     bool Ok() const { return Got() && value == kReplyOk; }
+};
+
+// What a run works with, taken from the window once, when START begins the run: whatever the
+// user picks on the other pages meanwhile, the run goes on with these.
+struct RunSelection {
+    std::string portBox;         // text of the port box
+    std::string baseDirectory;   // the program's base directory
+    std::string firmwareFolder;  // `FirmwareFolder` as its name on disk
+    std::string firmware;        // the selected firmware list entry
 };
 
 // The conversation with a boot loader over the window's driver `dane`. Frames go out one
@@ -47,6 +57,9 @@ class BootLink {
     FlashHost& Host() { return host_; }
     TSerialPortDriver& Dane() { return host_.Dane(); }
     const LinkBounds& Bounds() const { return bounds_; }
+    // Reads the run's selection from the host; the entries and sequences use only this copy.
+    void TakeSelection();
+    const RunSelection& Selection() const { return selection_; }
 
     void Log(const std::string& line) { host_.LogAppend(line); }
     // One pass of the window's message processing (the driver's poll may run).
@@ -71,10 +84,13 @@ class BootLink {
 
     // The one line for a wait that ended without its byte.
     void LogWaitFailure(const Reply& reply);
+    // How a wait ends on a port that is not open: lost under it, or closed.
+    WaitEnd EndOfClosedPort();
 
   private:
     FlashHost& host_;
     LinkBounds bounds_;
+    RunSelection selection_;
 };
 
 // Log texts of the waits that end without their byte.

@@ -19,15 +19,6 @@ std::string ComPortName(int n) {
     return "\\\\.\\COM" + std::to_string(n);
 }
 
-void SelectFixedPort(TSerialPortDriver& dane, const std::string& boxText) {
-    for (const PortNameRow& row : PortNameTable) {
-        if (boxText == row.boxText) {
-            dane.SetPortName(row.portName);
-            return;
-        }
-    }
-}
-
 namespace {
 
 constexpr int kSearchPorts = 20;
@@ -35,6 +26,22 @@ constexpr int kWaitCycles = 50;
 constexpr uint32_t kCycleMs = 10;
 
 }  // namespace
+
+std::optional<std::string> PortNameForBox(const std::string& boxText) {
+    for (const PortNameRow& row : PortNameTable)
+        if (boxText == row.boxText) return row.portName;
+    for (int n = static_cast<int>(PortNameTable.size()) + 1; n <= kSearchPorts; ++n)
+        if (boxText == "COM" + std::to_string(n)) return ComPortName(n);
+    if (boxText.rfind("/dev/", 0) == 0) return boxText;
+    return std::nullopt;
+}
+
+bool SelectFixedPort(TSerialPortDriver& dane, const std::string& boxText) {
+    const std::optional<std::string> name = PortNameForBox(boxText);
+    if (!name) return false;
+    dane.SetPortName(*name);
+    return true;
+}
 
 SearchOutcome SearchServerPort(BootLink& link) {
     FlashHost& host = link.Host();
@@ -45,6 +52,8 @@ SearchOutcome SearchServerPort(BootLink& link) {
     dane.SetBaudRateValue(9600);
 
     for (int n = 1; n <= kSearchPorts; ++n) {
+        // After STOP no further port is opened.
+        if (host.StopRequested()) return SearchOutcome::Stopped;
         if (dane.IsPortOpen()) dane.ClosePort();
         dane.SetPortName(ComPortName(n));
         const std::string label = "COM:" + std::to_string(n);
@@ -56,14 +65,18 @@ SearchOutcome SearchServerPort(BootLink& link) {
         link.Log(label + " +");
         link.Log("Czekam na dane z serwera...");
         link.ProcessMessages();
+        if (host.StopRequested()) return SearchOutcome::Stopped;
         link.Log("Reset...");
         link.ProcessMessages();
+        if (host.StopRequested()) return SearchOutcome::Stopped;
         link.Sleep(500);
+        // What the device's own program said before its reset must not hide the greeting
+        // behind it: the wait below reads one byte per cycle.
+        dane.PurgeQueues(true, false);
         dane.SetRTSLine(true);
         link.Sleep(100);
         dane.SetRTSLine(false);
 
-        host.SetStopRequested(false);
         for (int cycle = 1;; ++cycle) {
             {
                 // The greeting must stay in the input queue for the read below.
@@ -72,12 +85,14 @@ SearchOutcome SearchServerPort(BootLink& link) {
             }
             link.Sleep(kCycleMs);
             if (host.StopRequested()) return SearchOutcome::Stopped;
+            // A port whose line was lost (its adapter pulled) has nothing more to say.
+            if (!dane.IsPortOpen()) break;
             if (cycle == kWaitCycles || dane.BytesWaiting() >= 1) {
                 Byte b = 0;
                 // On the last cycle this read may wait the driver's input time-out.
                 if (dane.ReadByte(b) && b == kGreetingByte) return SearchOutcome::Found;
             }
-            if (cycle == kWaitCycles) break;
+            if (cycle == kWaitCycles || !dane.IsPortOpen()) break;
         }
     }
     link.Log("Nie wykryto serwera !!!");

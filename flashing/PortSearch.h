@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -18,9 +19,14 @@ extern const std::array<PortNameRow, 10> PortNameTable;
 // "\\.\COMn"
 std::string ComPortName(int n);
 
-// Writes the PortName of the row whose box text equals `boxText` exactly; with no such row
-// PortName keeps its value. The port must be closed (the driver ignores PortName while open).
-void SelectFixedPort(TSerialPortDriver& dane, const std::string& boxText);
+// The PortName that a port box text names: the row of PortNameTable whose box text equals it
+// exactly, then "COM11" to "COM20" named as the search names them, then a device path
+// beginning with "/dev/" as it stands. Nothing for any other text.
+std::optional<std::string> PortNameForBox(const std::string& boxText);
+
+// Writes PortNameForBox(boxText) to PortName; false (PortName unchanged) when the text names
+// no port. The port must be closed (the driver ignores PortName while open).
+bool SelectFixedPort(TSerialPortDriver& dane, const std::string& boxText);
 
 enum class SearchOutcome : uint8_t {
     Found,     // a server sent 0xAA (consumed); its port is open
@@ -29,7 +35,9 @@ enum class SearchOutcome : uint8_t {
 };
 
 // Tries COM1 to COM20 at 9600 baud, no parity, one stop bit: resets the device on each port
-// that opens and takes the first whose device greets with 0xAA.
+// that opens and takes the first whose device greets with 0xAA. A STOP seen at any of its
+// message passes ends it before any further port is opened or pulsed; a port whose line is
+// lost while it is waited on is given up.
 SearchOutcome SearchServerPort(BootLink& link);
 
 inline constexpr const char* kLineOpenFailed = "Błąd otwarcia SerialPort...";

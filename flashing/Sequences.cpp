@@ -4,8 +4,9 @@
 
 namespace {
 
-FirmwareImage LoadSelectedImage(FlashHost& host) {
-    return LoadFirmwareImage(host.BaseDirectory(), host.FirmwareFolder(), host.SelectedFirmware());
+FirmwareImage LoadSelectedImage(const BootLink& link) {
+    const RunSelection& chosen = link.Selection();
+    return LoadFirmwareImage(chosen.baseDirectory, chosen.firmwareFolder, chosen.firmware);
 }
 
 // A control frame and its reply; on the echoing link every byte's echo is read first.
@@ -130,7 +131,7 @@ Reply WriteImage(BootLink& link, const FirmwareImage& image, WriteVariant varian
 
 void FlashServer(BootLink& link) {
     FlashHost& host = link.Host();
-    const FirmwareImage image = LoadSelectedImage(host);
+    const FirmwareImage image = LoadSelectedImage(link);
     link.DrainInput();
     link.ProcessMessages();
 
@@ -150,6 +151,14 @@ void FlashServer(BootLink& link) {
     link.ProcessMessages();
 
     link.SendFrame(kFrameResetServer);  // the server restarts without answering
+    // The reset is reported only when it went out: not after STOP closed the port at the
+    // pass before, nor on a line lost under the frame.
+    if (!link.Dane().IsPortOpen()) {
+        link.LogWaitFailure(
+            Reply{host.StopRequested() ? WaitEnd::Stopped : link.EndOfClosedPort()});
+        link.ReleasePort();
+        return;
+    }
     link.Log("Reset serwera : OK");
     link.ProcessMessages();
     link.ReleasePort();
@@ -157,7 +166,7 @@ void FlashServer(BootLink& link) {
 
 void FlashCardViaServer(BootLink& link) {
     FlashHost& host = link.Host();
-    const FirmwareImage image = LoadSelectedImage(host);
+    const FirmwareImage image = LoadSelectedImage(link);
     link.DrainInput();
     link.Log("Inicjalizacja karty...");
     link.ProcessMessages();
@@ -197,7 +206,7 @@ void FlashCardViaServer(BootLink& link) {
 
 void FlashCardDirect(BootLink& link) {
     FlashHost& host = link.Host();
-    const FirmwareImage image = LoadSelectedImage(host);
+    const FirmwareImage image = LoadSelectedImage(link);
     link.DrainInput();
 
     if (!SwitchBitLockOn(link, true, false)) return;

@@ -7,12 +7,15 @@
 UpdateRun::UpdateRun(FlashHost& host, LinkBounds bounds) : host_(host), link_(host, bounds) {}
 
 void UpdateRun::Start(uint8_t deviceKind) {
-    if (running_) return;
+    if (running_ || deviceKind < 1 || deviceKind > 5) return;
     running_ = true;
     struct Done {
         bool& running;
         ~Done() { running = false; }
     } done{running_};
+    // The run's one clearing of StopRequested: a STOP from now on ends it for good.
+    host_.SetStopRequested(false);
+    link_.TakeSelection();
 
     switch (deviceKind) {
         case 1:

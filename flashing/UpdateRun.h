@@ -13,6 +13,8 @@ class UpdateRun {
     explicit UpdateRun(FlashHost& host, LinkBounds bounds = {});
 
     // Kinds 1 to 5; any other kind does nothing. Ignored while a run is in progress.
+    // A run clears StopRequested once, at its start, and takes the port box text, the
+    // firmware folder and file and the base directory at that moment (BootLink::Selection).
     // A firmware file that cannot be loaded ends the run with std::runtime_error (its text
     // is shown in the error box); the port is then left open.
     void Start(uint8_t deviceKind);

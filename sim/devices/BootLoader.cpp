@@ -26,6 +26,12 @@ size_t BytesToKnow(BootStep step) {
 BootLoader::BootLoader(Options options)
     : options_(std::move(options)), flash_(kFlashSize, kFreshFlashByte) {}
 
+void BootLoader::ClearFaults() {
+    options_.faults.clear();
+    dead_ = false;
+    frame_.clear();
+}
+
 void BootLoader::Restart() {
     frame_.clear();
     bitLock_ = false;
@@ -87,7 +93,11 @@ BootLoader::Outcome BootLoader::Feed(uint8_t byte) {
     const std::optional<BootStep> step = StepOfFrame();
     if (step) {
         if (const StepFault* drop = FaultFor(*step, StepFault::DropLine)) {
-            if (frame_.size() == std::max(drop->afterBytes, BytesToKnow(*step))) {
+            const bool whole = frame_.size() >= 2 && frame_.size() == size_t{frame_[1]} + 3;
+            const bool due = drop->afterBytes == StepFault::kWholeFrame
+                                 ? whole
+                                 : frame_.size() == std::max(drop->afterBytes, BytesToKnow(*step));
+            if (due) {
                 dead_ = true;
                 frame_.clear();
                 return Outcome::Just(Outcome::Drop);

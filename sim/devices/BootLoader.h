@@ -27,6 +27,8 @@ struct StepFault {
         Silent,    // no answer, and nothing more from the device
         DropLine,  // the line drops after `afterBytes` bytes of the frame
     };
+    // For DropLine: the line drops once the whole frame is in, instead of its answer.
+    static constexpr size_t kWholeFrame = SIZE_MAX;
     BootStep step;
     Kind kind = Answer;
     uint8_t code = 0;
@@ -74,6 +76,8 @@ class BootLoader {
     void Restart();
     // Silent or dropped by a fault: every further byte is ignored.
     bool Dead() const { return dead_; }
+    // The faults are spent: the boot loader works again (a re-plugged device).
+    void ClearFaults();
 
     const std::vector<uint8_t>& Flash() const { return flash_; }
     bool BitLock() const { return bitLock_; }

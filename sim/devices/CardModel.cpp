@@ -16,10 +16,22 @@ void CardModel::RtsChanged(bool high, uint32_t now) {
     rts_ = high;
     if (!options_.inReader || dropped_) return;
     if (high) boot_.Restart();
+    if (high && options_.breakInReset) EmitBreak(now);
     if (falling) AnswerToReset(now);
 }
 
+void CardModel::Replugged() {
+    boot_.ClearFaults();
+    options_.atAnswerToReset = LineFault::None;
+    dropped_ = false;
+}
+
 void CardModel::AnswerToReset(uint32_t now) {
+    if (options_.atAnswerToReset != LineFault::None) {
+        dropped_ = true;
+        if (options_.atAnswerToReset == LineFault::Drop) DropLine(now);
+        return;
+    }
     ++resetCount_;
     boot_.Restart();
     for (uint8_t b : options_.atr) Emit(b, now + options_.atrDelayMs);

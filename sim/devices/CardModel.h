@@ -18,12 +18,16 @@ class CardModel : public DeviceCore {
         // Also answer to reset when the host opens the port (a line without RTS, such as a
         // pseudo-terminal).
         bool atrOnPowerOn = false;
+        LineFault atAnswerToReset = LineFault::None;  // instead of the answer to reset
+        // The card holds its line low (a break) from the start of its reset.
+        bool breakInReset = false;
     };
 
     explicit CardModel(Options options);
 
     void PowerOn(uint32_t now) override;
     void RtsChanged(bool high, uint32_t now) override;
+    void Replugged() override;
 
     const BootLoader& Boot() const { return boot_; }
     int ResetCount() const { return resetCount_; }

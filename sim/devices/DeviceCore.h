@@ -19,12 +19,22 @@ struct LineConfig {
     bool operator==(const LineConfig&) const = default;
 };
 
+// What a device does at a step of its own (its greeting, the via-server probe) instead of
+// going through it.
+enum class LineFault : uint8_t {
+    None,
+    Silent,  // nothing, and nothing more from the device
+    Drop,    // the line drops (cable pulled)
+};
+
 // The device's side of the line.
 class DeviceLine {
   public:
     virtual ~DeviceLine() = default;
     // A byte that reaches the host at the given tick.
     virtual void Send(uint8_t byte, uint32_t atTick) = 0;
+    // The device holds the line low (a break) at the given tick.
+    virtual void Break(uint32_t atTick) = 0;
     // The device drops off the line (cable pulled) at the given tick.
     virtual void Drop(uint32_t atTick) = 0;
 };
@@ -47,6 +57,9 @@ class DeviceCore {
     virtual void PowerOff(uint32_t now) { (void)now; }
     // RTS went up / down. The devices reset on the falling edge of a pulse.
     virtual void RtsChanged(bool high, uint32_t now) { (void)high, (void)now; }
+    // The device was plugged in again after its line dropped: it works again, and the faults
+    // it was given are spent (its flash stays as it was).
+    virtual void Replugged() {}
     void LineChanged(const LineConfig& line) { lineConfig_ = line; }
     // A byte from the host.
     void Receive(uint8_t byte, uint32_t now) {
@@ -65,6 +78,9 @@ class DeviceCore {
     }
     void DropLine(uint32_t atTick) {
         if (line_) line_->Drop(atTick);
+    }
+    void EmitBreak(uint32_t atTick) {
+        if (line_) line_->Break(atTick);
     }
     // Carries out what the boot loader made of a byte: its answer goes out when due, or the
     // line drops. False when the line was dropped.

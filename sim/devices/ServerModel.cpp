@@ -26,7 +26,24 @@ void ServerModel::CardSide::Drop(uint32_t atTick) {
 }
 
 void ServerModel::PowerOn(uint32_t now) {
-    if (options_.greetOnPowerOn && !dead_) Greet(now);
+    if (dead_) return;
+    for (uint8_t b : options_.chatter) Emit(b, now);
+    if (options_.greetOnPowerOn) Greet(now);
+}
+
+void ServerModel::Replugged() {
+    boot_.ClearFaults();
+    options_.atGreeting = options_.atProbe = LineFault::None;
+    dead_ = false;
+    state_ = State::Program;
+    if (card_) card_->Replugged();
+}
+
+bool ServerModel::Fail(LineFault& fault, uint32_t now) {
+    if (fault == LineFault::None) return false;
+    dead_ = true;
+    if (fault == LineFault::Drop) DropLine(now);
+    return true;
 }
 
 void ServerModel::RtsChanged(bool high, uint32_t now) {
@@ -36,6 +53,7 @@ void ServerModel::RtsChanged(bool high, uint32_t now) {
 }
 
 void ServerModel::Greet(uint32_t now) {
+    if (Fail(options_.atGreeting, now)) return;
     boot_.Restart();
     state_ = State::Greeted;
     acknowledged_ = false;
@@ -81,6 +99,7 @@ void ServerModel::OnProbeByte(uint8_t byte, uint32_t now) {
         return;
     }
     if (byte == kProbeFirst) {
+        if (Fail(options_.atProbe, now)) return;
         probeStarted_ = true;
         return;
     }

@@ -24,6 +24,10 @@ class ServerModel : public DeviceCore {
         uint32_t readyMs = 2000;                    // from the reset until the probe is answered
         std::optional<uint8_t> probeAnswer = 0xAA;  // none: the probe goes unanswered
         uint32_t probeBaud = 0;  // the probe is understood only at this speed (0: any)
+        // What the server's own program says on the line after power-on, before any reset.
+        std::vector<uint8_t> chatter;
+        LineFault atGreeting = LineFault::None;  // instead of greeting
+        LineFault atProbe = LineFault::None;     // at the first probe
     };
 
     enum class State : uint8_t { Program, Greeted, Boot, PassThrough };
@@ -32,6 +36,7 @@ class ServerModel : public DeviceCore {
 
     void PowerOn(uint32_t now) override;
     void RtsChanged(bool high, uint32_t now) override;
+    void Replugged() override;
 
     State CurrentState() const { return state_; }
     const BootLoader& Boot() const { return boot_; }
@@ -50,6 +55,7 @@ class ServerModel : public DeviceCore {
       public:
         explicit CardSide(ServerModel& server) : server_(server) {}
         void Send(uint8_t byte, uint32_t atTick) override;
+        void Break(uint32_t atTick) override { (void)atTick; }  // the server takes it
         void Drop(uint32_t atTick) override;
 
       private:
@@ -58,6 +64,8 @@ class ServerModel : public DeviceCore {
 
     void Greet(uint32_t now);
     void OnProbeByte(uint8_t byte, uint32_t now);
+    // Carries out a fault at a step of the server's own; false when there was none.
+    bool Fail(LineFault& fault, uint32_t now);
 
     Options options_;
     CardModel* card_;

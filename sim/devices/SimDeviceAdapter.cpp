@@ -39,6 +39,10 @@ void SimDeviceAdapter::Send(uint8_t byte, uint32_t atTick) {
     if (line_) line_->Send(byte, atTick);
 }
 
+void SimDeviceAdapter::Break(uint32_t atTick) {
+    if (line_) line_->SendBreak(atTick);
+}
+
 void SimDeviceAdapter::Drop(uint32_t atTick) {
     (void)atTick;  // the simulated line drops at once
     if (line_) line_->Hangup();

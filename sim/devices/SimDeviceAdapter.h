@@ -20,6 +20,7 @@ class SimDeviceAdapter : public SimDevice, public DeviceLine {
 
     // DeviceLine
     void Send(uint8_t byte, uint32_t atTick) override;
+    void Break(uint32_t atTick) override;
     void Drop(uint32_t atTick) override;
 
   private:

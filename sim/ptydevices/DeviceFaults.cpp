@@ -48,6 +48,19 @@ std::optional<DeviceFault> ParseDeviceFault(std::string_view text) {
     if (!target) return std::nullopt;
 
     DeviceFault result{*target, {}};
+    const bool greeting = step == "greeting" && *target != FaultTarget::ServerCard;
+    const bool probe = step == "probe" && *target == FaultTarget::Server;
+    if (greeting || probe) {
+        result.own = greeting ? OwnStep::Greeting : OwnStep::Probe;
+        if (what == "silent") {
+            result.ownFault = LineFault::Silent;
+        } else if (what == "drop") {
+            result.ownFault = LineFault::Drop;
+        } else {
+            return std::nullopt;
+        }
+        return result;
+    }
     if (const size_t at = step.find('@'); at != std::string_view::npos) {
         const std::optional<int> record = NumberOf<int>(step.substr(at + 1), 10);
         if (step.substr(0, at) != "write" || !record || *record < 0 || *record >= 220)
@@ -61,6 +74,16 @@ std::optional<DeviceFault> ParseDeviceFault(std::string_view text) {
 
     if (what == "silent") {
         result.fault.kind = StepFault::Silent;
+        return result;
+    }
+    if (what.substr(0, 4) == "drop") {
+        result.fault.kind = StepFault::DropLine;
+        result.fault.afterBytes = StepFault::kWholeFrame;
+        if (what.size() == 4) return result;
+        const std::optional<size_t> after =
+            what[4] == '@' ? NumberOf<size_t>(what.substr(5), 10) : std::nullopt;
+        if (!after || *after == 0) return std::nullopt;
+        result.fault.afterBytes = *after;
         return result;
     }
     const std::optional<uint8_t> code =

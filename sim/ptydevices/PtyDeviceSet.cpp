@@ -12,8 +12,14 @@ namespace {
 BootLoader::Options BootWith(const std::vector<DeviceFault>& faults, FaultTarget target) {
     BootLoader::Options boot;
     for (const DeviceFault& f : faults)
-        if (f.target == target) boot.faults.push_back(f.fault);
+        if (f.target == target && f.own == OwnStep::None) boot.faults.push_back(f.fault);
     return boot;
+}
+
+LineFault OwnFault(const std::vector<DeviceFault>& faults, FaultTarget target, OwnStep step) {
+    for (const DeviceFault& f : faults)
+        if (f.target == target && f.own == step) return f.ownFault;
+    return LineFault::None;
 }
 
 CardModel::Options CardOptions(const std::vector<DeviceFault>& faults, FaultTarget target,
@@ -21,12 +27,24 @@ CardModel::Options CardOptions(const std::vector<DeviceFault>& faults, FaultTarg
     CardModel::Options card;
     card.boot = BootWith(faults, target);
     card.inReader = inReader;
+    card.atAnswerToReset = OwnFault(faults, target, OwnStep::Greeting);
     return card;
 }
 
-ServerModel::Options ServerOptions(const std::vector<DeviceFault>& faults) {
+// Status lines of the server's own program, as it talks on its line until it is reset.
+std::vector<uint8_t> Chatter(size_t bytes) {
+    static const std::string kLine = "STAN: 0 OK\r\n";
+    std::vector<uint8_t> chatter;
+    for (size_t k = 0; k < bytes; ++k) chatter.push_back(static_cast<uint8_t>(kLine[k % kLine.size()]));
+    return chatter;
+}
+
+ServerModel::Options ServerOptions(const PtyDeviceSet::Options& options) {
     ServerModel::Options server;
-    server.boot = BootWith(faults, FaultTarget::Server);
+    server.boot = BootWith(options.faults, FaultTarget::Server);
+    server.atGreeting = OwnFault(options.faults, FaultTarget::Server, OwnStep::Greeting);
+    server.atProbe = OwnFault(options.faults, FaultTarget::Server, OwnStep::Probe);
+    server.chatter = Chatter(options.serverChatter);
     return server;
 }
 
@@ -35,7 +53,7 @@ ServerModel::Options ServerOptions(const std::vector<DeviceFault>& faults) {
 PtyDeviceSet::PtyDeviceSet(const Options& options)
     : flashDir_(options.flashDir),
       serverCard_(CardOptions(options.faults, FaultTarget::ServerCard, false)),
-      server_(ServerOptions(options.faults), &serverCard_),
+      server_(ServerOptions(options), &serverCard_),
       readerCard_(CardOptions(options.faults, FaultTarget::ReaderCard, true)),
       com1_("COM1", server_, kServerResetAfterMs, {8, false, 1}, options.pacing),
       com2_("COM2", readerCard_, kReaderResetAfterMs, {8, true, 2}, options.pacing) {
@@ -44,6 +62,8 @@ PtyDeviceSet::PtyDeviceSet(const Options& options)
         SaveFlash("COM1-card.bin", serverCard_.Boot());
     });
     com2_.SetOnClosed([this] { SaveFlash("COM2-card.bin", readerCard_.Boot()); });
+    com1_.SetReplugAfter(options.replugAfterMs);
+    com2_.SetReplugAfter(options.replugAfterMs);
 }
 
 void PtyDeviceSet::Create(const std::string& portDir) {

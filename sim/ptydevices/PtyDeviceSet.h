@@ -27,6 +27,8 @@ class PtyDeviceSet {
         Pacing pacing;
         std::vector<DeviceFault> faults;
         std::string flashDir;
+        size_t serverChatter = 0;      // bytes the server's program says before its reset
+        uint32_t replugAfterMs = 500;  // a dropped device comes back after this
     };
 
     explicit PtyDeviceSet(const Options& options);

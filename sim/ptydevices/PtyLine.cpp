@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <limits>
 #include <system_error>
 #include <utility>
@@ -82,7 +83,7 @@ PtyLine::PtyLine(std::string name, DeviceCore& core, uint32_t resetAfterMs, Fram
 
 PtyLine::~PtyLine() {
     core_.Attach(nullptr);
-    if (!linkPath_.empty()) {
+    if (!linkPath_.empty() && !unplugged_) {
         // Only our own link: another simulator may have taken the name over since.
         char target[512];
         const ssize_t n = ::readlink(linkPath_.c_str(), target, sizeof target - 1);
@@ -93,6 +94,11 @@ PtyLine::~PtyLine() {
 }
 
 void PtyLine::Create(const std::string& dir) {
+    dir_ = dir;
+    Plug();
+}
+
+void PtyLine::Plug() {
     int slave = -1;
     if (::openpty(&master_, &slave, nullptr, nullptr, nullptr) != 0) ThrowErrno("openpty");
     const char* path = ::ttyname(slave);
@@ -109,11 +115,34 @@ void PtyLine::Create(const std::string& dir) {
         ThrowErrno("fcntl " + slavePath_);
     }
 
-    const std::string link = dir + "/" + name_;
+    const std::string link = dir_ + "/" + name_;
     struct stat st {};
     if (::lstat(link.c_str(), &st) == 0 && ::unlink(link.c_str()) != 0) ThrowErrno(link);
     if (::symlink(slavePath_.c_str(), link.c_str()) != 0) ThrowErrno(link);
     linkPath_ = link;
+}
+
+// The cable is pulled: the program's side of the terminal hangs up, the port is gone.
+void PtyLine::Unplug(uint64_t nowUs) {
+    const bool wasOn = state_ == State::Ready;
+    unplugPending_ = false;
+    unplugged_ = true;
+    state_ = State::Free;
+    inbox_.clear();
+    outbox_.clear();
+    resetPending_ = false;
+    ::close(master_);
+    master_ = -1;
+    ::unlink(linkPath_.c_str());
+    replugDueUs_ = nowUs + uint64_t{replugAfterMs_} * 1000;
+    lastUnplugNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::steady_clock::now().time_since_epoch())
+                        .count();
+    ++unplugs_;
+    if (wasOn) {
+        core_.PowerOff(Tick(nowUs));
+        if (onClosed_) onClosed_();
+    }
 }
 
 pollfd PtyLine::PollEntry() const {
@@ -213,6 +242,13 @@ void PtyLine::FlushOutput(uint64_t nowUs) {
 }
 
 void PtyLine::Service(uint64_t nowUs) {
+    if (unplugged_) {
+        if (nowUs < replugDueUs_) return;
+        unplugged_ = false;
+        dropped_ = false;
+        core_.Replugged();
+        Plug();
+    }
     if (state_ == State::Free) {
         if (SlaveClosed()) return;
         state_ = State::Opened;
@@ -240,17 +276,23 @@ void PtyLine::Service(uint64_t nowUs) {
         core_.RtsChanged(false, Tick(resetDueUs_));
     }
     TakeInput(nowUs);
-    while (!inbox_.empty() && inbox_.front().dueUs <= nowUs) {
+    while (!unplugPending_ && !inbox_.empty() && inbox_.front().dueUs <= nowUs) {
         const Timed in = inbox_.front();
         inbox_.pop_front();
         core_.Receive(in.byte, Tick(in.dueUs));
     }
     FlushOutput(nowUs);
+    if (unplugPending_) {
+        Unplug(nowUs);
+        return;
+    }
     // Closed: the device is off the line; what was still crossing it is lost.
     if (SlaveClosed()) Release();
 }
 
 uint64_t PtyLine::NextDueUs(uint64_t nowUs) const {
+    if (unplugged_) return std::max(replugDueUs_, nowUs);
+    if (unplugPending_) return nowUs;
     switch (state_) {
         case State::Free:
             return nowUs + 5000;  // looks for the program's open
@@ -274,7 +316,8 @@ void PtyLine::Send(uint8_t byte, uint32_t atTick) {
 }
 
 void PtyLine::Drop(uint32_t atTick) {
-    (void)atTick;  // a terminal cannot be pulled from the program's side: the device goes quiet
+    (void)atTick;  // the cable goes at once
     dropped_ = true;
+    unplugPending_ = true;
     outbox_.clear();
 }

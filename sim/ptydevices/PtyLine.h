@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -34,6 +35,10 @@ struct Framing {
 // up (raw mode), the device powers on and, `resetAfterMs` later, goes through the reset the
 // program's pulse would have given it. Until the line is set up nothing is read: bytes sent
 // into a terminal still in its default (echoing, line-editing) mode would be mangled.
+//
+// A device that drops off its line is unplugged: the master closes, so the program's side
+// hangs up, and the link goes away. After the re-plug time a new pseudo-terminal appears
+// under the same link, with the device working again (its faults spent).
 class PtyLine final : public DeviceLine {
   public:
     PtyLine(std::string name, DeviceCore& core, uint32_t resetAfterMs, Framing framing,
@@ -45,6 +50,11 @@ class PtyLine final : public DeviceLine {
     // Creates the pseudo-terminal and the link `dir`/Name() to its slave, replacing an entry
     // of that name. Throws std::system_error.
     void Create(const std::string& dir);
+    void SetReplugAfter(uint32_t ms) { replugAfterMs_ = ms; }
+    // How often the device was unplugged, and the steady-clock time of the last unplugging
+    // (nanoseconds since the clock's epoch); readable from any thread.
+    int Unplugs() const { return unplugs_.load(); }
+    int64_t LastUnplugNs() const { return lastUnplugNs_.load(); }
 
     const std::string& Name() const { return name_; }
     const std::string& SlavePath() const { return slavePath_; }
@@ -63,6 +73,8 @@ class PtyLine final : public DeviceLine {
 
     // DeviceLine
     void Send(uint8_t byte, uint32_t atTick) override;
+    // A pseudo-terminal carries no break: nothing reaches the program.
+    void Break(uint32_t atTick) override { (void)atTick; }
     void Drop(uint32_t atTick) override;
 
   private:
@@ -76,6 +88,8 @@ class PtyLine final : public DeviceLine {
         uint8_t byte;
     };
 
+    void Plug();
+    void Unplug(uint64_t nowUs);
     bool SlaveClosed() const;
     void CheckLineSettings();
     void SetUp(uint64_t nowUs);
@@ -93,6 +107,13 @@ class PtyLine final : public DeviceLine {
     int master_ = -1;
     std::string slavePath_;
     std::string linkPath_;
+    std::string dir_;
+    uint32_t replugAfterMs_ = 500;
+    bool unplugPending_ = false;  // the device dropped; carried out after its call returns
+    bool unplugged_ = false;
+    uint64_t replugDueUs_ = 0;
+    std::atomic<int> unplugs_{0};
+    std::atomic<int64_t> lastUnplugNs_{0};
     std::function<void()> onClosed_;
 
     State state_ = State::Free;

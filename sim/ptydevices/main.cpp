@@ -1,6 +1,7 @@
 // tandel-devicesim: simulated Quorvant II devices on pseudo-terminals.
 //
-//   tandel-devicesim [--rate N|line] [--flash-dir DIR] [--fault WHO:STEP=CODE|silent]... PORTDIR
+//   tandel-devicesim [--rate N|line] [--flash-dir DIR] [--chatter N] [--replug MS]
+//                    [--fault WHO:STEP=CODE|silent|drop|drop@K]... PORTDIR
 //
 // Creates PORTDIR/COM1 (a server with a card behind it) and PORTDIR/COM2 (a card reader with a
 // card), links to pseudo-terminals that TANDEL opens as serial ports with TANDEL_PORTS=PORTDIR.
@@ -8,7 +9,11 @@
 //   --rate N     pace the bytes as on a line of N bit/s (default 9600; 0: no pacing)
 //   --rate line  pace at the rate the program set on the port
 //   --flash-dir  write each device's flash there when the program closes its port
-//   --fault      a boot-loader step answered with another reply code, or silence from a step
+//   --chatter N  the server's own program says N bytes on its line before each reset
+//   --replug MS  a device whose line dropped is plugged in again MS later (default 500)
+//   --fault      a boot-loader step answered with another reply code, silence from a step,
+//                or the line dropped at a step (each fault happens once: a re-plugged device
+//                works)
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -32,15 +37,26 @@ void OnStopSignal(int) {
 }
 
 void Usage() {
-    std::cerr << "usage: tandel-devicesim [--rate N|line] [--flash-dir DIR]\n"
-                 "                        [--fault WHO:STEP=CODE|silent]... PORTDIR\n"
+    std::cerr << "usage: tandel-devicesim [--rate N|line] [--flash-dir DIR] [--chatter N]\n"
+                 "                        [--replug MS] [--fault WHO:STEP=WHAT]... PORTDIR\n"
                  "  --rate: bit/s of the simulated lines (default 9600; 0: no pacing; line: the\n"
                  "          rate the program sets)\n"
                  "  --flash-dir: where each device's flash is written when its port closes\n"
                  "  WHO: server, card (behind the server), reader (the card in the reader)\n"
                  "  STEP: init, bitlock-on, bitlock-off, erase, write, write@N, firmware-number,"
-                 " reset\n"
-                 "  CODE: a reply code in two hex digits, e.g. 94\n";
+                 " reset,\n"
+                 "        greeting (server, reader), probe (server)\n"
+                 "  WHAT: a reply code in two hex digits (e.g. 94), silent, drop (the line drops\n"
+                 "        when the frame is in) or drop@K (after K bytes of the frame)\n"
+                 "  --chatter: bytes the server says before each reset\n"
+                 "  --replug: ms after which a dropped device is back (default 500)\n";
+}
+
+// A decimal number up to `max`.
+bool ParseCount(const std::string& text, unsigned long max, unsigned long& value) {
+    char* end = nullptr;
+    value = std::strtoul(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && value <= max;
 }
 
 bool ParseRate(const std::string& text, Pacing& pacing) {
@@ -48,9 +64,8 @@ bool ParseRate(const std::string& text, Pacing& pacing) {
         pacing.followLine = true;
         return true;
     }
-    char* end = nullptr;
-    const unsigned long rate = std::strtoul(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || rate > 4'000'000) return false;
+    unsigned long rate = 0;
+    if (!ParseCount(text, 4'000'000, rate)) return false;
     pacing.rate = static_cast<uint32_t>(rate);
     return true;
 }
@@ -72,6 +87,16 @@ int main(int argc, char** argv) {
                 std::cerr << "tandel-devicesim: bad rate " << argv[i] << "\n";
                 return 2;
             }
+        } else if ((arg == "--chatter" || arg == "--replug") && hasValue) {
+            unsigned long value = 0;
+            if (!ParseCount(argv[++i], 1'000'000, value)) {
+                std::cerr << "tandel-devicesim: bad " << arg << " " << argv[i] << "\n";
+                return 2;
+            }
+            if (arg == "--chatter")
+                options.serverChatter = value;
+            else
+                options.replugAfterMs = static_cast<uint32_t>(value);
         } else if (arg == "--flash-dir" && hasValue) {
             options.flashDir = argv[++i];
         } else if (arg == "--fault" && hasValue) {

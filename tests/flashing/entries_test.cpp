@@ -37,16 +37,57 @@ Lines NoServerLines() {
 
 }  // namespace
 
-TEST(PortSelection, FixedPortTable) {
+TEST(PortSelection, PortBoxTexts) {
+    const std::pair<const char*, const char*> named[] = {
+        {"COM3", "\\\\.\\COM3"},   {"COM10", "\\\\.\\COM10"},
+        {"COM11", "\\\\.\\COM11"}, {"COM20", "\\\\.\\COM20"},
+        {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+    };
+    for (const auto& [text, name] : named) EXPECT_EQ(PortNameForBox(text), name) << text;
     Bench b;
-    SelectFixedPort(b.dane, "COM3");
-    EXPECT_EQ(b.dane.PortName(), "\\\\.\\COM3");
-    SelectFixedPort(b.dane, "COM10");
-    EXPECT_EQ(b.dane.PortName(), "\\\\.\\COM10");
-    for (const char* text : {"Auto", "com3", "COM11", "COM1 ", ""}) {
-        SelectFixedPort(b.dane, text);
-        EXPECT_EQ(b.dane.PortName(), "\\\\.\\COM10") << text;
+    b.dane.SetPortName("\\\\.\\COM7");
+    for (const char* text :
+         {"Auto", "com3", "COM21", "COM0", "COM011", "COM1 ", " COM1", "", "xyz", "dev/ttyS0"}) {
+        EXPECT_EQ(PortNameForBox(text), std::nullopt) << text;
+        EXPECT_FALSE(SelectFixedPort(b.dane, text));
+        EXPECT_EQ(b.dane.PortName(), "\\\\.\\COM7") << text;
     }
+}
+
+// A text that names no port never opens the one used before: the box, nothing opened.
+TEST(PortSelection, TextNamingNoPortShowsTheBoxAndOpensNothing) {
+    for (int kind : {1, 3, 4}) {
+        for (const char* text : {"com3", "xyz", "Auto"}) {
+            SCOPED_TRACE(testing::Message() << kind << " " << text);
+            Bench b;
+            b.ports.SetSilent(2);  // the driver's starting PortName
+            b.ports.SetSilent(3);
+            b.portBox = text;
+            b.run.Start(kind);
+            EXPECT_EQ(b.messages, (Lines{"Błąd otwarcia SerialPort..."}));
+            EXPECT_TRUE(b.log.empty());
+            EXPECT_EQ(b.ports.Record(2).opens + b.ports.Record(3).opens, 0u);
+            EXPECT_TRUE(b.backend.AbsentOpens().empty());
+        }
+    }
+}
+
+TEST(PortSelection, Com11AndADevicePathOpenWhatTheyName) {
+    Bench b;
+    ServerModel::Options o;
+    o.greetOnPowerOn = true;
+    ServerModel& server = b.AddServer(o);
+    b.ports.Attach(11, server);
+    b.portBox = "COM11";
+    b.run.Start(1);
+    EXPECT_EQ(server.Boot().Flash(), b.ExpectedFlash());
+
+    ScriptDevice device;
+    b.backend.AttachDevice("/dev/ttyUSB0", device);
+    b.portBox = "/dev/ttyUSB0";
+    b.run.Start(4);
+    EXPECT_EQ(b.backend.Record("/dev/ttyUSB0").opens, 1u);
+    EXPECT_EQ(b.log.front(), "SerialPort załączony : /dev/ttyUSB0");
 }
 
 TEST(PortSelection, FixedPortThatDoesNotOpenShowsTheMessageOnly) {

@@ -250,7 +250,7 @@ TEST(Sequences, LineDroppedMidFrameEndsWithinTheBound) {
         drop.afterBytes = 40;
         Rig r(kind, Faults({drop}));
         r.b.run.Start(kind);
-        EXPECT_EQ(r.SequenceLines(), Plus(r.UpToWrite(), {kLineNoAnswer, kFree}));
+        EXPECT_EQ(r.SequenceLines(), Plus(r.UpToWrite(), {kLinePortLost, kFree}));
         EXPECT_FALSE(r.b.dane.IsPortOpen());
         EXPECT_EQ(r.loader->WriteAddresses().size(), 3u);
     }

@@ -12,6 +12,7 @@ namespace {
 // Collects what a model sends, with the ticks, and whether it dropped the line.
 struct Recorder : DeviceLine {
     void Send(uint8_t byte, uint32_t atTick) override { sent.push_back({byte, atTick}); }
+    void Break(uint32_t atTick) override { breaks.push_back(atTick); }
     void Drop(uint32_t atTick) override { dropAt = atTick; }
     std::vector<uint8_t> Bytes() const {
         std::vector<uint8_t> out;
@@ -20,6 +21,7 @@ struct Recorder : DeviceLine {
     }
     std::vector<std::pair<uint8_t, uint32_t>> sent;
     int64_t dropAt = -1;
+    std::vector<uint32_t> breaks;
 };
 
 std::vector<uint8_t> WriteFrame(uint16_t address, uint8_t fill) {
