@@ -279,8 +279,9 @@ bool OpenCardBoot(BootLink& link) {
     if (!reply.Got()) return CardWaitFailed(link, reply, kLineNoAnswer);
     if (!ReadFirmwareNumberRest(link)) return LineLost(link);
 
-    const std::string question = "Twoja karta ma wgrane oprogramowanie nr:" +
-                                 link.Selection().firmware + " czy kontynuować ?";
+    const std::string question =
+        "Twoja karta ma wgrane oprogramowanie nr:" + link.Selection().firmware +
+        " czy kontynuować ?";
     const bool go = host.AskYesNo("?", question);
     if (!go) dane.ClosePort();
     link.ProcessMessages();

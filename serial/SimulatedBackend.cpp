@@ -1,6 +1,7 @@
 #include "SimulatedBackend.h"
 
 #include <algorithm>
+#include <optional>
 
 enum class SimPortKind : uint8_t { Silent, Device, InUse };
 
@@ -15,6 +16,7 @@ struct SimPort {
     bool present = false;
     bool open = false;
     bool failed = false;
+    std::optional<uint32_t> failAt;  // a hang-up still to come
     bool outputStalled = false;
     bool rts = false;
     bool dtr = false;
@@ -82,6 +84,13 @@ void SimLine::Hangup() {
     port_.failed = true;
 }
 
+void SimLine::HangupAt(uint32_t atTick) {
+    if (Reached(atTick, Now()))
+        Hangup();
+    else
+        port_.failAt = atTick;
+}
+
 // Set-up and records.
 
 SimulatedBackend::SimulatedBackend(Clock& clock) : clock_(clock) {}
@@ -143,6 +152,14 @@ bool SimulatedBackend::IsOpen(const std::string& name) const {
 
 // SerialBackend.
 
+bool SimulatedBackend::Failed(SimPort& port) {
+    if (port.failAt && Reached(*port.failAt, clock_.TickMs())) {
+        port.failed = true;
+        port.failAt.reset();
+    }
+    return port.failed;
+}
+
 SimPort* SimulatedBackend::PortOf(SerialHandle h) {
     auto it = open_.find(h);
     return it == open_.end() ? nullptr : it->second;
@@ -161,6 +178,7 @@ SerialHandle SimulatedBackend::Open(const std::string& name) {
     }
     port.open = true;
     port.failed = false;
+    port.failAt.reset();
     port.incoming.clear();
     port.outQueue = 0;
     ++port.record.opens;
@@ -197,7 +215,7 @@ void SimulatedBackend::SetLine(SimPort& port, Line line, bool high) {
 
 bool SimulatedBackend::SetLineSettings(SerialHandle h, const LineSettings& settings) {
     SimPort* port = PortOf(h);
-    if (!port || port->failed) return false;
+    if (!port || Failed(*port)) return false;
     port->settings = settings;
     port->record.settings.push_back({clock_.TickMs(), settings});
     if (port->device) port->device->OnLineSettings(settings);
@@ -210,7 +228,7 @@ bool SimulatedBackend::SetLineSettings(SerialHandle h, const LineSettings& setti
 
 bool SimulatedBackend::SetQueueSizes(SerialHandle h, uint32_t inBytes, uint32_t outBytes) {
     SimPort* port = PortOf(h);
-    if (!port || port->failed) return false;
+    if (!port || Failed(*port)) return false;
     port->record.inQueueSize = inBytes;
     port->record.outQueueSize = outBytes;
     return true;
@@ -218,7 +236,7 @@ bool SimulatedBackend::SetQueueSizes(SerialHandle h, uint32_t inBytes, uint32_t 
 
 bool SimulatedBackend::Purge(SerialHandle h, bool input, bool output) {
     SimPort* port = PortOf(h);
-    if (!port || port->failed) return false;
+    if (!port || Failed(*port)) return false;
     if (input) {
         // Only what has arrived is in the queue; later bytes are still on the line.
         const uint32_t n = Readable(*port, clock_.TickMs());
@@ -230,7 +248,7 @@ bool SimulatedBackend::Purge(SerialHandle h, bool input, bool output) {
 
 bool SimulatedBackend::QueueCounts(SerialHandle h, uint32_t& inQueue, uint32_t& outQueue) {
     SimPort* port = PortOf(h);
-    if (!port || port->failed) return false;
+    if (!port || Failed(*port)) return false;
     inQueue = Readable(*port, clock_.TickMs());
     outQueue = port->outQueue;
     return true;
@@ -238,28 +256,28 @@ bool SimulatedBackend::QueueCounts(SerialHandle h, uint32_t& inQueue, uint32_t& 
 
 bool SimulatedBackend::ModemStatus(SerialHandle h, ModemLines& lines) {
     SimPort* port = PortOf(h);
-    if (!port || port->failed) return false;
+    if (!port || Failed(*port)) return false;
     lines = port->modemLines;
     return true;
 }
 
 bool SimulatedBackend::SetRts(SerialHandle h, bool high) {
     SimPort* port = PortOf(h);
-    if (!port || port->failed) return false;
+    if (!port || Failed(*port)) return false;
     SetLine(*port, Line::Rts, high);
     return true;
 }
 
 bool SimulatedBackend::SetDtr(SerialHandle h, bool high) {
     SimPort* port = PortOf(h);
-    if (!port || port->failed) return false;
+    if (!port || Failed(*port)) return false;
     SetLine(*port, Line::Dtr, high);
     return true;
 }
 
 int32_t SimulatedBackend::Read(SerialHandle h, uint8_t* buffer, uint32_t size) {
     SimPort* port = PortOf(h);
-    if (!port || port->failed) return -1;
+    if (!port || Failed(*port)) return -1;
     const uint32_t n = std::min(size, Readable(*port, clock_.TickMs()));
     for (uint32_t i = 0; i < n; ++i) {
         buffer[i] = port->incoming.front().value;
@@ -270,7 +288,7 @@ int32_t SimulatedBackend::Read(SerialHandle h, uint8_t* buffer, uint32_t size) {
 
 int32_t SimulatedBackend::Write(SerialHandle h, const uint8_t* data, uint32_t size) {
     SimPort* port = PortOf(h);
-    if (!port || port->failed) return -1;
+    if (!port || Failed(*port)) return -1;
     const uint32_t now = clock_.TickMs();
     for (uint32_t i = 0; i < size; ++i) {
         port->record.written.push_back({now, data[i]});
@@ -279,7 +297,7 @@ int32_t SimulatedBackend::Write(SerialHandle h, const uint8_t* data, uint32_t si
         } else if (port->device) {
             port->device->OnByte(data[i]);
             // The model may have hung up or the port may have been closed under it.
-            if (PortOf(h) != port || port->failed) return static_cast<int32_t>(i + 1);
+            if (PortOf(h) != port || Failed(*port)) return static_cast<int32_t>(i + 1);
         }
     }
     return static_cast<int32_t>(size);
@@ -287,8 +305,15 @@ int32_t SimulatedBackend::Write(SerialHandle h, const uint8_t* data, uint32_t si
 
 WaitResult SimulatedBackend::WaitReadable(SerialHandle h, uint32_t timeoutMs) {
     SimPort* port = PortOf(h);
-    if (!port || port->failed) return WaitResult::Failed;
+    if (!port || Failed(*port)) return WaitResult::Failed;
     const uint32_t now = clock_.TickMs();
+    // A hang-up due before the next byte (or the time-out) ends the wait when it comes.
+    if (port->failAt && *port->failAt - now <= timeoutMs &&
+        (port->incoming.empty() || !Reached(port->incoming.front().tick, *port->failAt))) {
+        clock_.SleepMs(*port->failAt - now);
+        Failed(*port);
+        return WaitResult::Failed;
+    }
     if (port->incoming.empty()) {
         clock_.SleepMs(timeoutMs);
         return WaitResult::Timeout;
@@ -305,7 +330,7 @@ WaitResult SimulatedBackend::WaitReadable(SerialHandle h, uint32_t timeoutMs) {
 
 WaitResult SimulatedBackend::WaitWritable(SerialHandle h, uint32_t timeoutMs) {
     SimPort* port = PortOf(h);
-    if (!port || port->failed) return WaitResult::Failed;
+    if (!port || Failed(*port)) return WaitResult::Failed;
     if (port->outputStalled) {
         clock_.SleepMs(timeoutMs);
         return WaitResult::Timeout;
@@ -315,5 +340,5 @@ WaitResult SimulatedBackend::WaitWritable(SerialHandle h, uint32_t timeoutMs) {
 
 bool SimulatedBackend::LineLost(SerialHandle h) {
     SimPort* port = PortOf(h);
-    return !port || port->failed;
+    return !port || Failed(*port);
 }

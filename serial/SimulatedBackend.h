@@ -33,6 +33,8 @@ class SimLine {
     // Drops the line, as an unplugged device: reads, writes, counts and waits fail until the
     // program closes the port.
     void Hangup();
+    // The same at tick `atTick` (at once when it has passed).
+    void HangupAt(uint32_t atTick);
 
   private:
     friend class SimulatedBackend;
@@ -122,6 +124,8 @@ class SimulatedBackend final : public SerialBackend {
   private:
     friend class SimLine;
     SimPort* PortOf(SerialHandle h);
+    // Whether the port's line has hung up by now.
+    bool Failed(SimPort& port);
     SimPort& PortNamed(const std::string& name);
     void SetLine(SimPort& port, Line line, bool high);
 

@@ -29,7 +29,7 @@ void CardModel::Replugged() {
 void CardModel::AnswerToReset(uint32_t now) {
     if (options_.atAnswerToReset != LineFault::None) {
         dropped_ = true;
-        if (options_.atAnswerToReset == LineFault::Drop) DropLine(now);
+        if (options_.atAnswerToReset == LineFault::Drop) DropLine(now + options_.atrDelayMs);
         return;
     }
     ++resetCount_;

@@ -53,7 +53,7 @@ void ServerModel::RtsChanged(bool high, uint32_t now) {
 }
 
 void ServerModel::Greet(uint32_t now) {
-    if (Fail(options_.atGreeting, now)) return;
+    if (Fail(options_.atGreeting, now + options_.greetDelayMs)) return;
     boot_.Restart();
     state_ = State::Greeted;
     acknowledged_ = false;

@@ -44,6 +44,5 @@ void SimDeviceAdapter::Break(uint32_t atTick) {
 }
 
 void SimDeviceAdapter::Drop(uint32_t atTick) {
-    (void)atTick;  // the simulated line drops at once
-    if (line_) line_->Hangup();
+    if (line_) line_->HangupAt(atTick);
 }

@@ -35,7 +35,8 @@ CardModel::Options CardOptions(const std::vector<DeviceFault>& faults, FaultTarg
 std::vector<uint8_t> Chatter(size_t bytes) {
     static const std::string kLine = "STAN: 0 OK\r\n";
     std::vector<uint8_t> chatter;
-    for (size_t k = 0; k < bytes; ++k) chatter.push_back(static_cast<uint8_t>(kLine[k % kLine.size()]));
+    for (size_t k = 0; k < bytes; ++k)
+        chatter.push_back(static_cast<uint8_t>(kLine[k % kLine.size()]));
     return chatter;
 }
 

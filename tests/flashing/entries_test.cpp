@@ -39,9 +39,8 @@ Lines NoServerLines() {
 
 TEST(PortSelection, PortBoxTexts) {
     const std::pair<const char*, const char*> named[] = {
-        {"COM3", "\\\\.\\COM3"},   {"COM10", "\\\\.\\COM10"},
-        {"COM11", "\\\\.\\COM11"}, {"COM20", "\\\\.\\COM20"},
-        {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+        {"COM3", "\\\\.\\COM3"},   {"COM10", "\\\\.\\COM10"},        {"COM11", "\\\\.\\COM11"},
+        {"COM20", "\\\\.\\COM20"}, {"/dev/ttyUSB0", "/dev/ttyUSB0"},
     };
     for (const auto& [text, name] : named) EXPECT_EQ(PortNameForBox(text), name) << text;
     Bench b;
