@@ -431,7 +431,8 @@ void TForm1::ChooseFirmwareVersion() {
         return;
     }
     ShowPage(kProgrammingPage);
-    Memo2->clear();
+    // The log of a run in progress stays in view; the run keeps what it took at START.
+    if (!run_->Running()) Memo2->clear();
 }
 
 void TForm1::OpenHomePage() {

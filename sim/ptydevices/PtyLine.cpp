@@ -131,14 +131,15 @@ void PtyLine::Unplug(uint64_t nowUs) {
     inbox_.clear();
     outbox_.clear();
     resetPending_ = false;
-    ::close(master_);
-    master_ = -1;
-    ::unlink(linkPath_.c_str());
-    replugDueUs_ = nowUs + uint64_t{replugAfterMs_} * 1000;
+    // Noted before the master closes: the program may see the hang-up at once.
     lastUnplugNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
                         std::chrono::steady_clock::now().time_since_epoch())
                         .count();
     ++unplugs_;
+    ::unlink(linkPath_.c_str());
+    ::close(master_);
+    master_ = -1;
+    replugDueUs_ = nowUs + uint64_t{replugAfterMs_} * 1000;
     if (wasOn) {
         core_.PowerOff(Tick(nowUs));
         if (onClosed_) onClosed_();
