@@ -236,6 +236,53 @@ class ProgrammingWindowTest : public QObject {
         QCOMPARE(desktop_.boxes.size(), size_t(1));
     }
 
+    // "COM11" names a port like the search's names; texts that name no port show the box
+    // and open nothing, not even the port of an earlier run.
+    void portBoxTexts() {
+        ServerModel::Options options;
+        options.greetOnPowerOn = true;
+        ServerModel& server = AddServer(options);
+        ports_->Attach(11, server);
+        ChooseDevice(0, "COM11");
+        Click("VexButton14");
+        QCOMPARE(Log().last(), QString("SerialPort wolny..."));
+        QVERIFY(server.Boot().Flash() == Sent());
+
+        ports_->SetSilent(3);
+        for (const char* text : {"com3", "xyz"}) {
+            ChooseDevice(3, text);
+            Click("VexButton14");
+            QCOMPARE(desktop_.boxes.back().text, QString("Błąd otwarcia SerialPort..."));
+            QCOMPARE(Log(), QStringList());
+        }
+        QCOMPARE(desktop_.boxes.size(), size_t(2));
+        QCOMPARE(ports_->Record(11).opens, 1u);
+        QCOMPARE(ports_->Record(3).opens, 0u);
+        QVERIFY(backend_->AbsentOpens().empty());
+    }
+
+    // STOP at the message pass after a port's " -" or " +" line: no further port is opened.
+    void stopDuringTheSearchOpensNoFurtherPort() {
+        ServerModel& server = AddServer({});
+        ports_->Attach(3, server);
+        ChooseDevice(1);
+        AfterLine("COM:1 -", 1, [this] { Click("VexButton15"); });
+        Click("VexButton14");
+        QCOMPARE(Log(), QStringList{"COM:1 -"});
+        QCOMPARE(backend_->AbsentOpens().size(), size_t(1));
+
+        ports_->SetSilent(2);
+        ChooseDevice(1);
+        AfterLine("COM:2 +", 1, [this] { Click("VexButton15"); });
+        Click("VexButton14");
+        QCOMPARE(Log(), (QStringList{"COM:1 -", "COM:2 +", "Czekam na dane z serwera...",
+                                     "SerialPort wolny..."}));
+        QCOMPARE(ports_->Record(3).opens, 0u);
+        QVERIFY(ports_->Record(2).lines.empty());  // no reset pulse after the STOP
+        QCOMPARE(server.GreetingCount(), 0);
+        QVERIFY(!form_->dane().IsPortOpen());
+    }
+
     void unreadableFirmwareShowsTheErrorBoxAndLeavesThePortOpen() {
         ServerModel::Options options;
         options.greetOnPowerOn = true;
