@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QWidget>
@@ -44,6 +45,12 @@ T* FindControl(QWidget* window, const char* name) {
     auto* child = window->findChild<T*>(name);
     if (!child) qFatal("no control %s", name);
     return child;
+}
+
+// The lines of the programming page's status log.
+inline QStringList StatusLog(QWidget* window) {
+    const QString text = FindControl<QPlainTextEdit>(window, "Memo2")->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split('\n');
 }
 
 inline void ClickButton(QWidget* window, const char* name) {

@@ -60,10 +60,7 @@ class ProgrammingWindowTest : public QObject {
         return FindControl<T>(form_.get(), name);
     }
     void Click(const char* name) { ClickButton(form_.get(), name); }
-    QStringList Log() {
-        const QString text = Find<QPlainTextEdit>("Memo2")->toPlainText();
-        return text.isEmpty() ? QStringList() : text.split('\n');
-    }
+    QStringList Log() { return StatusLog(form_.get()); }
     ServerModel& AddServer(ServerModel::Options options, CardModel* card = nullptr) {
         models_.push_back(std::make_unique<ServerModel>(std::move(options), card));
         return static_cast<ServerModel&>(*models_.back());
