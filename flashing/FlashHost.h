@@ -37,6 +37,8 @@ class FlashHost {
     virtual bool StopRequested() const = 0;
     virtual void SetStopRequested(bool value) = 0;
 
+    // The four selections below are read once per run, when START begins it
+    // (BootLink::TakeSelection); the run never asks again.
     // Text of the port box `ComboBox1`.
     virtual std::string PortBoxText() = 0;
     // Base directory (current working directory, read afresh).

@@ -256,6 +256,32 @@ TEST(Sequences, LineDroppedMidFrameEndsWithinTheBound) {
     }
 }
 
+// STOP while the boot loader is erasing: the wait ends at once, and no byte follows.
+TEST(Sequences, StopDuringTheEraseSendsNothingMore) {
+    for (int kind : {1, 3, 4}) {
+        SCOPED_TRACE(kind);
+        BootLoader::Options boot;
+        boot.stepTimeMs[BootStep::Erase] = 3000;
+        Rig r(kind, boot);
+        size_t writtenAtStop = 0;
+        uint32_t tickAtStop = 0;
+        r.b.When(
+            [&] {
+                return !r.loader->Steps().empty() && r.loader->Steps().back() == BootStep::Erase;
+            },
+            [&] {
+                r.b.run.Stop();
+                writtenAtStop = r.b.ports.Record(1).written.size();
+                tickAtStop = r.b.clock.TickMs();
+            });
+        r.b.run.Start(kind);
+        EXPECT_EQ(r.SequenceLines(), Plus(r.UpToBitLock(), {kFree, kLineStopped, kFree}));
+        EXPECT_EQ(r.b.ports.Record(1).written.size(), writtenAtStop);
+        EXPECT_LE(r.b.clock.TickMs() - tickAtStop, 50u);
+        EXPECT_TRUE(r.loader->WriteAddresses().empty());
+    }
+}
+
 TEST(Sequences, StopDuringWritePhaseEndsWithinAFrame) {
     for (int kind : {1, 3, 4}) {
         SCOPED_TRACE(kind);
