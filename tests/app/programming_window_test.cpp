@@ -65,6 +65,15 @@ class ProgrammingWindowTest : public QObject {
         models_.push_back(std::make_unique<ServerModel>(std::move(options), card));
         return static_cast<ServerModel&>(*models_.back());
     }
+    // A server on COM`port` that greets when the port opens (the fixed-port entry gives no
+    // reset pulse).
+    ServerModel& AddGreetingServer(int port) {
+        ServerModel::Options options;
+        options.greetOnPowerOn = true;
+        ServerModel& server = AddServer(options);
+        ports_->Attach(port, server);
+        return server;
+    }
     CardModel& AddCard(bool inReader) {
         CardModel::Options options;
         options.inReader = inReader;
@@ -130,10 +139,7 @@ class ProgrammingWindowTest : public QObject {
     }
 
     void kind1ServerOnTheChosenPort() {
-        ServerModel::Options options;
-        options.greetOnPowerOn = true;
-        ServerModel& server = AddServer(options);
-        ports_->Attach(3, server);
+        ServerModel& server = AddGreetingServer(3);
         ChooseDevice(0, "COM3");
         Click("VexButton14");
         QCOMPARE(Log(), QStringList({"Czekam na dane z serwera...", "BOOT >> v5",
@@ -236,10 +242,7 @@ class ProgrammingWindowTest : public QObject {
     // "COM11" names a port like the search's names; texts that name no port show the box
     // and open nothing, not even the port of an earlier run.
     void portBoxTexts() {
-        ServerModel::Options options;
-        options.greetOnPowerOn = true;
-        ServerModel& server = AddServer(options);
-        ports_->Attach(11, server);
+        ServerModel& server = AddGreetingServer(11);
         ChooseDevice(0, "COM11");
         Click("VexButton14");
         QCOMPARE(Log().last(), QString("SerialPort wolny..."));
@@ -281,9 +284,7 @@ class ProgrammingWindowTest : public QObject {
     }
 
     void unreadableFirmwareShowsTheErrorBoxAndLeavesThePortOpen() {
-        ServerModel::Options options;
-        options.greetOnPowerOn = true;
-        ports_->Attach(1, AddServer(options));
+        AddGreetingServer(1);
         ChooseDevice(0);
         fs::remove(dir_ / "serwer" / "105.bin");
         Click("VexButton14");
