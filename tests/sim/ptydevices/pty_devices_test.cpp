@@ -40,10 +40,45 @@ TEST(DeviceFaultOption, ReadsTargetStepRecordAndAnswer) {
     EXPECT_EQ(f->fault.step, BootStep::BitLockOff);
     EXPECT_EQ(f->fault.code, 0x9F);
 
-    for (const char* bad :
-         {"", "server", "server:erase", "printer:erase=94", "server:format=94", "server:erase=9",
-          "server:erase=940", "server:erase=zz", "server:erase@3=94", "server:write@220=94",
-          "server:write@-1=94", "server:write@=94", "server=94:erase"}) {
+    f = ParseDeviceFault("server:write@17=drop@40");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->fault.kind, StepFault::DropLine);
+    EXPECT_EQ(f->fault.record, 17);
+    EXPECT_EQ(f->fault.afterBytes, 40u);
+    f = ParseDeviceFault("reader:erase=drop");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->fault.afterBytes, StepFault::kWholeFrame);
+
+    f = ParseDeviceFault("reader:greeting=silent");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->target, FaultTarget::ReaderCard);
+    EXPECT_EQ(f->own, OwnStep::Greeting);
+    EXPECT_EQ(f->ownFault, LineFault::Silent);
+    f = ParseDeviceFault("server:probe=drop");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->own, OwnStep::Probe);
+    EXPECT_EQ(f->ownFault, LineFault::Drop);
+
+    for (const char* bad : {"",
+                            "server",
+                            "server:erase",
+                            "printer:erase=94",
+                            "server:format=94",
+                            "server:erase=9",
+                            "server:erase=940",
+                            "server:erase=zz",
+                            "server:erase@3=94",
+                            "server:write@220=94",
+                            "server:write@-1=94",
+                            "server:write@=94",
+                            "server=94:erase",
+                            "card:greeting=drop",
+                            "reader:probe=drop",
+                            "server:probe=94",
+                            "server:greeting=drop@3",
+                            "server:erase=drop@0",
+                            "server:erase=drop@x",
+                            "server:erase=dropped"}) {
         EXPECT_FALSE(ParseDeviceFault(bad)) << bad;
     }
 }
