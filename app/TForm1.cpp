@@ -22,7 +22,9 @@
 #include "DeviceConfig.h"
 #include "ErrorText.h"
 #include "FirmwareStore.h"
+#include "ListBox.h"
 #include "LiveUpdate.h"
+#include "PortBox.h"
 
 namespace {
 
@@ -92,6 +94,7 @@ QPlainTextEdit* MakeMemo(QWidget* page, const char* name, const QRect& geometry,
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memo->setReadOnly(readOnly);
+    memo->setTabChangesFocus(true);  // Tab and Shift+Tab move on, as from a Windows memo
     MakeFlat(memo);
     SetBase(memo, base);
     return memo;
@@ -99,7 +102,7 @@ QPlainTextEdit* MakeMemo(QWidget* page, const char* name, const QRect& geometry,
 
 QListWidget* MakeList(QWidget* parent, const char* name, const QRect& geometry, int points,
                       int itemHeight) {
-    auto* list = new QListWidget(parent);
+    auto* list = new ListBox(parent);
     list->setObjectName(name);
     list->setGeometry(geometry);
     list->setFont(CourierNew(points));
@@ -176,7 +179,10 @@ class TForm1::StatusLog final : public FlashHost {
         return selected.isEmpty() ? std::string() : selected.first()->text().toStdString();
     }
     void ShowMessage(const std::string& text) override {
-        form_.desktop_.Message(QString::fromStdString(text));
+        form_.desktop_.Message(QString::fromStdString(text), QString());
+    }
+    void ShowOpenFailure(const std::string& text, const std::string& reason) override {
+        form_.desktop_.Message(QString::fromStdString(text), QString::fromStdString(reason));
     }
     bool AskYesNo(const std::string& caption, const std::string& text) override {
         return form_.desktop_.YesNo(QString::fromStdString(caption), QString::fromStdString(text));
@@ -289,6 +295,9 @@ void TForm1::BuildLiveUpdatePage(QWidget* page) {
     VexButton6 =
         MakeButton(page, "VexButton6", {414, 202, 102, 40}, "START", Glyph("circling.png"));
     VexButton7 = MakeButton(page, "VexButton7", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
+    // Tab follows the reading order: the log, then the button row from the left.
+    setTabOrder(Memo1, VexButton7);
+    setTabOrder(VexButton7, VexButton6);
 }
 
 void TForm1::BuildFirmwarePage(QWidget* page) {
@@ -313,7 +322,7 @@ void TForm1::BuildProgrammingPage(QWidget* page) {
     prog->setTextVisible(false);
     VexButton13 =
         MakeButton(page, "VexButton13", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
-    ComboBox1 = new QComboBox(page);
+    ComboBox1 = new PortBox(page);
     ComboBox1->setObjectName("ComboBox1");
     ComboBox1->setGeometry(113, 207, 57, 21);
     ComboBox1->setEditable(true);

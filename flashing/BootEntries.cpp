@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "OpenFailureDetail.h"
 #include "PortSearch.h"
 #include "TSerialPortDriver.h"
 
@@ -47,7 +48,8 @@ bool OpenFixedPort(BootLink& link, TStopBits stopBits, TParity parity) {
     dane.SetBaudRateValue(9600);
     SelectFixedPort(dane, link.Host().PortBoxText());
     if (dane.OpenPort()) return true;
-    link.Host().ShowMessage(kLineOpenFailed);
+    link.Host().ShowOpenFailure(kLineOpenFailed,
+                                OpenFailureDetail(dane.PortName(), dane.LastOpenFailure()));
     return false;
 }
 

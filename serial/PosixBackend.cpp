@@ -144,6 +144,7 @@ std::vector<std::string> NumberedNodes(const std::string& dir, const std::string
 class PosixBackend final : public SerialBackend {
   public:
     SerialHandle Open(const std::string& name) override;
+    OpenFailure LastOpenFailure() const override { return lastOpenFailure_; }
     void Close(SerialHandle h) override { ports_.erase(h); }
     bool SetLineSettings(SerialHandle h, const LineSettings& settings) override;
     bool SetQueueSizes(SerialHandle h, uint32_t, uint32_t) override;
@@ -170,19 +171,25 @@ class PosixBackend final : public SerialBackend {
     WaitResult Wait(SerialHandle h, short events, uint32_t timeoutMs);
 
     std::map<SerialHandle, UniqueFd> ports_;
+    OpenFailure lastOpenFailure_;
 };
 
 SerialHandle PosixBackend::Open(const std::string& name) {
     const std::optional<std::string> path = ResolveSerialPortPath(name);
-    if (!path) return kInvalidSerialHandle;
+    // Every refusal is remembered with the path and the system's reason, for the user.
+    const auto fail = [this, &path](int error) {
+        lastOpenFailure_ = OpenFailure{path.value_or(std::string()), error};
+        return kInvalidSerialHandle;
+    };
+    if (!path) return fail(ENOENT);
     UniqueFd fd(RetryEintr(
         [&] { return ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
-    if (!fd || !::isatty(fd.Get())) return kInvalidSerialHandle;
+    if (!fd || !::isatty(fd.Get())) return fail(errno);
     // TIOCEXCL keeps other programs out (not a privileged one); the lock also keeps out a
     // second open in this process and privileged programs that lock too.
-    if (::ioctl(fd.Get(), TIOCEXCL) != 0) return kInvalidSerialHandle;
+    if (::ioctl(fd.Get(), TIOCEXCL) != 0) return fail(errno);
     if (RetryEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
-        return kInvalidSerialHandle;
+        return fail(errno);
     }
     // USB adapters hold received bytes for a latency period unless asked not to; ports
     // without the request (or a pseudo-terminal) refuse it, which changes nothing.

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 namespace {
@@ -149,8 +150,12 @@ void TSerialPortDriver::ReapplyIfOpen() {
 bool TSerialPortDriver::OpenPort() {
     if (IsPortOpen()) return true;
     handle_ = backend_.Open(portName_);
-    if (!IsPortOpen()) return false;
+    if (!IsPortOpen()) {
+        lastOpenFailure_ = backend_.LastOpenFailure();
+        return false;
+    }
     if (!ApplyLineSettings()) {
+        lastOpenFailure_ = OpenFailure{std::string(), errno};
         ClosePort();
         return false;
     }

@@ -155,6 +155,9 @@ class TSerialPortDriver {
     bool OpenPort();
     void ClosePort();
     bool IsPortOpen() const { return handle_ != kInvalidSerialHandle; }
+    // Why the last OpenPort that failed did so: the backend's reason, or the system's error
+    // of a port that opened but refused its line settings (no path then).
+    const OpenFailure& LastOpenFailure() const { return lastOpenFailure_; }
     bool ApplyLineSettings();
     ModemLines ReadModemLines();
     bool PurgeQueues(bool input, bool output);
@@ -195,6 +198,7 @@ class TSerialPortDriver {
     SerialBackend& backend_;
     Clock& clock_;
     SerialHandle handle_ = kInvalidSerialHandle;
+    OpenFailure lastOpenFailure_;
 
     TPortNumber port_ = pnCOM2;
     std::string portName_ = "\\\\.\\COM2";
