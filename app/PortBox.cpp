@@ -29,8 +29,8 @@ class NarrowArrowStyle final : public QProxyStyle {
             case SC_ComboBoxArrow:
                 return arrow;
             case SC_ComboBoxEditField:
-                return QRect(r.left() + kFrame + 1, r.top() + kFrame,
-                             arrow.left() - r.left() - kFrame - 1, r.height() - 2 * kFrame);
+                return QRect(r.left() + kFrame, r.top() + kFrame, arrow.left() - r.left() - kFrame,
+                             r.height() - 2 * kFrame);
             default:
                 return QProxyStyle::subControlRect(control, option, part, widget);
         }
@@ -38,7 +38,7 @@ class NarrowArrowStyle final : public QProxyStyle {
 
   private:
     static constexpr int kFrame = 1;
-    static constexpr int kArrowWidth = 12;
+    static constexpr int kArrowWidth = 11;
 };
 
 // The port name of item text "COMn", 0 for any other text.
