@@ -210,7 +210,9 @@ void TVexButton::LookStyleChanged() {
 
 void TVexButton::ButtonColorChanged() {
     // The glyph is written again, so its state images are made anew with the new colours.
+    const QImage highRes = glyph_.HighResGlyph();
     SetGlyph(Glyph());
+    glyph_.SetHighResGlyph(highRes);
     update();
 }
 

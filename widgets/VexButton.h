@@ -74,6 +74,9 @@ class TVexButton : public QPushButton {
     // the transparent colour.
     void SetGlyph(const QImage& glyph);
     void SetGlyph(const QPixmap& glyph);
+    // Twice-size artwork of the glyph for painting at a device pixel ratio above 1; set it
+    // after the glyph (writing the glyph drops it).
+    void SetHighResGlyph(const QImage& glyph2x) { glyph_.SetHighResGlyph(glyph2x); }
     int NumGlyphs() const { return glyph_.NumGlyphs(); }
     // Values above 4 become 4; below 1 are ignored.
     void SetNumGlyphs(int value);
@@ -164,7 +167,8 @@ class TVexButton : public QPushButton {
     void LookStyleChanged();
     void WatchWindowForEnter();
     void ButtonColorChanged();
-    void PaintFace(QImage& surface);
+    // Paints the face into `surface`, which holds `ratio` device pixels per pixel.
+    void PaintFace(QImage& surface, qreal ratio);
     void RequestDropDown();
     void DropDownRequest();
     void MenuClosed();
