@@ -123,8 +123,19 @@ QLabel* MakeLabel(QWidget* page, const char* name, int x, int y, const QString& 
     return label;
 }
 
-QImage Glyph(const char* name) {
-    return QImage(QStringLiteral(":/app/") + name);
+ButtonPicture Glyph(const char* name) {
+    return WindowPicture(QString::fromLatin1(name));
+}
+
+// The logo at the window's device pixel ratio: drawn from the twice-size artwork where the
+// screen has more than one device pixel per pixel.
+QPixmap Logo(qreal ratio) {
+    if (ratio <= 1.0) return QPixmap(":/app/logo.bmp");
+    const QSize size(qRound(400 * ratio), qRound(134 * ratio));
+    QPixmap logo = QPixmap(":/app/logo@2x.png")
+                       .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    logo.setDevicePixelRatio(ratio);
+    return logo;
 }
 
 bool HasSelection(const QListWidget* list) {
@@ -279,7 +290,7 @@ void TForm1::BuildStartPage(QWidget* page) {
     Image1 = new ClickableImage(page);
     Image1->setObjectName("Image1");
     Image1->setGeometry(56, 30, 400, 134);
-    Image1->setPixmap(QPixmap(":/app/logo.bmp"));
+    Image1->setPixmap(Logo(devicePixelRatioF()));
     Image1->setCursor(Qt::PointingHandCursor);
     VexButton1 =
         MakeButton(page, "VexButton1", {3, 207, 346, 41},
