@@ -1,18 +1,13 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <random>
+#include <string>
+#include <vector>
 
-#include "DeviceConfig.h"
-#include "FirmwareStore.h"
-#include "LiveUpdate.h"
 #include "NameOrder.h"
 #include "TextEncoding.h"
 
-namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
 TEST(NameOrder, CaseInsensitiveWithNumericDigitRuns) {
@@ -62,53 +57,4 @@ TEST(TextEncoding, Utf8OnlyWithMarkOrMultiByteSequence) {
     EXPECT_FALSE(IsUtf8Text("a\xC0\xAF"));
     EXPECT_FALSE(IsUtf8Text("a\xED\xA0\x80"));
     EXPECT_FALSE(IsUtf8Text("ż\xC5"));  // cut at the end
-}
-
-class StoreFolder : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("tandel-rules-" + std::to_string(getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    void Write(const fs::path& rel, const std::string& bytes) {
-        std::ofstream(dir_ / rel, std::ios::binary) << bytes;
-    }
-    fs::path dir_;
-};
-
-TEST_F(StoreFolder, ListingIsSortedByName) {
-    fs::create_directories(dir_ / "fw");
-    for (const char* name : {"v2_01.bin", "v1_07.bin", "V1_10.bin", "v1_04.bin", "v1_9.BIN"})
-        Write(fs::path("fw") / name, "x");
-    EXPECT_EQ(LoadFirmwareListing(dir_.string(), "fw").files,
-              (Names{"v1_04.bin", "v1_07.bin", "v1_9.BIN", "V1_10.bin", "v2_01.bin"}));
-}
-
-TEST_F(StoreFolder, Utf8InitCfgGivesTheFoldersOfItsCp1250Twin) {
-    Write("init.cfg",
-          "\xEF\xBB\xBF"
-          "Karta ż:żółw 4\r\nPelta:pelta 1\r\n");
-    const auto lines = LoadDeviceTypeLines(dir_.string());
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "Karta \xBF:\xBF\xF3\xB3w 4");  // kept as CP1250, no mark left
-    EXPECT_EQ(CutDeviceKind(lines[0]), 4);
-    EXPECT_EQ(EncodeUrlPath(CutFolder(lines[0])), "%BF%F3%B3w");  // URL keeps CP1250 bytes
-    CreateDeviceFolders(dir_.string(), lines);
-    EXPECT_TRUE(fs::is_directory(dir_ / "żółw"));
-
-    fs::create_directories(dir_ / "pelta");
-    Write("pelta/opis.txt", "Wersja łódzka\r\n");
-    EXPECT_EQ(LoadFirmwareListing(dir_.string(), "pelta").description, Names{"Wersja łódzka"});
-}
-
-TEST_F(StoreFolder, PresenceIgnoresLetterCaseOfFilesOnly) {
-    Write("105.BIN", "x");
-    fs::create_directories(dir_ / "106.bin");  // a directory is no firmware file
-    EXPECT_TRUE(HoldsFileIgnoringCase(dir_.string(), "105.bin"));
-    EXPECT_TRUE(HoldsFileIgnoringCase(dir_.string(), "105.BIN"));
-    EXPECT_FALSE(HoldsFileIgnoringCase(dir_.string(), "106.bin"));
-    EXPECT_FALSE(HoldsFileIgnoringCase(dir_.string(), "10.bin"));
-    EXPECT_FALSE(HoldsFileIgnoringCase((dir_ / "missing").string(), "105.bin"));
 }

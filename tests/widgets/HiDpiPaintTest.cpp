@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "ButtonTestSupport.h"
 #include "VexButton.h"
 
 // Runs at a device pixel ratio of 2 (QT_SCALE_FACTOR=2 in the test's environment).
@@ -16,16 +17,8 @@ class HiDpiPaintTest : public QObject {
     // One-pixel lines are two device pixels wide; the focus dots are whole 2 x 2 blocks.
     void linesAndFocusDotsAtWholeDevicePixels() {
         QWidget window;
-        window.resize(200, 100);
-        auto* b = new TVexButton(&window);
-        b->setText("START");
-        b->LookStyle().SetHighlightColor(clBtnFace);
-        b->setGeometry(10, 10, 102, 40);
-        window.show();
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        b->setFocus();
-        QTRY_VERIFY(b->hasFocus());
+        TVexButton* b = nullptr;
+        QVERIFY(ShowFocusedStartButton(window, b));
         b->setDown(true);
         const QImage pressed = Render(*b);
         b->setDown(false);

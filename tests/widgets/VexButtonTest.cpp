@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "ButtonTestSupport.h"
 #include "VexButton.h"
 
 namespace {
@@ -169,16 +170,8 @@ void VexButtonTest::restAndHotLookTheSame() {
 
 void VexButtonTest::pressedFace() {
     QWidget window;
-    window.resize(200, 100);
-    auto* b = new TVexButton(&window);
-    b->setText("START");
-    b->LookStyle().SetHighlightColor(clBtnFace);
-    b->setGeometry(10, 10, 102, 40);
-    window.show();
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-    b->setFocus();
-    QTRY_VERIFY(b->hasFocus());
+    TVexButton* b = nullptr;
+    QVERIFY(ShowFocusedStartButton(window, b));
     QVERIFY(b->Active());
 
     const QImage up = Render(*b);
