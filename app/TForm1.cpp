@@ -132,8 +132,8 @@ ButtonPicture Glyph(const char* name) {
 QPixmap Logo(qreal ratio) {
     if (ratio <= 1.0) return QPixmap(":/app/logo.bmp");
     const QSize size(qRound(400 * ratio), qRound(134 * ratio));
-    QPixmap logo = QPixmap(":/app/logo@2x.png")
-                       .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QPixmap logo =
+        QPixmap(":/app/logo@2x.png").scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     logo.setDevicePixelRatio(ratio);
     return logo;
 }

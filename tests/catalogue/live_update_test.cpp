@@ -411,8 +411,8 @@ TEST_F(LiveUpdateTest, AStoreFileDifferingOnlyInLetterCaseIsPresent) {
 
     Run();
 
-    EXPECT_THAT(host_.log, ElementsAre("Pobieram listę oprogramowania dla : fa",
-                                       "Pobieram opis dla : fa", "105.bin : JEST",
-                                       "106.bin : POBIERAM", kFinal));
+    EXPECT_THAT(host_.log,
+                ElementsAre("Pobieram listę oprogramowania dla : fa", "Pobieram opis dla : fa",
+                            "105.bin : JEST", "106.bin : POBIERAM", kFinal));
     EXPECT_EQ(Entries(base_ / "fa"), (std::set<std::string>{"105.BIN", "106.bin", "opis.txt"}));
 }
