@@ -7,6 +7,15 @@
 class QPushButton;
 class QWidget;
 
+// A button picture: the 32 x 32 glyph and its twice-size artwork for HiDPI screens.
+struct ButtonPicture {
+    QImage glyph;
+    QImage glyph2x;
+};
+
+// The picture of the window's resources named `file` ("forward.png", with "forward@2x.png").
+ButtonPicture WindowPicture(const QString& file);
+
 // Every button of the main window is made here, so their kind and look change in one place.
 QPushButton* MakeButton(QWidget* parent, const QString& name, const QRect& geometry,
-                        const QString& caption, const QImage& glyph);
+                        const QString& caption, const ButtonPicture& picture);

@@ -13,9 +13,11 @@ void QtDesktopServices::Error(const QString& title, const QString& text) {
     QMessageBox::critical(parent_, title, text, QMessageBox::Ok);
 }
 
-void QtDesktopServices::Message(const QString& text) {
+void QtDesktopServices::Message(const QString& text, const QString& detail) {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                     parent_);
+    // Shown at once rather than behind a details button: it is the reason the user needs.
+    box.setInformativeText(detail);
     box.exec();
 }
 

@@ -11,8 +11,9 @@ class DesktopServices {
     virtual void Information(const QString& title, const QString& text) = 0;
     // Error box of a failed handler: error icon, OK.
     virtual void Error(const QString& title, const QString& text) = 0;
-    // Plain message window with the application's title and OK.
-    virtual void Message(const QString& text) = 0;
+    // Plain message window with the application's title and OK; a non-empty `detail` is
+    // shown below the text.
+    virtual void Message(const QString& text, const QString& detail) = 0;
     // Question with Yes and No and the question icon; true for Yes.
     virtual bool YesNo(const QString& caption, const QString& text) = 0;
     // Opens a web address in the browser; the result is not looked at.
@@ -27,7 +28,7 @@ class QtDesktopServices final : public DesktopServices {
     void SetParent(QWidget* parent) { parent_ = parent; }
     void Information(const QString& title, const QString& text) override;
     void Error(const QString& title, const QString& text) override;
-    void Message(const QString& text) override;
+    void Message(const QString& text, const QString& detail) override;
     bool YesNo(const QString& caption, const QString& text) override;
     void OpenUrl(const QString& url) override;
 

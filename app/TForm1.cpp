@@ -22,7 +22,9 @@
 #include "DeviceConfig.h"
 #include "ErrorText.h"
 #include "FirmwareStore.h"
+#include "ListBox.h"
 #include "LiveUpdate.h"
+#include "PortBox.h"
 
 namespace {
 
@@ -92,6 +94,7 @@ QPlainTextEdit* MakeMemo(QWidget* page, const char* name, const QRect& geometry,
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memo->setReadOnly(readOnly);
+    memo->setTabChangesFocus(true);  // Tab and Shift+Tab move on, as from a Windows memo
     MakeFlat(memo);
     SetBase(memo, base);
     return memo;
@@ -99,7 +102,7 @@ QPlainTextEdit* MakeMemo(QWidget* page, const char* name, const QRect& geometry,
 
 QListWidget* MakeList(QWidget* parent, const char* name, const QRect& geometry, int points,
                       int itemHeight) {
-    auto* list = new QListWidget(parent);
+    auto* list = new ListBox(parent);
     list->setObjectName(name);
     list->setGeometry(geometry);
     list->setFont(CourierNew(points));
@@ -120,8 +123,19 @@ QLabel* MakeLabel(QWidget* page, const char* name, int x, int y, const QString& 
     return label;
 }
 
-QImage Glyph(const char* name) {
-    return QImage(QStringLiteral(":/app/") + name);
+ButtonPicture Glyph(const char* name) {
+    return WindowPicture(QString::fromLatin1(name));
+}
+
+// The logo at the window's device pixel ratio: drawn from the twice-size artwork where the
+// screen has more than one device pixel per pixel.
+QPixmap Logo(qreal ratio) {
+    if (ratio <= 1.0) return QPixmap(":/app/logo.bmp");
+    const QSize size(qRound(400 * ratio), qRound(134 * ratio));
+    QPixmap logo =
+        QPixmap(":/app/logo@2x.png").scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    logo.setDevicePixelRatio(ratio);
+    return logo;
 }
 
 bool HasSelection(const QListWidget* list) {
@@ -176,7 +190,10 @@ class TForm1::StatusLog final : public FlashHost {
         return selected.isEmpty() ? std::string() : selected.first()->text().toStdString();
     }
     void ShowMessage(const std::string& text) override {
-        form_.desktop_.Message(QString::fromStdString(text));
+        form_.desktop_.Message(QString::fromStdString(text), QString());
+    }
+    void ShowOpenFailure(const std::string& text, const std::string& reason) override {
+        form_.desktop_.Message(QString::fromStdString(text), QString::fromStdString(reason));
     }
     bool AskYesNo(const std::string& caption, const std::string& text) override {
         return form_.desktop_.YesNo(QString::fromStdString(caption), QString::fromStdString(text));
@@ -273,7 +290,7 @@ void TForm1::BuildStartPage(QWidget* page) {
     Image1 = new ClickableImage(page);
     Image1->setObjectName("Image1");
     Image1->setGeometry(56, 30, 400, 134);
-    Image1->setPixmap(QPixmap(":/app/logo.bmp"));
+    Image1->setPixmap(Logo(devicePixelRatioF()));
     Image1->setCursor(Qt::PointingHandCursor);
     VexButton1 =
         MakeButton(page, "VexButton1", {3, 207, 346, 41},
@@ -289,6 +306,9 @@ void TForm1::BuildLiveUpdatePage(QWidget* page) {
     VexButton6 =
         MakeButton(page, "VexButton6", {414, 202, 102, 40}, "START", Glyph("circling.png"));
     VexButton7 = MakeButton(page, "VexButton7", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
+    // Tab follows the reading order: the log, then the button row from the left.
+    setTabOrder(Memo1, VexButton7);
+    setTabOrder(VexButton7, VexButton6);
 }
 
 void TForm1::BuildFirmwarePage(QWidget* page) {
@@ -313,7 +333,7 @@ void TForm1::BuildProgrammingPage(QWidget* page) {
     prog->setTextVisible(false);
     VexButton13 =
         MakeButton(page, "VexButton13", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
-    ComboBox1 = new QComboBox(page);
+    ComboBox1 = new PortBox(page);
     ComboBox1->setObjectName("ComboBox1");
     ComboBox1->setGeometry(113, 207, 57, 21);
     ComboBox1->setEditable(true);

@@ -2,17 +2,27 @@
 #include <QIcon>
 #include <QScreen>
 #include <QStyle>
+#include <cstdio>
 
 #include "Clock.h"
+#include "CommandLine.h"
 #include "DesktopServices.h"
+#include "PolishTranslation.h"
 #include "PosixBackend.h"
 #include "TForm1.h"
 
 int main(int argc, char* argv[]) {
+    // Decided before Qt starts: Qt ends the program with an abort when it finds no display.
+    if (const auto exit = CommandLineExit(argc, argv)) {
+        std::fputs(exit->out.c_str(), stdout);
+        std::fputs(exit->err.c_str(), stderr);
+        return exit->code;
+    }
     QApplication app(argc, argv);
     // The application title; no display name, which Qt would append to the window caption.
     QApplication::setApplicationName("TANDEL");
     QApplication::setWindowIcon(QIcon(":/app/tandel.png"));
+    InstallQtPolishTranslation();
 
     QtDesktopServices desktop;
     TForm1 form({desktop, PosixSerialBackend(), SystemClock::Instance()});

@@ -19,7 +19,7 @@ class UnattendedDesktop final : public DesktopServices {
   public:
     void Information(const QString& title, const QString& text) override { Note(title, text); }
     void Error(const QString& title, const QString& text) override { Note(title, text); }
-    void Message(const QString& text) override { Note("TANDEL", text); }
+    void Message(const QString& text, const QString&) override { Note("TANDEL", text); }
     bool YesNo(const QString&, const QString&) override { return true; }
     void OpenUrl(const QString&) override {}
 

@@ -9,6 +9,7 @@
 
 #include "BaseDirectory.h"
 #include "Cp1250.h"
+#include "TextEncoding.h"
 
 std::vector<std::string> SplitTextLines(std::string_view bytes) {
     const auto nul = bytes.find('\0');
@@ -70,7 +71,7 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 std::vector<std::string> LoadDeviceTypeLines(const std::string& baseDirectory) {
-    return SplitTextLines(ReadWholeFile(JoinPath(baseDirectory, "init.cfg")));
+    return SplitTextLines(TextFileAsCp1250(ReadWholeFile(JoinPath(baseDirectory, "init.cfg"))));
 }
 
 std::string FolderOnDisk(std::string_view folderBytes) {

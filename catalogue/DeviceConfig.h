@@ -22,7 +22,8 @@ uint8_t CutDeviceKind(std::string_view line);
 // `Cannot open file "<path>". <reason>` when it cannot be opened or read.
 std::string ReadWholeFile(const std::string& path);
 
-// init.cfg of the base directory as device-type lines (CP1250 bytes).
+// init.cfg of the base directory as device-type lines (CP1250 bytes; a UTF-8 file is
+// converted, see TextEncoding.h).
 std::vector<std::string> LoadDeviceTypeLines(const std::string& baseDirectory);
 
 // Creates the missing device folders below the base directory, one level each; failures

@@ -3,12 +3,14 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
 
 #include "BaseDirectory.h"
-#include "Cp1250.h"
 #include "DeviceConfig.h"
+#include "NameOrder.h"
+#include "TextEncoding.h"
 
 namespace {
 
@@ -33,7 +35,24 @@ std::vector<std::string> ListBinEntries(const std::string& directory) {
         if (name == "." || name == "..") continue;
         if (EndsWithBin(name)) names.push_back(name);
     }
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return NameBefore(a, b); });
     return names;
+}
+
+bool HoldsFileIgnoringCase(const std::string& directory, const std::string& name) {
+    const auto isFile = [](const std::string& path) {
+        struct stat st {};
+        return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    };
+    if (isFile(JoinPath(directory, name))) return true;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(directory.c_str()), closedir);
+    if (!dir) return false;
+    while (const dirent* entry = readdir(dir.get())) {
+        if (SameNameIgnoringCase(entry->d_name, name) && isFile(JoinPath(directory, entry->d_name)))
+            return true;
+    }
+    return false;
 }
 
 FirmwareListing LoadFirmwareListing(const std::string& baseDirectory,
@@ -43,9 +62,7 @@ FirmwareListing LoadFirmwareListing(const std::string& baseDirectory,
     const std::string opis = JoinPath(folder, "opis.txt");
     struct stat st {};
     if (stat(opis.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        for (const auto& line : SplitTextLines(ReadWholeFile(opis))) {
-            listing.description.push_back(Cp1250ToUtf8(line));
-        }
+        listing.description = SplitTextLines(TextFileAsUtf8(ReadWholeFile(opis)));
     }
     listing.files = ListBinEntries(folder);
     return listing;

@@ -6,15 +6,19 @@
 // What the firmware-version page shows for one device folder.
 struct FirmwareListing {
     std::vector<std::string> description;  // lines of opis.txt, UTF-8; empty without the file
-    std::vector<std::string> files;        // *.bin entries (directories too), directory order
+    std::vector<std::string> files;        // *.bin entries (directories too), by NameBefore
 };
 
-// Reads the store folder <base>/<folder>: opis.txt when it is a file, then the entries whose
-// names end in ".bin", in the order the file system returns them. A missing folder gives
-// an empty listing; an opis.txt that exists but cannot be read throws std::runtime_error
+// Reads the store folder <base>/<folder>: opis.txt when it is a file (UTF-8 or CP1250, see
+// TextEncoding.h), then the entries whose names end in ".bin", sorted by name. A missing folder
+// gives an empty listing; an opis.txt that exists but cannot be read throws std::runtime_error
 // `Cannot open file "<path>". <reason>`.
 FirmwareListing LoadFirmwareListing(const std::string& baseDirectory,
                                     const std::string& folderOnDisk);
 
-// Entries of a directory whose names end in ".bin" (any letter case), directory order.
+// Entries of a directory whose names end in ".bin" (any letter case), sorted by NameBefore.
 std::vector<std::string> ListBinEntries(const std::string& directory);
+
+// True when `directory` holds a regular file named `name` up to letter case, so a store
+// holding "105.BIN" has "105.bin".
+bool HoldsFileIgnoringCase(const std::string& directory, const std::string& name);

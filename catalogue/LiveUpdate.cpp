@@ -12,6 +12,7 @@
 #include "BaseDirectory.h"
 #include "Cp1250.h"
 #include "DeviceConfig.h"
+#include "FirmwareStore.h"
 #include "HttpSource.h"
 
 namespace {
@@ -109,7 +110,7 @@ class Run {
             return;
         }
         const std::string file = Cp1250ToUtf8(name) + ".bin";
-        if (IsRegularFile(JoinPath(base_, file)) || IsRegularFile(JoinPath(store, file))) {
+        if (IsRegularFile(JoinPath(base_, file)) || HoldsFileIgnoringCase(store, file)) {
             host_.LogAppend(file + " : JEST");
             return;
         }

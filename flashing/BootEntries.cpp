@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "OpenFailureDetail.h"
 #include "PortSearch.h"
 #include "TSerialPortDriver.h"
 
@@ -46,8 +47,13 @@ bool OpenFixedPort(BootLink& link, TStopBits stopBits, TParity parity) {
     dane.SetStopBits(stopBits);
     dane.SetParity(parity);
     dane.SetBaudRateValue(9600);
-    if (SelectFixedPort(dane, link.Selection().portBox) && dane.OpenPort()) return true;
-    link.Host().ShowMessage(kLineOpenFailed);
+    if (!SelectFixedPort(dane, link.Selection().portBox)) {
+        link.Host().ShowMessage(kLineOpenFailed);
+        return false;
+    }
+    if (dane.OpenPort()) return true;
+    link.Host().ShowOpenFailure(kLineOpenFailed,
+                                OpenFailureDetail(dane.PortName(), dane.LastOpenFailure()));
     return false;
 }
 

@@ -48,5 +48,5 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # The libraries the program loads (ldd) and Qt's platform plugins, which it loads at run time.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "libqt6widgets6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6core6 (>= 6.4), qt6-qpa-plugins, libcurl4 (>= 7.16.2), libstdc++6 (>= 12), libgcc-s1, libc6 (>= 2.34)")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, qt6-translations-l10n")
 include(CPack)

@@ -150,6 +150,7 @@ bool IsLossError(int error) {
 class PosixBackend final : public SerialBackend {
   public:
     SerialHandle Open(const std::string& name) override;
+    OpenFailure LastOpenFailure() const override { return lastOpenFailure_; }
     void Close(SerialHandle h) override;
     bool SetLineSettings(SerialHandle h, const LineSettings& settings) override;
     bool SetQueueSizes(SerialHandle h, uint32_t, uint32_t) override;
@@ -193,25 +194,31 @@ class PosixBackend final : public SerialBackend {
     WaitResult Wait(SerialHandle h, short events, uint32_t timeoutMs);
 
     std::map<SerialHandle, Port> ports_;
+    OpenFailure lastOpenFailure_;
 };
 
 SerialHandle PosixBackend::Open(const std::string& name) {
     const std::optional<std::string> path = ResolveSerialPortPath(name);
-    if (!path) return kInvalidSerialHandle;
+    // Every refusal is remembered with the path and the system's reason, for the user.
+    const auto fail = [this, &path](int error) {
+        lastOpenFailure_ = OpenFailure{path.value_or(std::string()), error};
+        return kInvalidSerialHandle;
+    };
+    if (!path) return fail(ENOENT);
     UniqueFd fd(RetryEintr(
         [&] { return ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
-    if (!fd) return kInvalidSerialHandle;
+    if (!fd) return fail(errno);
     // The kernel raises RTS and DTR when it opens a port; a device wired to reset on RTS
     // must see only the pulses the program gives, so both fall before anything else is done.
     // A pseudo-terminal has no modem lines and refuses, which changes nothing.
     const int modemLines = TIOCM_RTS | TIOCM_DTR;
     (void)::ioctl(fd.Get(), TIOCMBIC, &modemLines);
-    if (!::isatty(fd.Get())) return kInvalidSerialHandle;
+    if (!::isatty(fd.Get())) return fail(ENOTTY);
     // TIOCEXCL keeps other programs out (not a privileged one); the lock also keeps out a
     // second open in this process and privileged programs that lock too.
-    if (::ioctl(fd.Get(), TIOCEXCL) != 0) return kInvalidSerialHandle;
+    if (::ioctl(fd.Get(), TIOCEXCL) != 0) return fail(errno);
     if (RetryEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
-        return kInvalidSerialHandle;
+        return fail(errno);
     }
     // USB adapters hold received bytes for a latency period unless asked not to; ports
     // without the request (or a pseudo-terminal) refuse it, which changes nothing.

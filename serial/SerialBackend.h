@@ -65,9 +65,19 @@ enum class WaitResult : uint8_t {
     Failed,   // the port failed (hung up, device gone); waiting longer will not help
 };
 
+// Why the last Open of a backend failed: the device path the name was resolved to (empty
+// when the name maps to no device) and the system's error number.
+struct OpenFailure {
+    std::string path;
+    int error = 0;
+};
+
 class SerialBackend {
   public:
     virtual ~SerialBackend() = default;
+
+    // The failure of the last Open that failed; empty where the backend tells no reasons.
+    virtual OpenFailure LastOpenFailure() const { return {}; }
 
     // Opens an existing port for reading and writing, exclusively. kInvalidSerialHandle when
     // the port is absent or in use.

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 namespace {
@@ -150,8 +151,12 @@ bool TSerialPortDriver::OpenPort() {
     if (IsPortOpen()) return true;
     lost_ = false;
     handle_ = backend_.Open(portName_);
-    if (!IsPortOpen()) return false;
+    if (!IsPortOpen()) {
+        lastOpenFailure_ = backend_.LastOpenFailure();
+        return false;
+    }
     if (!ApplyLineSettings()) {
+        lastOpenFailure_ = OpenFailure{std::string(), errno};
         ClosePort();
         return false;
     }

@@ -162,6 +162,9 @@ class TSerialPortDriver {
     // The port was closed because its line was lost, not by ClosePort; false again from the
     // next OpenPort.
     bool PortLost() const { return lost_; }
+    // Why the last OpenPort that failed did so: the backend's reason, or the system's error
+    // of a port that opened but refused its line settings (no path then).
+    const OpenFailure& LastOpenFailure() const { return lastOpenFailure_; }
     bool ApplyLineSettings();
     ModemLines ReadModemLines();
     bool PurgeQueues(bool input, bool output);
@@ -206,6 +209,7 @@ class TSerialPortDriver {
     Clock& clock_;
     SerialHandle handle_ = kInvalidSerialHandle;
     bool lost_ = false;
+    OpenFailure lastOpenFailure_;
 
     TPortNumber port_ = pnCOM2;
     std::string portName_ = "\\\\.\\COM2";

@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 #include <utility>
 
 // ---------------------------------------------------------------------------------------------
@@ -188,6 +189,7 @@ TButtonGlyph::~TButtonGlyph() {
 }
 
 void TButtonGlyph::Invalidate() {
+    std::fill(highResImages_.begin(), highResImages_.end(), QImage());
     if (list_ == nullptr) return;
     for (int& index : indexes_) {
         list_->Delete(index);
@@ -200,6 +202,7 @@ void TButtonGlyph::Invalidate() {
 void TButtonGlyph::SetGlyph(const QImage& glyph) {
     Invalidate();
     glyph_ = glyph;
+    highRes_ = QImage();
     if (!glyph_.isNull() && glyph_.height() > 0) {
         transparentColor_ = ColorFromQColor(glyph_.pixelColor(0, glyph_.height() - 1));
         if (glyph_.width() % glyph_.height() == 0) {
@@ -208,6 +211,30 @@ void TButtonGlyph::SetGlyph(const QImage& glyph) {
         }
     }
     if (onChange_) onChange_();
+}
+
+void TButtonGlyph::SetHighResGlyph(const QImage& glyph2x) {
+    highRes_ = glyph2x.size() == glyph_.size() * 2 ? glyph2x : QImage();
+    std::fill(highResImages_.begin(), highResImages_.end(), QImage());
+    if (onChange_) onChange_();
+}
+
+QImage TButtonGlyph::HighResStateImage(TButtonState state, qreal scale) {
+    const QSize size = ImageSize();
+    const QSize device(qRound(size.width() * scale), qRound(size.height() * scale));
+    QImage& made = highResImages_[state];
+    if (state == bsDisabled || made.isNull() || made.size() != device) {
+        QImage image = state == bsDisabled ? MakeDisabledImage(highRes_)
+                                           : MaskedCopy(SourceImage(highRes_, state),
+                                                        ColorToRGB(transparentColor_));
+        if (image.size() != device) {
+            image = image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        }
+        image.setDevicePixelRatio(scale);
+        if (state == bsDisabled) return image;
+        made = std::move(image);
+    }
+    return made;
 }
 
 void TButtonGlyph::SetNumGlyphs(int value) {
@@ -222,14 +249,13 @@ QSize TButtonGlyph::ImageSize() const {
     return QSize(glyph_.width() / numGlyphs_, glyph_.height());
 }
 
-QImage TButtonGlyph::SourceImage(int number) const {
-    const QSize size = ImageSize();
+QImage TButtonGlyph::SourceImage(const QImage& bitmap, int number) const {
+    const int width = bitmap.width() / numGlyphs_;
     const int n = number < numGlyphs_ ? number : 0;
-    return glyph_.copy(n * size.width(), 0, size.width(), size.height())
-        .convertToFormat(QImage::Format_ARGB32);
+    return bitmap.copy(n * width, 0, width, bitmap.height()).convertToFormat(QImage::Format_ARGB32);
 }
 
-QImage TButtonGlyph::MakeDisabledImage() const {
+QImage TButtonGlyph::MakeDisabledImage(const QImage& bitmap) const {
     const QRgb face = ColorToRGB(faceColor_).rgb();
     const QRgb light = ColorToRGB(lightColor_).rgb();
     const QRgb dark = ColorToRGB(darkColor_).rgb();
@@ -237,7 +263,7 @@ QImage TButtonGlyph::MakeDisabledImage() const {
 
     if (numGlyphs_ > 1) {
         // A supplied disabled image: white and grey take the look style's colours.
-        QImage image = SourceImage(bsDisabled);
+        QImage image = SourceImage(bitmap, bsDisabled);
         for (int y = 0; y < image.height(); ++y) {
             auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
             for (int x = 0; x < image.width(); ++x) {
@@ -257,7 +283,7 @@ QImage TButtonGlyph::MakeDisabledImage() const {
     // Embossed from the up image: its one-bit mask (pixels that turn black in a one-bit copy,
     // i.e. darker than mid grey, the transparent colour excepted) in LightColor one pixel down
     // and right, then in DarkColor in place.
-    const QImage up = SourceImage(bsUp);
+    const QImage up = SourceImage(bitmap, bsUp);
     QImage image(up.size(), QImage::Format_ARGB32);
     image.fill(face);
     auto isBlack = [&](int x, int y) {
@@ -281,11 +307,12 @@ QImage TButtonGlyph::MakeDisabledImage() const {
 
 QImage TButtonGlyph::StateImage(TButtonState state) {
     if (glyph_.isNull()) return QImage();
-    if (state == bsDisabled) return MakeDisabledImage();
+    if (state == bsDisabled) return MakeDisabledImage(glyph_);
     if (indexes_[state] < 0) {
         const QSize size = ImageSize();
         if (list_ == nullptr) list_ = TGlyphCache::Instance()->GetList(size.width(), size.height());
-        indexes_[state] = list_->AddMasked(SourceImage(state), ColorToRGB(transparentColor_));
+        indexes_[state] =
+            list_->AddMasked(SourceImage(glyph_, state), ColorToRGB(transparentColor_));
     }
     return list_->Image(indexes_[state]);
 }
@@ -301,14 +328,24 @@ TGlyphLayout TButtonGlyph::Draw(QPainter& canvas, const QRect& client, QPoint of
         CalcButtonLayout(client, offset, glyphSize, textSize, layout, margin, spacing, rightToLeft);
 
     if (!glyph_.isNull()) {
-        QImage image = StateImage(state);
+        // Painted at a device pixel ratio (a scaling painter), the glyph is drawn from the
+        // high-resolution bitmap when there is one, at whole device pixels.
+        const qreal scale = canvas.transform().m11();
+        const bool highRes = scale > 1.0 && !highRes_.isNull();
+        QImage image = highRes ? HighResStateImage(state, scale) : StateImage(state);
         const QColor face = ColorToRGB(faceColor_);
         if (!transparent) {
             canvas.fillRect(QRect(placed.GlyphPos, glyphSize), face);
         } else if (state == bsDisabled) {
             image = MaskedCopy(image, face);
         }
-        canvas.drawImage(placed.GlyphPos, image);
+        if (highRes) {
+            const QPointF at(qRound(placed.GlyphPos.x() * scale) / scale,
+                             qRound(placed.GlyphPos.y() * scale) / scale);
+            canvas.drawImage(at, image);
+        } else {
+            canvas.drawImage(placed.GlyphPos, image);
+        }
     }
 
     if (!caption.isEmpty()) {

@@ -97,6 +97,11 @@ class TButtonGlyph {
     // calls the change handler.
     void SetGlyph(const QImage& glyph);
 
+    // The same bitmap drawn at twice the size, used where the button is painted at a device
+    // pixel ratio above 1; a bitmap of any other size is ignored. SetGlyph drops it.
+    void SetHighResGlyph(const QImage& glyph2x);
+    const QImage& HighResGlyph() const { return highRes_; }
+
     int NumGlyphs() const { return numGlyphs_; }
     // 1..4; other values are ignored.
     void SetNumGlyphs(int value);
@@ -134,10 +139,14 @@ class TButtonGlyph {
                       bool rightToLeft);
 
   private:
-    QImage SourceImage(int number) const;
-    QImage MakeDisabledImage() const;
+    QImage SourceImage(const QImage& bitmap, int number) const;
+    QImage MakeDisabledImage(const QImage& bitmap) const;
+    // The state image from the high-resolution bitmap at `scale` device pixels per pixel.
+    QImage HighResStateImage(TButtonState state, qreal scale);
 
     QImage glyph_;
+    QImage highRes_;
+    std::array<QImage, 4> highResImages_;
     int numGlyphs_ = 1;
     TColor transparentColor_ = clOlive;
     TColor faceColor_ = clBtnFace;

@@ -32,6 +32,12 @@ constexpr TKindEntry kKinds[] = {
     {nullptr, mrNone, false, false},
 };
 
+// Return, or Enter of the keypad, with no modifier but the keypad's own.
+bool IsEnterKey(const QKeyEvent& event) {
+    return (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter) &&
+           (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
 bool IsPredefined(TVexBtnKind kind) {
     return kind != bkCustom && kind != bkDropDown && kind != bkDropDownButton;
 }
@@ -43,7 +49,8 @@ TVexButton::TVexButton(QWidget* parent)
     glyph_.SetOnChange([this] { update(); });
     setAttribute(Qt::WA_OpaquePaintEvent);  // the face covers every pixel
     // `Default` is a property of its own: focus moving between the buttons of a dialog
-    // changes which one is active, never which one is the default.
+    // changes which one is active, never which one is the default. Enter is handled here
+    // instead: the focused button takes it, and the default button takes it for its window.
     setAutoDefault(false);
     connect(this, &QAbstractButton::clicked, this, [this] { Click(); });
 }
@@ -69,6 +76,7 @@ void TVexButton::SetKind(TVexBtnKind kind) {
     if (IsPredefined(kind)) {
         const TKindEntry& k = kKinds[kind];
         setDefault(k.isDefault);
+        WatchWindowForEnter();
         SetCancel(k.cancel);
         setText(QString::fromLatin1(k.caption));
         modalResult_ = k.modalResult;
@@ -132,7 +140,36 @@ void TVexButton::SetControlOnBottom(QWidget* w) {
 
 void TVexButton::SetDefault(bool v) {
     setDefault(v);
+    WatchWindowForEnter();
     update();
+}
+
+void TVexButton::WatchWindowForEnter() {
+    if (watchedWindow_ != nullptr) watchedWindow_->removeEventFilter(this);
+    watchedWindow_ = isDefault() ? window() : nullptr;
+    if (watchedWindow_ != nullptr && watchedWindow_ != this) {
+        watchedWindow_->installEventFilter(this);
+    } else {
+        watchedWindow_ = nullptr;
+    }
+}
+
+// An Enter that no widget of the window took reaches the window itself; the default button
+// of that window takes it, unless the focus is on another push button (which keeps Enter to
+// itself, or declined it).
+bool TVexButton::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == watchedWindow_ && event->type() == QEvent::KeyPress && isDefault() &&
+        isEnabled() && isVisible()) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QWidget* focus = QApplication::focusWidget();
+        const bool otherButton =
+            focus != nullptr && focus != this && qobject_cast<const QPushButton*>(focus) != nullptr;
+        if (IsEnterKey(*key) && !otherButton) {
+            click();
+            return true;
+        }
+    }
+    return QPushButton::eventFilter(watched, event);
 }
 
 void TVexButton::SetCancel(bool v) {
@@ -173,7 +210,9 @@ void TVexButton::LookStyleChanged() {
 
 void TVexButton::ButtonColorChanged() {
     // The glyph is written again, so its state images are made anew with the new colours.
+    const QImage highRes = glyph_.HighResGlyph();
     SetGlyph(Glyph());
+    glyph_.SetHighResGlyph(highRes);
     update();
 }
 
@@ -269,12 +308,20 @@ void TVexButton::MenuClosed() {
 
 void TVexButton::changeEvent(QEvent* event) {
     QPushButton::changeEvent(event);
-    if (event->type() == QEvent::EnabledChange) {
+    if (event->type() == QEvent::ParentChange) {
+        WatchWindowForEnter();
+    } else if (event->type() == QEvent::EnabledChange) {
         if (!isEnabled()) mouseInControl_ = false;
         update();
     } else if (event->type() == QEvent::FontChange) {
         update();
     }
+}
+
+void TVexButton::showEvent(QShowEvent* event) {
+    QPushButton::showEvent(event);
+    // The window may have changed with an ancestor's parent since the button became default.
+    if (isDefault() && watchedWindow_ != window()) WatchWindowForEnter();
 }
 
 void TVexButton::enterEvent(QEnterEvent* event) {
@@ -339,6 +386,11 @@ void TVexButton::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
     if (enterAsTab_ && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
         focusNextChild();
+        event->accept();
+        return;
+    }
+    if (IsEnterKey(*event)) {
+        click();
         event->accept();
         return;
     }

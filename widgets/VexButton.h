@@ -74,6 +74,9 @@ class TVexButton : public QPushButton {
     // the transparent colour.
     void SetGlyph(const QImage& glyph);
     void SetGlyph(const QPixmap& glyph);
+    // Twice-size artwork of the glyph for painting at a device pixel ratio above 1; set it
+    // after the glyph (writing the glyph drops it).
+    void SetHighResGlyph(const QImage& glyph2x) { glyph_.SetHighResGlyph(glyph2x); }
     int NumGlyphs() const { return glyph_.NumGlyphs(); }
     // Values above 4 become 4; below 1 are ignored.
     void SetNumGlyphs(int value);
@@ -115,7 +118,8 @@ class TVexButton : public QPushButton {
     // The result given to a parent QDialog on click (0 leaves it open).
     int ModalResult() const { return modalResult_; }
     void SetModalResult(int v) { modalResult_ = v; }
-    // The default button of its dialog (QPushButton's default).
+    // The default button of its window: it takes Enter while the focus is elsewhere in the
+    // window, except on another push button. The focused button always takes Enter.
     bool Default() const { return isDefault(); }
     void SetDefault(bool v);
     // Escape anywhere in the window clicks a Cancel button.
@@ -147,6 +151,7 @@ class TVexButton : public QPushButton {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -154,13 +159,16 @@ class TVexButton : public QPushButton {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     friend class TVexCustomLookStyle;
 
     void LookStyleChanged();
+    void WatchWindowForEnter();
     void ButtonColorChanged();
-    void PaintFace(QImage& surface);
+    // Paints the face into `surface`, which holds `ratio` device pixels per pixel.
+    void PaintFace(QImage& surface, qreal ratio);
     void RequestDropDown();
     void DropDownRequest();
     void MenuClosed();
@@ -177,6 +185,7 @@ class TVexButton : public QPushButton {
     int modalResult_ = mrNone;
     bool cancel_ = false;
     QShortcut* cancelShortcut_ = nullptr;
+    QPointer<QWidget> watchedWindow_;
     QPointer<QMenu> dropDownMenu_;
     bool enterAsTab_ = false;
     QPointer<QWidget> controlOnLeft_;

@@ -1,4 +1,6 @@
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
 
 #include "VexButton.h"
 
@@ -27,11 +29,20 @@ struct TRect {
     QRect ToQRect() const { return QRect(Left, Top, Right - Left, Bottom - Top); }
 };
 
-// Pixel-exact drawing primitives of the face: a rectangle outlined in the pen and filled with
-// the brush, a one-pixel bevel, and the dotted focus frame.
+// Pixel-exact drawing primitives of the face, in device pixels: a rectangle outlined in the pen
+// and filled with the brush, a one-pixel bevel, and the dotted focus frame. Coordinates are
+// the face's own pixels. At a device pixel ratio above 1 each of the face's one-pixel lines is
+// `unit` device pixels wide (the ratio rounded down: 1 at 1.25 and 1.5, 2 at 2), and the rings
+// near the edges keep that width, so every border and bevel line of a face is equally wide;
+// what lies further inside is placed at the nearest device pixel.
 class FaceCanvas {
   public:
-    explicit FaceCanvas(QPainter& painter) : p_(painter) {}
+    FaceCanvas(QPainter& painter, QSize size, QSize deviceSize, qreal ratio)
+        : p_(painter),
+          size_(size),
+          device_(deviceSize),
+          ratio_(ratio),
+          unit_(std::max(1, static_cast<int>(std::floor(ratio + 1e-6)))) {}
 
     void SetPen(TColor c) { pen_ = ColorToRGB(c); }
     void SetBrush(TColor c) {
@@ -42,13 +53,12 @@ class FaceCanvas {
 
     void Box(const TRect& r) {
         if (r.Empty()) return;
-        if (!hollow_) p_.fillRect(r.ToQRect(), brush_);
-        const int w = r.Right - r.Left;
-        const int h = r.Bottom - r.Top;
-        p_.fillRect(QRect(r.Left, r.Top, w, 1), pen_);
-        p_.fillRect(QRect(r.Left, r.Bottom - 1, w, 1), pen_);
-        p_.fillRect(QRect(r.Left, r.Top, 1, h), pen_);
-        p_.fillRect(QRect(r.Right - 1, r.Top, 1, h), pen_);
+        const QRect d = Device(r);
+        if (!hollow_) p_.fillRect(d, brush_);
+        p_.fillRect(QRect(d.left(), d.top(), d.width(), unit_), pen_);
+        p_.fillRect(QRect(d.left(), d.bottom() + 1 - unit_, d.width(), unit_), pen_);
+        p_.fillRect(QRect(d.left(), d.top(), unit_, d.height()), pen_);
+        p_.fillRect(QRect(d.right() + 1 - unit_, d.top(), unit_, d.height()), pen_);
     }
 
     // Top and left edges in `top`, bottom and right edges in `bottom` (which owns the top-right
@@ -57,26 +67,25 @@ class FaceCanvas {
         if (!r.Empty()) {
             const QColor t = ColorToRGB(top);
             const QColor b = ColorToRGB(bottom);
-            const int w = r.Right - r.Left;
-            const int h = r.Bottom - r.Top;
-            p_.fillRect(QRect(r.Left, r.Top, w - 1, 1), t);
-            p_.fillRect(QRect(r.Left, r.Top, 1, h - 1), t);
-            p_.fillRect(QRect(r.Right - 1, r.Top, 1, h), b);
-            p_.fillRect(QRect(r.Left, r.Bottom - 1, w, 1), b);
+            const QRect d = Device(r);
+            p_.fillRect(QRect(d.left(), d.top(), d.width() - unit_, unit_), t);
+            p_.fillRect(QRect(d.left(), d.top(), unit_, d.height() - unit_), t);
+            p_.fillRect(QRect(d.right() + 1 - unit_, d.top(), unit_, d.height()), b);
+            p_.fillRect(QRect(d.left(), d.bottom() + 1 - unit_, d.width(), unit_), b);
         }
         r.Inflate(-1);
     }
 
     // The system's dotted focus frame: every other pixel of the frame exclusive-ored with the
     // brush colour, in a checkerboard fixed to the surface, so the dots are dark on a face
-    // of that colour.
+    // of that colour. Each dot is one face pixel (unit x unit device pixels).
     void FocusFrame(const TRect& r, TColor brush) {
         if (r.Empty()) return;
         const QColor colour = ColorToRGB(brush);
         p_.save();
         p_.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         auto dot = [this, &colour](int x, int y) {
-            if ((x + y) % 2 == 0) p_.fillRect(QRect(x, y, 1, 1), colour);
+            if ((x + y) % 2 == 0) p_.fillRect(QRect(X(x), Y(y), unit_, unit_), colour);
         };
         for (int x = r.Left; x < r.Right; ++x) {
             dot(x, r.Top);
@@ -90,11 +99,32 @@ class FaceCanvas {
     }
 
     void Gradient(const TRect& r, TColor from, TColor to) {
-        if (!r.Empty()) FillGradient(p_, r.ToQRect(), from, true, to);
+        if (!r.Empty()) FillGradient(p_, Device(r), from, true, to);
+    }
+
+    void Fill(const TRect& r, const QColor& colour) {
+        if (!r.Empty()) p_.fillRect(Device(r), colour);
     }
 
   private:
+    // Face pixel edge `v` of an extent of `length` pixels as a device pixel edge.
+    int Map(int v, int length, int deviceLength) const {
+        constexpr int kRings = 6;  // the deepest ring a face draws
+        if (v <= kRings) return v * unit_;
+        if (v >= length - kRings) return deviceLength - (length - v) * unit_;
+        return qRound(v * ratio_);
+    }
+    int X(int v) const { return Map(v, size_.width(), device_.width()); }
+    int Y(int v) const { return Map(v, size_.height(), device_.height()); }
+    QRect Device(const TRect& r) const {
+        return QRect(QPoint(X(r.Left), Y(r.Top)), QPoint(X(r.Right) - 1, Y(r.Bottom) - 1));
+    }
+
     QPainter& p_;
+    QSize size_;
+    QSize device_;
+    qreal ratio_;
+    int unit_;
     QColor pen_;
     QColor brush_;
     bool hollow_ = false;
@@ -106,19 +136,23 @@ TColor Or(TColor value, TColor fallback) {
 
 }  // namespace
 
+// The face is painted at the screen's device pixel ratio, so captions and glyphs are as sharp
+// as the labels and lists beside them.
 void TVexButton::paintEvent(QPaintEvent*) {
-    QImage surface(size(), QImage::Format_RGB32);
+    const qreal ratio = devicePixelRatioF();
+    QImage surface(qRound(width() * ratio), qRound(height() * ratio), QImage::Format_RGB32);
     surface.fill(palette().color(QPalette::Window));
-    PaintFace(surface);
-    QPainter(this).drawImage(0, 0, surface);
+    PaintFace(surface, ratio);
+    surface.setDevicePixelRatio(ratio);
+    QPainter(this).drawImage(QPointF(0, 0), surface);
 }
 
 // The classic face. The platform's themed push-button look is not used: this program always
 // shows the classic owner-drawn face.
-void TVexButton::PaintFace(QImage& surface) {
+void TVexButton::PaintFace(QImage& surface, qreal ratio) {
     QPainter painter(&surface);
     painter.setFont(font());
-    FaceCanvas canvas(painter);
+    FaceCanvas canvas(painter, size(), surface.size(), ratio);
 
     const TVexLookStyle& ls = *lookStyle_;
     const TVexBtnKind kind = Kind();
@@ -336,9 +370,14 @@ void TVexButton::PaintFace(QImage& surface) {
     glyph_.SetDarkColor(ls.DarkColor());
     const TButtonState state = !enabled ? bsDisabled : (pressed && !arrowPressed_) ? bsDown : bsUp;
     if (!enabled) captionColor = ls.DarkColor();
+    // Glyph and caption are laid out in the face's pixels and drawn at the device's.
+    painter.save();
+    painter.scale(ratio, ratio);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     glyph_.Draw(painter, r.ToQRect(), QPoint(0, 0), text(), layout_, margin_, spacing_, state,
                 track || pressed || onFocused, ColorToRGB(captionColor), wordWrap_,
                 layoutDirection() == Qt::RightToLeft);
+    painter.restore();
 
     // 9. Focus rectangle.
     if (!menuOpen && active && focused) {
@@ -368,7 +407,7 @@ void TVexButton::PaintFace(QImage& surface) {
         const QColor c = ColorToRGB(arrowColor);
         int y = s.Bottom - h - q + 1;
         for (int x1 = s.Left + q, x2 = s.Right - q; x2 >= x1; ++x1, --x2, ++y) {
-            painter.fillRect(QRect(x1 + shift, y + shift, x2 - x1, 1), c);
+            canvas.Fill(TRect{x1 + shift, y + shift, x2 + shift, y + shift + 1}, c);
         }
     }
 }

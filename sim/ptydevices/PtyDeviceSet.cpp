@@ -1,5 +1,6 @@
 #include "PtyDeviceSet.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -87,9 +88,16 @@ void PtyDeviceSet::SaveFlash() const {
     SaveFlash("COM2-card.bin", readerCard_.Boot());
 }
 
-// Whole or not at all: a reader never sees half a flash.
+// Whole or not at all: a reader never sees half a flash. A flash the program never erased or
+// wrote is not saved, so a file there means that device was programmed (or its programming
+// began).
 void PtyDeviceSet::SaveFlash(const std::string& file, const BootLoader& boot) const {
     if (flashDir_.empty()) return;
+    const auto& flash = boot.Flash();
+    if (std::all_of(flash.begin(), flash.end(),
+                    [](uint8_t byte) { return byte == BootLoader::kFreshFlashByte; })) {
+        return;
+    }
     const fs::path target = fs::path(flashDir_) / file;
     const fs::path temporary = fs::path(flashDir_) / ("." + file + ".tmp");
     {

@@ -13,16 +13,19 @@ class FakeDesktop : public DesktopServices {
         QString kind;  // "information", "error", "message", "question"
         QString title;
         QString text;
+        QString detail;
     };
     void Information(const QString& title, const QString& text) override {
-        boxes.push_back({"information", title, text});
+        boxes.push_back({"information", title, text, {}});
     }
     void Error(const QString& title, const QString& text) override {
-        boxes.push_back({"error", title, text});
+        boxes.push_back({"error", title, text, {}});
     }
-    void Message(const QString& text) override { boxes.push_back({"message", "TANDEL", text}); }
+    void Message(const QString& text, const QString& detail) override {
+        boxes.push_back({"message", "TANDEL", text, detail});
+    }
     bool YesNo(const QString& caption, const QString& text) override {
-        boxes.push_back({"question", caption, text});
+        boxes.push_back({"question", caption, text, {}});
         return answerYes;
     }
     void OpenUrl(const QString& url) override { urls.push_back(url); }

@@ -11,6 +11,7 @@
 #include "Cp1250.h"
 #include "DeviceConfig.h"
 #include "FirmwareStore.h"
+#include "LiveUpdate.h"
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
@@ -132,4 +133,39 @@ TEST_F(StoreDir, ListingTakesBinEntriesAndDescription) {
     const auto missing = LoadFirmwareListing(dir_.string(), "nothing");
     EXPECT_TRUE(missing.files.empty());
     EXPECT_TRUE(missing.description.empty());
+}
+
+TEST_F(StoreDir, ListingIsSortedByName) {
+    fs::create_directories(dir_ / "fw");
+    for (const char* name : {"v2_01.bin", "v1_07.bin", "V1_10.bin", "v1_04.bin", "v1_9.BIN"})
+        Write(fs::path("fw") / name, "x");
+    EXPECT_EQ(LoadFirmwareListing(dir_.string(), "fw").files,
+              (Lines{"v1_04.bin", "v1_07.bin", "v1_9.BIN", "V1_10.bin", "v2_01.bin"}));
+}
+
+TEST_F(StoreDir, Utf8InitCfgGivesTheFoldersOfItsCp1250Twin) {
+    Write("init.cfg",
+          "\xEF\xBB\xBF"
+          "Karta ż:żółw 4\r\nPelta:pelta 1\r\n");
+    const auto lines = LoadDeviceTypeLines(dir_.string());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Karta \xBF:\xBF\xF3\xB3w 4");  // kept as CP1250, no mark left
+    EXPECT_EQ(CutDeviceKind(lines[0]), 4);
+    EXPECT_EQ(EncodeUrlPath(CutFolder(lines[0])), "%BF%F3%B3w");  // URL keeps CP1250 bytes
+    CreateDeviceFolders(dir_.string(), lines);
+    EXPECT_TRUE(fs::is_directory(dir_ / "żółw"));
+
+    fs::create_directories(dir_ / "pelta");
+    Write("pelta/opis.txt", "Wersja łódzka\r\n");
+    EXPECT_EQ(LoadFirmwareListing(dir_.string(), "pelta").description, Lines{"Wersja łódzka"});
+}
+
+TEST_F(StoreDir, PresenceIgnoresLetterCaseOfFilesOnly) {
+    Write("105.BIN", "x");
+    fs::create_directories(dir_ / "106.bin");  // a directory is no firmware file
+    EXPECT_TRUE(HoldsFileIgnoringCase(dir_.string(), "105.bin"));
+    EXPECT_TRUE(HoldsFileIgnoringCase(dir_.string(), "105.BIN"));
+    EXPECT_FALSE(HoldsFileIgnoringCase(dir_.string(), "106.bin"));
+    EXPECT_FALSE(HoldsFileIgnoringCase(dir_.string(), "10.bin"));
+    EXPECT_FALSE(HoldsFileIgnoringCase((dir_ / "missing").string(), "105.bin"));
 }

@@ -401,3 +401,18 @@ TEST(LiveUpdateAddress, EnvironmentReplacesTheBuiltInAddress) {
 }
 
 }  // namespace
+
+TEST_F(LiveUpdateTest, AStoreFileDifferingOnlyInLetterCaseIsPresent) {
+    host_.lines = {"Typ:fa 1"};
+    fs::create_directory(base_ / "fa");
+    WriteFile(base_ / "fa" / "105.BIN", "stary");
+    ServeType("fa", "105\r\n106\r\n");
+    ServeFile("fa", "106.bin", FirmwareBody(kFirmwareFileSize, 8));
+
+    Run();
+
+    EXPECT_THAT(host_.log,
+                ElementsAre("Pobieram listę oprogramowania dla : fa", "Pobieram opis dla : fa",
+                            "105.bin : JEST", "106.bin : POBIERAM", kFinal));
+    EXPECT_EQ(Entries(base_ / "fa"), (std::set<std::string>{"105.BIN", "106.bin", "opis.txt"}));
+}

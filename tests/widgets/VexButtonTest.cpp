@@ -1,12 +1,15 @@
 #include <QDialog>
 #include <QEnterEvent>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
+#include "ButtonTestSupport.h"
 #include "VexButton.h"
 
 namespace {
@@ -64,6 +67,7 @@ class VexButtonTest : public QObject {
     void propertyRules();
     void dropDownPressWhileMenuOpen();
     void keyboard();
+    void enterOnFocusedAndDefaultButtons();
     void renderSample();
 };
 
@@ -166,16 +170,8 @@ void VexButtonTest::restAndHotLookTheSame() {
 
 void VexButtonTest::pressedFace() {
     QWidget window;
-    window.resize(200, 100);
-    auto* b = new TVexButton(&window);
-    b->setText("START");
-    b->LookStyle().SetHighlightColor(clBtnFace);
-    b->setGeometry(10, 10, 102, 40);
-    window.show();
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-    b->setFocus();
-    QTRY_VERIFY(b->hasFocus());
+    TVexButton* b = nullptr;
+    QVERIFY(ShowFocusedStartButton(window, b));
     QVERIFY(b->Active());
 
     const QImage up = Render(*b);
@@ -504,6 +500,67 @@ void VexButtonTest::keyboard() {
     QCOMPARE(requests, 1);
     QTest::keyClick(b, Qt::Key_Down);
     QCOMPARE(requests, 1);
+}
+
+// Enter and Space on the focused button; Enter elsewhere in the window for the default button.
+void VexButtonTest::enterOnFocusedAndDefaultButtons() {
+    QWidget window;
+    auto* plain = new TVexButton(&window);
+    auto* def = new TVexButton(&window);
+    auto* edit = new QLineEdit(&window);
+    auto* memo = new QPlainTextEdit(&window);
+    auto* list = new QListWidget(&window);
+    auto* qtButton = new QPushButton("Qt", &window);
+    list->addItem("a");
+    def->SetDefault(true);
+    int plainClicks = 0;
+    int defClicks = 0;
+    plain->SetOnClick([&](TVexButton*) { ++plainClicks; });
+    def->SetOnClick([&](TVexButton*) { ++defClicks; });
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    plain->setFocus();
+    QTest::keyClick(plain, Qt::Key_Return);
+    QTest::keyClick(plain, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(plain, Qt::Key_Space);
+    QCOMPARE(plainClicks, 3);
+    QCOMPARE(defClicks, 0);
+
+    def->setFocus();
+    QTest::keyClick(def, Qt::Key_Return);
+    QCOMPARE(defClicks, 1);
+
+    // Widgets that leave Enter alone pass it to the default button.
+    for (QWidget* w : {static_cast<QWidget*>(edit), static_cast<QWidget*>(list)}) {
+        w->setFocus();
+        QTest::keyClick(w, Qt::Key_Return);
+        QTest::keyClick(w, Qt::Key_Enter, Qt::KeypadModifier);
+    }
+    QCOMPARE(defClicks, 5);
+    QTest::keyClick(edit, Qt::Key_Return, Qt::ControlModifier);  // no plain Enter
+    QCOMPARE(defClicks, 5);
+
+    // A memo keeps Enter for its line breaks; another push button keeps the focus's Enter.
+    memo->setFocus();
+    QTest::keyClick(memo, Qt::Key_Return);
+    QCOMPARE(memo->toPlainText(), QString("\n"));
+    qtButton->setFocus();
+    QTest::keyClick(qtButton, Qt::Key_Return);
+    QCOMPARE(defClicks, 5);
+
+    // A disabled, hidden or no longer default button takes nothing.
+    def->setEnabled(false);
+    QTest::keyClick(edit, Qt::Key_Return);
+    def->setEnabled(true);
+    def->hide();
+    QTest::keyClick(edit, Qt::Key_Return);
+    def->show();
+    def->SetDefault(false);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(defClicks, 5);
+    QCOMPARE(plainClicks, 3);
 }
 
 // Writes a sheet of sample faces for a visual check when TANDEL_WIDGET_SHEET names a file.

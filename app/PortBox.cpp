@@ -1,0 +1,89 @@
+#include "PortBox.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLineEdit>
+#include <QProxyStyle>
+#include <QStringList>
+#include <QStyleFactory>
+#include <QStyleOptionComboBox>
+
+#include "PortDescription.h"
+
+namespace {
+
+// The application's look with a one-pixel frame and a narrow arrow button.
+class NarrowArrowStyle final : public QProxyStyle {
+  public:
+    NarrowArrowStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
+
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
+                         const QWidget* widget) const override {
+        if (control != CC_ComboBox) {
+            return QProxyStyle::subControlRect(control, option, part, widget);
+        }
+        const QRect r = option->rect;
+        const QRect arrow(r.right() - kFrame - kArrowWidth + 1, r.top() + kFrame, kArrowWidth,
+                          r.height() - 2 * kFrame);
+        switch (part) {
+            case SC_ComboBoxArrow:
+                return arrow;
+            case SC_ComboBoxEditField:
+                return QRect(r.left() + kFrame, r.top() + kFrame, arrow.left() - r.left() - kFrame,
+                             r.height() - 2 * kFrame);
+            default:
+                return QProxyStyle::subControlRect(control, option, part, widget);
+        }
+    }
+
+  private:
+    static constexpr int kFrame = 1;
+    static constexpr int kArrowWidth = 11;
+};
+
+// The port name of item text "COMn", 0 for any other text.
+int ComNumber(const QString& text) {
+    if (!text.startsWith(QLatin1String("COM"))) return 0;
+    bool ok = false;
+    const int n = text.mid(3).toInt(&ok);
+    return ok && n >= 1 && n <= 20 ? n : 0;
+}
+
+QString HintFor(int number) {
+    return QString::fromStdString(PortDescriptionLine(DescribePort(number)));
+}
+
+}  // namespace
+
+PortBox::PortBox(QWidget* parent) : QComboBox(parent) {
+    auto* style = new NarrowArrowStyle;
+    style->setParent(this);
+    setStyle(style);
+}
+
+void PortBox::showPopup() {
+    RefreshHints();
+    QComboBox::showPopup();
+}
+
+bool PortBox::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) RefreshHints();
+    return QComboBox::event(event);
+}
+
+QString PortBox::PortsHint() const {
+    QStringList lines;
+    for (int i = 0; i < count(); ++i) {
+        if (const int n = ComNumber(itemText(i)); n != 0) lines << HintFor(n);
+    }
+    return lines.join(u'\n');
+}
+
+void PortBox::RefreshHints() {
+    for (int i = 0; i < count(); ++i) {
+        if (const int n = ComNumber(itemText(i)); n != 0) {
+            setItemData(i, HintFor(n), Qt::ToolTipRole);
+        }
+    }
+    setToolTip(PortsHint());
+}
