@@ -140,7 +140,11 @@ TColor Or(TColor value, TColor fallback) {
 // as the labels and lists beside them.
 void TVexButton::paintEvent(QPaintEvent*) {
     const qreal ratio = devicePixelRatioF();
-    QImage surface(qRound(width() * ratio), qRound(height() * ratio), QImage::Format_RGB32);
+    // Whole device pixels inside the widget: at a fractional ratio a widget whose edge falls
+    // on half a device pixel shows only the rows below it, so a rounded-up face would lose its
+    // bottom or right line.
+    const auto inside = [ratio](int logical) { return static_cast<int>(logical * ratio + 1e-6); };
+    QImage surface(inside(width()), inside(height()), QImage::Format_RGB32);
     surface.fill(palette().color(QPalette::Window));
     PaintFace(surface, ratio);
     surface.setDevicePixelRatio(ratio);
