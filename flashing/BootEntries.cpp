@@ -69,9 +69,9 @@ bool CardWaitFailed(BootLink& link, const Reply& reply, const char* line) {
 // The three-byte answer to ReadFirmwareNumber after its first byte; the number is logged.
 void ReadFirmwareNumberRest(BootLink& link) {
     Byte number = 0, last = 0;
-    link.Dane().ReadByte(number);
+    link.ReadByte(number);
     link.Log(kLineFirmwareNumber + std::to_string(number));
-    link.Dane().ReadByte(last);
+    link.ReadByte(last);
 }
 
 }  // namespace
@@ -220,7 +220,7 @@ bool OpenCardBoot(BootLink& link) {
     link.Sleep(800);
 
     Byte first = 0;
-    if (!dane.ReadByte(first) || first != kGreetingByte) {
+    if (!link.ReadByte(first) || first != kGreetingByte) {
         link.Log("Błąd : przekroczony czas oczekiwania");
         link.ReleasePort();
         return false;

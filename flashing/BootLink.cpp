@@ -8,7 +8,36 @@
 BootLink::BootLink(FlashHost& host, LinkBounds bounds) : host_(host), bounds_(bounds) {}
 
 void BootLink::Sleep(uint32_t ms) {
-    host_.Time().SleepMs(ms);
+    Clock& clock = host_.Time();
+    // The short pauses of the write loops cost line time; a pass there would only add to it.
+    if (ms <= bounds_.sliceMs) {
+        clock.SleepMs(ms);
+        return;
+    }
+    const uint32_t start = clock.TickMs();
+    for (;;) {
+        host_.PaintOnlyPass();
+        if (host_.Closing()) return;
+        const uint32_t elapsed = clock.TickMs() - start;
+        if (elapsed >= ms) return;
+        const uint32_t slice = std::min(bounds_.sliceMs, ms - elapsed);
+        clock.SleepMs(slice);
+        if (elapsed + slice >= ms) return;
+    }
+}
+
+bool BootLink::ReadByte(Byte& value) {
+    TSerialPortDriver& dane = Dane();
+    Clock& clock = host_.Time();
+    const uint32_t bound = dane.InputTimeout();
+    const uint32_t start = clock.TickMs();
+    while (dane.IsPortOpen() && dane.BytesWaiting() == 0) {
+        const uint32_t elapsed = clock.TickMs() - start;
+        if (elapsed >= bound || host_.Closing()) return false;
+        if (dane.WaitForInput(std::min(bounds_.sliceMs, bound - elapsed))) break;
+        host_.PaintOnlyPass();
+    }
+    return dane.ReadByte(value);
 }
 
 void BootLink::SendFrame(std::span<const Byte> frame) {
@@ -55,11 +84,16 @@ void BootLink::DrainInput() {
     TSerialPortDriver& dane = Dane();
     Clock& clock = host_.Time();
     Byte scratch = 0;
-    dane.ReadByte(scratch);
+    ReadByte(scratch);
     const uint32_t start = clock.TickMs();
+    uint32_t lastPass = start;
     while (dane.IsPortOpen() && dane.BytesWaiting() != 0 &&
            clock.TickMs() - start < bounds_.replyMs) {
         dane.ReadByte(scratch);
+        if (clock.TickMs() - lastPass >= bounds_.sliceMs) {
+            host_.PaintOnlyPass();
+            lastPass = clock.TickMs();
+        }
     }
 }
 
