@@ -16,7 +16,7 @@ void BootLink::Sleep(uint32_t ms) {
     }
     const uint32_t start = clock.TickMs();
     for (;;) {
-        host_.PaintOnlyPass();
+        PaintOnlyPass();
         if (host_.Closing()) return;
         const uint32_t elapsed = clock.TickMs() - start;
         if (elapsed >= ms) return;
@@ -35,9 +35,23 @@ bool BootLink::ReadByte(Byte& value) {
         const uint32_t elapsed = clock.TickMs() - start;
         if (elapsed >= bound || host_.Closing()) return false;
         if (dane.WaitForInput(std::min(bounds_.sliceMs, bound - elapsed))) break;
-        host_.PaintOnlyPass();
+        PaintOnlyPass();
     }
     return dane.ReadByte(value);
+}
+
+void BootLink::ProcessMessages() {
+    host_.ProcessMessages();
+    lastPass_ = host_.Time().TickMs();
+}
+
+void BootLink::PaintOnlyPass() {
+    host_.PaintOnlyPass();
+    lastPass_ = host_.Time().TickMs();
+}
+
+void BootLink::PaintIfDue() {
+    if (host_.Time().TickMs() - lastPass_ >= bounds_.sliceMs) PaintOnlyPass();
 }
 
 void BootLink::SendFrame(std::span<const Byte> frame) {
@@ -48,6 +62,9 @@ Reply BootLink::AwaitReply(uint32_t boundMs) {
     TSerialPortDriver& dane = Dane();
     Clock& clock = host_.Time();
     const uint32_t bound = boundMs == 0 ? bounds_.replyMs : boundMs;
+    // A chain of waits that each end quickly (the 75 echoes of a write frame) is still a
+    // long stretch without a pass.
+    PaintIfDue();
     const uint32_t start = clock.TickMs();
     for (;;) {
         if (dane.IsPortOpen() && dane.BytesWaiting() > 0) {
@@ -61,7 +78,7 @@ Reply BootLink::AwaitReply(uint32_t boundMs) {
         const uint32_t left = bound == kNoTimeLimit ? bounds_.sliceMs : bound - elapsed;
         if (dane.WaitForInput(std::min(bounds_.sliceMs, left))) continue;
         TSerialPortDriver::PollHold hold(dane);
-        host_.ProcessMessages();
+        ProcessMessages();
     }
 }
 
@@ -86,14 +103,10 @@ void BootLink::DrainInput() {
     Byte scratch = 0;
     ReadByte(scratch);
     const uint32_t start = clock.TickMs();
-    uint32_t lastPass = start;
     while (dane.IsPortOpen() && dane.BytesWaiting() != 0 &&
            clock.TickMs() - start < bounds_.replyMs) {
         dane.ReadByte(scratch);
-        if (clock.TickMs() - lastPass >= bounds_.sliceMs) {
-            host_.PaintOnlyPass();
-            lastPass = clock.TickMs();
-        }
+        PaintIfDue();
     }
 }
 

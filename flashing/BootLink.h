@@ -50,7 +50,7 @@ class BootLink {
 
     void Log(const std::string& line) { host_.LogAppend(line); }
     // One pass of the window's message processing (the driver's poll may run).
-    void ProcessMessages() { host_.ProcessMessages(); }
+    void ProcessMessages();
     // A pause of `ms`. One longer than a slice is slept in slices with the paint-only pass
     // before each, keeping its length; it ends at once when the window is closing.
     void Sleep(uint32_t ms);
@@ -78,8 +78,14 @@ class BootLink {
     void LogWaitFailure(const Reply& reply);
 
   private:
+    // The host's paint-only pass; the next one falls due a slice after the last pass of
+    // either kind.
+    void PaintOnlyPass();
+    void PaintIfDue();
+
     FlashHost& host_;
     LinkBounds bounds_;
+    uint32_t lastPass_ = 0;
 };
 
 // Log texts of the waits that end without their byte.

@@ -107,6 +107,7 @@ class Bench : public FlashHost {
     }
     void ProcessMessages() override {
         ++passes;
+        passTicks.push_back(clock.TickMs());
         clock.Advance(passCostMs);
         dane.PollTick();
         for (auto& a : actions_) {
@@ -167,7 +168,8 @@ class Bench : public FlashHost {
     int progressUpdates = 0;
     int passes = 0;
     int paintPasses = 0;
-    std::vector<uint32_t> paintTicks;
+    std::vector<uint32_t> passTicks;   // when each message pass began
+    std::vector<uint32_t> paintTicks;  // when each paint-only pass began
     std::function<void()> onPaintPass;
     bool closing = false;
     uint32_t passCostMs = 0;  // virtual time one pass of the message pump takes
