@@ -66,7 +66,8 @@ int Dispatch(int argc, char** argv) {
         if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
         if (command == "program") return ProgrammingBench(std::stoi(args[1]));
-        if (alive) return AliveBench(std::stoi(args[1]), args.size() == 3 ? std::stoi(args[2]) : -1);
+        if (alive)
+            return AliveBench(std::stoi(args[1]), args.size() == 3 ? std::stoi(args[2]) : -1);
         return LiveUpdateBench(Shape(args, 1));
     }
     return Usage();

@@ -144,7 +144,8 @@ int AliveBench(int kind, int closeAfterMs) {
         const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch() -
                                 std::chrono::duration_cast<std::chrono::system_clock::duration>(
                                     BenchClock::now() - *closed);
-        Report(name + "_closed_at_ms", std::chrono::duration<double, std::milli>(sinceEpoch).count());
+        Report(name + "_closed_at_ms",
+               std::chrono::duration<double, std::milli>(sinceEpoch).count());
         if (window.Form().dane().IsPortOpen()) Fail("the port stayed open");
         return 0;
     }
