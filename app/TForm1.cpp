@@ -22,6 +22,7 @@
 #include "DeviceConfig.h"
 #include "ErrorText.h"
 #include "FirmwareStore.h"
+#include "InputDeferral.h"
 #include "ListBox.h"
 #include "LiveUpdate.h"
 #include "PortBox.h"
@@ -152,10 +153,8 @@ class TForm1::LiveUpdateLog final : public LiveUpdateHost {
     void LogAppend(const std::string& line) override {
         form_.Memo1->appendPlainText(QString::fromStdString(line));
     }
-    void ProcessMessages() override { QApplication::processEvents(); }
-    void PaintOnlyPass() override {
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
+    void ProcessMessages() override { form_.ProcessMessages(); }
+    void PaintOnlyPass() override { form_.PaintOnlyPass(); }
     std::vector<std::string> DeviceTypeLines() override { return form_.deviceLines_; }
     std::string BaseDirectory() override { return ::BaseDirectory(); }
 
@@ -175,12 +174,12 @@ class TForm1::StatusLog final : public FlashHost {
     }
     void SetProgressMax(int maximum) override { form_.prog->setMaximum(maximum); }
     void SetProgress(int position) override { form_.prog->setValue(position); }
-    void ProcessMessages() override { QApplication::processEvents(); }
-    void PaintOnlyPass() override {
-        TSerialPortDriver::PollHold hold(form_.dane_);
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-    bool StopRequested() const override { return form_.stopRequested_; }
+    void ProcessMessages() override { form_.ProcessMessages(); }
+    void PaintOnlyPass() override { form_.PaintOnlyPass(); }
+    bool Closing() const override { return form_.closeWanted_; }
+    // A closing window stops the run for good: the entries that clear the flag before they
+    // wait must not wait on.
+    bool StopRequested() const override { return form_.stopRequested_ || form_.closeWanted_; }
     void SetStopRequested(bool value) override { form_.stopRequested_ = value; }
     std::string PortBoxText() override { return form_.ComboBox1->currentText().toStdString(); }
     std::string BaseDirectory() override { return ::BaseDirectory(); }
@@ -212,7 +211,8 @@ TForm1::TForm1(Services services, QWidget* parent)
     : QWidget(parent),
       desktop_(services.desktop),
       clock_(services.clock),
-      dane_(services.serialPorts, services.clock) {
+      dane_(services.serialPorts, services.clock),
+      deferral_(new InputDeferral(this)) {
     // Design settings of the driver; the boot-mode entries set name, speed, parity and stop
     // bits before every opening.
     dane_.SetPortName("\\\\.\\COM2");
@@ -406,10 +406,21 @@ void TForm1::ShowPage(Page page) {
     PageControl1->setCurrentIndex(page);
 }
 
+void TForm1::ProcessMessages() {
+    deferral_->Replay();
+    QApplication::processEvents();
+}
+
+void TForm1::PaintOnlyPass() {
+    InputDeferral::Hold input(*deferral_);
+    TSerialPortDriver::PollHold poll(dane_);
+    QApplication::processEvents();
+}
+
 void TForm1::LiveUpdateButtonClick() {
     Memo1->clear();
     ShowPage(kLiveUpdatePage);
-    QApplication::processEvents();
+    ProcessMessages();
 }
 
 void TForm1::ChooseDeviceType() {
@@ -468,7 +479,7 @@ void TForm1::LiveUpdateStart() {
         // The window is going away: the run ends quietly.
     }
     liveUpdateRunning_ = false;
-    CloseIfWanted();
+    AfterRun();
 }
 
 void TForm1::IdHTTP1Status(int code) {
@@ -476,20 +487,24 @@ void TForm1::IdHTTP1Status(int code) {
         Label5->setText(QString::fromStdString(*text));
         Label5->adjustSize();
     }
-    QApplication::processEvents();
+    ProcessMessages();
     if (closeWanted_) throw WindowClosing{};
 }
 
 void TForm1::ProgrammingStart() {
     Guarded([this] { run_->Start(deviceKind_); });
-    CloseIfWanted();
+    AfterRun();
 }
 
-// A close asked for during a run is carried out once no run is left on the stack.
-void TForm1::CloseIfWanted() {
-    if (closeWanted_ && !run_->Running() && !liveUpdateRunning_) {
+// Once no run is left on the stack: input held back in the run's last pauses goes to the
+// window before anything newer, and a close asked for during a run is carried out.
+void TForm1::AfterRun() {
+    if (run_->Running() || liveUpdateRunning_) return;
+    if (closeWanted_) {
         QTimer::singleShot(0, this, &QWidget::close);
+        return;
     }
+    deferral_->Replay();
 }
 
 void TForm1::ProgrammingStop() {
@@ -498,10 +513,12 @@ void TForm1::ProgrammingStop() {
 
 void TForm1::closeEvent(QCloseEvent* event) {
     if (run_->Running() || liveUpdateRunning_) {
-        // The close arrived inside a run's message processing: stop the run (the programming
-        // run releases the port), and close once the runs have unwound.
+        // The close arrived inside a run's message processing or inside one of its pauses,
+        // where no input may act: the programming run is stopped without a message pass (the
+        // port released at once, the run's pauses and waits end), and the window closes once
+        // the runs have unwound.
         closeWanted_ = true;
-        if (run_->Running()) run_->Stop();
+        if (run_->Running()) run_->Abandon();
         event->ignore();
         return;
     }

@@ -13,6 +13,7 @@
 #include "UpdateRun.h"
 
 class DesktopServices;
+class InputDeferral;
 class SerialBackend;
 class QComboBox;
 class QGroupBox;
@@ -103,7 +104,13 @@ class TForm1 : public QWidget {
     void IdHTTP1Status(int code);
     void ProgrammingStart();
     void ProgrammingStop();
-    void CloseIfWanted();
+    void AfterRun();
+    // The designed message pass: input held back by the paint-only passes first, then
+    // everything pending.
+    void ProcessMessages();
+    // The paint-only pass: everything pending but the user's input (kept for the next
+    // ProcessMessages), with the driver's poll held.
+    void PaintOnlyPass();
     void LoadFirmwareList();
 
     // Runs a handler; a failure that escapes it ends the handler with the error box.
@@ -113,6 +120,7 @@ class TForm1 : public QWidget {
     DesktopServices& desktop_;
     Clock& clock_;
     TSerialPortDriver dane_;
+    InputDeferral* deferral_;  // child of the window
     HttpClient http_;
     class LiveUpdateLog;
     std::unique_ptr<LiveUpdateLog> liveUpdateLog_;

@@ -7,6 +7,7 @@
 //   tandel-bench startup PROGRAM PROBE                        one start of PROGRAM (cwd)
 //   tandel-bench make-programming WORKDIR                     init.cfg + firmware files
 //   tandel-bench program KIND                                 one programming run (cwd)
+//   tandel-bench alive KIND [CLOSE_AFTER_MS]                 window answer time / close (cwd)
 //   tandel-bench floor KIND                                   the least time of that run
 //
 // Figures go to stdout as "name value" lines; a failed run exits non-zero.
@@ -60,10 +61,13 @@ int Dispatch(int argc, char** argv) {
     }
     if (command == "floor" && args.size() == 2) return FloorReport(std::stoi(args[1]));
     if (command == "liveupdate-bare") return BareLiveUpdateBench(Shape(args, 1));
-    if (command == "liveupdate" || (command == "program" && args.size() == 2)) {
+    const bool alive = command == "alive" && (args.size() == 2 || args.size() == 3);
+    if (command == "liveupdate" || (command == "program" && args.size() == 2) || alive) {
         if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
         if (command == "program") return ProgrammingBench(std::stoi(args[1]));
+        if (alive)
+            return AliveBench(std::stoi(args[1]), args.size() == 3 ? std::stoi(args[2]) : -1);
         return LiveUpdateBench(Shape(args, 1));
     }
     return Usage();

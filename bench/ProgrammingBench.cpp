@@ -1,9 +1,15 @@
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTextBlock>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -25,12 +31,37 @@ struct KindSetup {
 
 // init.cfg of the programming work directory, one line per benchmarked kind.
 const char kInitCfg[] =
-    "Serwer:serwer 1\r\nKarta przez serwer:karta 3\r\nKarta w czytniku:karta 4\r\n";
+    "Serwer:serwer 1\r\nKarta przez serwer:karta 3\r\nKarta w czytniku:karta 4\r\n"
+    "Serwer auto:serwer 2\r\nKarta auto:karta 5\r\n";
 
 const std::map<int, KindSetup> kKinds{
     {1, {0, "COM1", "Zapis flasha : OK", "Reset serwera : OK"}},
     {3, {1, "COM1", "Zapisu flasha : OK", "Bit_lock OFF : OK"}},
     {4, {2, "COM2", "Zapis flasha : OK", "Bit_lock OFF : OK"}},
+    {2, {3, "Auto", "Zapis flasha : OK", "Reset serwera : OK"}},
+    {5, {4, "Auto", "Zapisu flasha : OK", "Bit_lock OFF : OK"}},
+};
+
+// The largest gap between the ticks of a 10 ms timer: the longest stretch in which the
+// window did not answer. `onTick` runs at every tick.
+class AnswerProbe {
+  public:
+    explicit AnswerProbe(std::function<void()> onTick) : onTick_(std::move(onTick)) {
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
+            longest_ = std::max(longest_, MsSince(last_));
+            last_ = BenchClock::now();
+            onTick_();
+        });
+        last_ = BenchClock::now();
+        timer_.start(10);
+    }
+    double Longest() const { return std::max(longest_, MsSince(last_)); }
+
+  private:
+    QTimer timer_;
+    std::function<void()> onTick_;
+    BenchClock::time_point last_;
+    double longest_ = 0;
 };
 
 // When each log line first appeared.
@@ -72,12 +103,12 @@ void WriteProgrammingWorkDir(const std::string& dir) {
 
 // One programming run of `kind` through the window on the real serial backend (the ports
 // of TANDEL_PORTS), from START to "SerialPort wolny...".
-int ProgrammingBench(int kind) {
+namespace {
+
+const KindSetup& ToProgrammingPage(BenchWindow& window, int kind) {
     const auto setup = kKinds.find(kind);
     if (setup == kKinds.end()) Fail("no programming benchmark for kind " + std::to_string(kind));
     const KindSetup& k = setup->second;
-
-    BenchWindow window;
     window.Click("VexButton2");
     window.Find<QListWidget>("ListBox2")->setCurrentRow(k.row);
     window.Click("VexButton10");
@@ -85,6 +116,51 @@ int ProgrammingBench(int kind) {
     window.Click("VexButton11");
     window.Find<QComboBox>("ComboBox1")->setEditText(k.port);
     if (window.Form().CurrentPage() != TForm1::kProgrammingPage) Fail("programming page not shown");
+    return k;
+}
+
+}  // namespace
+
+int AliveBench(int kind, int closeAfterMs) {
+    BenchWindow window;
+    const KindSetup& k = ToProgrammingPage(window, kind);
+    const auto start = BenchClock::now();
+    std::optional<BenchClock::time_point> closed;
+    AnswerProbe probe([&] {
+        if (closeAfterMs >= 0 && !closed && MsSince(start) >= closeAfterMs) {
+            closed = BenchClock::now();
+            window.Form().windowHandle()->close();
+        }
+    });
+    window.Click("VexButton14");
+    const double longest = probe.Longest();
+    const std::string name = "alive" + std::to_string(kind);
+    if (closed) {
+        while (window.Form().isVisible() && MsSince(*closed) < 5000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        }
+        Report(name + "_close_ms", MsSince(*closed));
+        // When the close was asked for, on the wall clock, for the time until the process is gone.
+        const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch() -
+                                std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                    BenchClock::now() - *closed);
+        Report(name + "_closed_at_ms",
+               std::chrono::duration<double, std::milli>(sinceEpoch).count());
+        if (window.Form().dane().IsPortOpen()) Fail("the port stayed open");
+        return 0;
+    }
+    const QStringList log = window.Lines("Memo2");
+    if (!log.contains(k.finish) || log.last() != "SerialPort wolny...") {
+        Fail("the run did not succeed:\n" + log.join("\n").toStdString());
+    }
+    Report(name + "_longest_ms", longest);
+    Report(name + "_wall_ms", MsSince(start));
+    return 0;
+}
+
+int ProgrammingBench(int kind) {
+    BenchWindow window;
+    const KindSetup& k = ToProgrammingPage(window, kind);
 
     LogTimes times(window.Find<QPlainTextEdit>("Memo2"));
     const Usage before = Usage::Now();

@@ -85,10 +85,10 @@ bool CardWaitFailed(BootLink& link, const Reply& reply, const char* line) {
 // False when the line was lost before the number came (nothing is logged then).
 bool ReadFirmwareNumberRest(BootLink& link) {
     Byte number = 0, last = 0;
-    link.Dane().ReadByte(number);
+    link.ReadByte(number);
     if (link.Dane().PortLost()) return false;
     link.Log(kLineFirmwareNumber + std::to_string(number));
-    link.Dane().ReadByte(last);
+    link.ReadByte(last);
     return true;
 }
 
@@ -256,7 +256,7 @@ bool OpenCardBoot(BootLink& link) {
     link.Sleep(800);
 
     Byte first = 0;
-    const bool gotFirst = dane.ReadByte(first);
+    const bool gotFirst = link.ReadByte(first);
     if (!gotFirst && dane.PortLost()) return LineLost(link);
     if (!gotFirst || first != kGreetingByte) {
         link.Log("Błąd : przekroczony czas oczekiwania");

@@ -17,7 +17,50 @@ WaitEnd BootLink::EndOfClosedPort() {
 }
 
 void BootLink::Sleep(uint32_t ms) {
-    host_.Time().SleepMs(ms);
+    Clock& clock = host_.Time();
+    // The short pauses of the write loops cost line time; a pass there would only add to it.
+    if (ms <= bounds_.sliceMs) {
+        clock.SleepMs(ms);
+        return;
+    }
+    const uint32_t start = clock.TickMs();
+    for (;;) {
+        PaintOnlyPass();
+        if (host_.Closing()) return;
+        const uint32_t elapsed = clock.TickMs() - start;
+        if (elapsed >= ms) return;
+        const uint32_t slice = std::min(bounds_.sliceMs, ms - elapsed);
+        clock.SleepMs(slice);
+        if (elapsed + slice >= ms) return;
+    }
+}
+
+bool BootLink::ReadByte(Byte& value) {
+    TSerialPortDriver& dane = Dane();
+    Clock& clock = host_.Time();
+    const uint32_t bound = dane.InputTimeout();
+    const uint32_t start = clock.TickMs();
+    while (dane.IsPortOpen() && dane.BytesWaiting() == 0) {
+        const uint32_t elapsed = clock.TickMs() - start;
+        if (elapsed >= bound || host_.Closing()) return false;
+        if (dane.WaitForInput(std::min(bounds_.sliceMs, bound - elapsed))) break;
+        PaintOnlyPass();
+    }
+    return dane.ReadByte(value);
+}
+
+void BootLink::ProcessMessages() {
+    host_.ProcessMessages();
+    lastPass_ = host_.Time().TickMs();
+}
+
+void BootLink::PaintOnlyPass() {
+    host_.PaintOnlyPass();
+    lastPass_ = host_.Time().TickMs();
+}
+
+void BootLink::PaintIfDue() {
+    if (host_.Time().TickMs() - lastPass_ >= bounds_.sliceMs) PaintOnlyPass();
 }
 
 void BootLink::SendFrame(std::span<const Byte> frame) {
@@ -28,6 +71,9 @@ Reply BootLink::AwaitReply(uint32_t boundMs) {
     TSerialPortDriver& dane = Dane();
     Clock& clock = host_.Time();
     const uint32_t bound = boundMs == 0 ? bounds_.replyMs : boundMs;
+    // A chain of waits that each end quickly (the 75 echoes of a write frame) is still a
+    // long stretch without a pass.
+    PaintIfDue();
     const uint32_t start = clock.TickMs();
     for (;;) {
         if (dane.IsPortOpen() && dane.BytesWaiting() > 0) {
@@ -41,7 +87,7 @@ Reply BootLink::AwaitReply(uint32_t boundMs) {
         const uint32_t left = bound == kNoTimeLimit ? bounds_.sliceMs : bound - elapsed;
         if (dane.WaitForInput(std::min(bounds_.sliceMs, left))) continue;
         TSerialPortDriver::PollHold hold(dane);
-        host_.ProcessMessages();
+        ProcessMessages();
     }
 }
 
@@ -64,11 +110,12 @@ void BootLink::DrainInput() {
     TSerialPortDriver& dane = Dane();
     Clock& clock = host_.Time();
     Byte scratch = 0;
-    dane.ReadByte(scratch);
+    ReadByte(scratch);
     const uint32_t start = clock.TickMs();
     while (dane.IsPortOpen() && dane.BytesWaiting() != 0 &&
            clock.TickMs() - start < bounds_.replyMs) {
         dane.ReadByte(scratch);
+        PaintIfDue();
     }
 }
 

@@ -63,7 +63,9 @@ class BootLink {
 
     void Log(const std::string& line) { host_.LogAppend(line); }
     // One pass of the window's message processing (the driver's poll may run).
-    void ProcessMessages() { host_.ProcessMessages(); }
+    void ProcessMessages();
+    // A pause of `ms`. One longer than a slice is slept in slices with the paint-only pass
+    // before each, keeping its length; it ends at once when the window is closing.
     void Sleep(uint32_t ms);
 
     void SendFrame(std::span<const Byte> frame);
@@ -71,6 +73,9 @@ class BootLink {
     Reply AwaitReply(uint32_t boundMs = 0);
     // Reads and drops n echoes; the first wait that fails ends it and is returned.
     Reply SkipEchoes(size_t n);
+    // The driver's ReadByte (one byte within its input time-out), with the paint-only pass
+    // while nothing is waiting.
+    bool ReadByte(Byte& value);
     // Each byte followed by the read of its echo (the echoing link).
     Reply SendFrameEchoed(std::span<const Byte> frame);
     // Drops stale input: one read with the driver's input time-out, then whatever waits.
@@ -88,9 +93,15 @@ class BootLink {
     WaitEnd EndOfClosedPort();
 
   private:
+    // The host's paint-only pass; the next one falls due a slice after the last pass of
+    // either kind.
+    void PaintOnlyPass();
+    void PaintIfDue();
+
     FlashHost& host_;
     LinkBounds bounds_;
     RunSelection selection_;
+    uint32_t lastPass_ = 0;
 };
 
 // Log texts of the waits that end without their byte.

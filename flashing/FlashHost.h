@@ -33,6 +33,10 @@ class FlashHost {
     // ProcessMessages. A run calls it at least every 50 ms wherever it blocks longer.
     virtual void PaintOnlyPass() = 0;
 
+    // The window is being closed: a run in progress ends as soon as it can (its pauses end
+    // at once; StopRequested reads true from now on, whoever clears it).
+    virtual bool Closing() const = 0;
+
     // Program-wide `StopRequested`.
     virtual bool StopRequested() const = 0;
     virtual void SetStopRequested(bool value) = 0;

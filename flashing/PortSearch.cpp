@@ -90,7 +90,7 @@ SearchOutcome SearchServerPort(BootLink& link) {
             if (cycle == kWaitCycles || dane.BytesWaiting() >= 1) {
                 Byte b = 0;
                 // On the last cycle this read may wait the driver's input time-out.
-                if (dane.ReadByte(b) && b == kGreetingByte) return SearchOutcome::Found;
+                if (link.ReadByte(b) && b == kGreetingByte) return SearchOutcome::Found;
             }
             if (cycle == kWaitCycles || !dane.IsPortOpen()) break;
         }

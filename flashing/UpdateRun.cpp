@@ -41,6 +41,15 @@ void UpdateRun::Start(uint8_t deviceKind) {
 void UpdateRun::Stop() {
     host_.SetStopRequested(true);
     host_.ProcessMessages();
+    ReleaseOpenPort();
+}
+
+void UpdateRun::Abandon() {
+    host_.SetStopRequested(true);
+    ReleaseOpenPort();
+}
+
+void UpdateRun::ReleaseOpenPort() {
     TSerialPortDriver& dane = host_.Dane();
     if (!dane.IsPortOpen()) return;
     dane.ClosePort();

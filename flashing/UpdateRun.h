@@ -21,9 +21,14 @@ class UpdateRun {
     // Sets StopRequested, processes messages once, closes an open port and then logs
     // "SerialPort wolny...". A run in progress ends at its next wait.
     void Stop();
+    // Stop for a window that is being closed, which may come inside a pause: no message
+    // processing, only the flag and the release of an open port.
+    void Abandon();
     bool Running() const { return running_; }
 
   private:
+    void ReleaseOpenPort();
+
     FlashHost& host_;
     BootLink link_;
     bool running_ = false;

@@ -107,6 +107,7 @@ class Bench : public FlashHost {
     }
     void ProcessMessages() override {
         ++passes;
+        passTicks.push_back(clock.TickMs());
         clock.Advance(passCostMs);
         dane.PollTick();
         for (auto& a : actions_) {
@@ -116,9 +117,15 @@ class Bench : public FlashHost {
             if (c.action && c.when()) std::exchange(c.action, nullptr)();
         }
     }
-    // Counted only: user input never acts here.
-    void PaintOnlyPass() override { ++paintPasses; }
-    bool StopRequested() const override { return stop; }
+    // Counted and timed only: user input never acts here. `onPaintPass` stands for what the
+    // window system may do meanwhile (a close).
+    void PaintOnlyPass() override {
+        ++paintPasses;
+        paintTicks.push_back(clock.TickMs());
+        if (onPaintPass) onPaintPass();
+    }
+    bool Closing() const override { return closing; }
+    bool StopRequested() const override { return stop || closing; }
     void SetStopRequested(bool value) override { stop = value; }
     std::string PortBoxText() override { return portBox; }
     std::string BaseDirectory() override { return base.string(); }
@@ -161,6 +168,10 @@ class Bench : public FlashHost {
     int progressUpdates = 0;
     int passes = 0;
     int paintPasses = 0;
+    std::vector<uint32_t> passTicks;   // when each message pass began
+    std::vector<uint32_t> paintTicks;  // when each paint-only pass began
+    std::function<void()> onPaintPass;
+    bool closing = false;
     uint32_t passCostMs = 0;  // virtual time one pass of the message pump takes
     bool stop = false;
     std::vector<std::string> messages;
