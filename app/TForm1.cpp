@@ -139,8 +139,11 @@ class TForm1::LiveUpdateLog final : public LiveUpdateHost {
         form_.Memo1->appendPlainText(QString::fromStdString(line));
     }
     void ProcessMessages() override { QApplication::processEvents(); }
+    // Runs between the slices of every HTTP request: a close asked for meanwhile ends the
+    // request and the run at once.
     void PaintOnlyPass() override {
         QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (form_.closeWanted_) throw WindowClosing{};
     }
     std::vector<std::string> DeviceTypeLines() override { return form_.deviceLines_; }
     std::string BaseDirectory() override { return ::BaseDirectory(); }
@@ -379,7 +382,7 @@ void TForm1::Guarded(Handler&& handler) {
 }
 
 void TForm1::ShowFailure(const QString& text) {
-    desktop_.Error("TANDEL", WithFullStop(text));
+    desktop_.Error("TANDEL", ErrorBoxText(text));
 }
 
 void TForm1::ShowPage(Page page) {
@@ -455,6 +458,7 @@ void TForm1::IdHTTP1Status(int code) {
         Label5->setText(QString::fromStdString(*text));
         Label5->adjustSize();
     }
+    if (closeWanted_) throw WindowClosing{};
     QApplication::processEvents();
     if (closeWanted_) throw WindowClosing{};
 }
