@@ -154,7 +154,12 @@ class TForm1::LiveUpdateLog final : public LiveUpdateHost {
         form_.Memo1->appendPlainText(QString::fromStdString(line));
     }
     void ProcessMessages() override { form_.ProcessMessages(); }
-    void PaintOnlyPass() override { form_.PaintOnlyPass(); }
+    // Runs between the slices of every HTTP request: a close asked for meanwhile ends the
+    // request and the run at once.
+    void PaintOnlyPass() override {
+        form_.PaintOnlyPass();
+        if (form_.closeWanted_) throw WindowClosing{};
+    }
     std::vector<std::string> DeviceTypeLines() override { return form_.deviceLines_; }
     std::string BaseDirectory() override { return ::BaseDirectory(); }
 
@@ -399,7 +404,7 @@ void TForm1::Guarded(Handler&& handler) {
 }
 
 void TForm1::ShowFailure(const QString& text) {
-    desktop_.Error("TANDEL", WithFullStop(text));
+    desktop_.Error("TANDEL", ErrorBoxText(text));
 }
 
 void TForm1::ShowPage(Page page) {
@@ -487,6 +492,7 @@ void TForm1::IdHTTP1Status(int code) {
         Label5->setText(QString::fromStdString(*text));
         Label5->adjustSize();
     }
+    if (closeWanted_) throw WindowClosing{};
     ProcessMessages();
     if (closeWanted_) throw WindowClosing{};
 }

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <exception>
 #include <limits>
 #include <mutex>
@@ -15,21 +14,28 @@
 #include <string_view>
 #include <utility>
 
-#include "BaseDirectory.h"
+#include "HttpFailureText.h"
+#include "TransferWatch.h"
 
 namespace {
 
-// Winsock's "host not found": the resolver has no errno of its own, and this is the number
-// users of the original program know from that message.
-constexpr int kHostNotFound = 11001;
+using Clock = std::chrono::steady_clock;
+
+// The wait pass runs this often while a request waits; a slice of waiting for the sockets
+// never lasts longer.
+constexpr std::chrono::milliseconds kPassInterval{20};
 
 struct CurlDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct MultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
 };
 struct SlistDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 using CurlPtr = std::unique_ptr<CURL, CurlDeleter>;
+using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
 using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
 
 template <class T>
@@ -38,6 +44,12 @@ void SetOption(CURL* curl, CURLoption option, T value, const char* name) {
     if (rc != CURLE_OK) {
         throw std::runtime_error(std::string("curl_easy_setopt(") + name +
                                  ") failed: " + curl_easy_strerror(rc));
+    }
+}
+
+void CheckMulti(CURLMcode rc, const char* what) {
+    if (rc != CURLM_OK) {
+        throw std::runtime_error(std::string(what) + " failed: " + curl_multi_strerror(rc));
     }
 }
 
@@ -60,10 +72,6 @@ SlistPtr RequestHeaders() {
         list.reset(grown);
     }
     return list;
-}
-
-std::string SocketError(int error) {
-    return "Socket Error # " + std::to_string(error) + "\n" + SystemReason(error) + ".";
 }
 
 std::string AddressText(const curl_sockaddr* address) {
@@ -101,33 +109,41 @@ std::optional<std::string> StatusLabelText(int code) {
 // so the client itself can move.
 struct HttpClient::State {
     CurlPtr curl;
+    // Holds the kept-alive connection between requests; made afresh after EndOfRun.
+    MultiPtr multi;
     SlistPtr headers;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     StatusHandler onStatus;
+    std::function<void()> waitPass;
+    HttpTimeouts timeouts;
     bool busy = false;
-    std::chrono::milliseconds stall{0};
+    // No notifications while a request is dropped because an exception is on its way out.
+    bool quiet = false;
+
+    // The connection.
+    int openSockets = 0;
+    bool connectingReported = false;
+    bool connectedPending = false;
 
     // One request.
     std::string body;
     std::size_t cap = 0;
     bool overCap = false;
+    bool tooSlow = false;
     std::string statusLine;
-    bool connectingReported = false;
-    bool connected = false;
-    bool stalled = false;
-    std::chrono::steady_clock::time_point lastByte;
-    int openSockets = 0;
+    TransferWatch watch{{}, {}, 0};
     std::exception_ptr handlerError;
 
-    // libcurl may still close sockets while it is torn down: that is no news for the window,
-    // and the callbacks must find the rest of the state alive.
+    // libcurl closes sockets while it is torn down: that is no news for the window, and the
+    // callbacks must find the rest of the state alive.
     ~State() {
         onStatus = nullptr;
+        multi.reset();
         curl.reset();
     }
 
     void Notify(int code, const std::string& text) {
-        if (!onStatus || handlerError) return;
+        if (!onStatus || handlerError || quiet) return;
         try {
             onStatus(code, text);
         } catch (...) {
@@ -135,8 +151,64 @@ struct HttpClient::State {
         }
     }
 
+    CURLM* Multi() {
+        if (!multi) {
+            multi.reset(curl_multi_init());
+            if (!multi) throw std::runtime_error("curl_multi_init failed");
+            CheckMulti(curl_multi_setopt(multi.get(), CURLMOPT_MAXCONNECTS, 1L),
+                       "curl_multi_setopt(MAXCONNECTS)");
+        }
+        return multi.get();
+    }
+
+    // Runs the transfer set up on `curl` to its end, in slices with the wait pass between
+    // them. Returns libcurl's result, or the code of the reason it was cut short.
+    CURLcode Drive() {
+        CURLM* m = Multi();
+        CheckMulti(curl_multi_add_handle(m, curl.get()), "curl_multi_add_handle");
+        // Taking the handle off ends a transfer still under way and closes its connection.
+        struct Attached {
+            State& s;
+            CURLM* m;
+            int exceptions = std::uncaught_exceptions();
+            ~Attached() {
+                s.quiet = std::uncaught_exceptions() > exceptions;
+                curl_multi_remove_handle(m, s.curl.get());
+                s.quiet = false;
+            }
+        } attached{*this, m};
+
+        auto lastPass = Clock::now();
+        while (true) {
+            int running = 0;
+            CheckMulti(curl_multi_perform(m, &running), "curl_multi_perform");
+            if (handlerError) return CURLE_ABORTED_BY_CALLBACK;
+            if (running == 0) break;
+            if (watch.Expired(Clock::now())) {
+                tooSlow = true;
+                return CURLE_OPERATION_TIMEDOUT;
+            }
+            if (waitPass && Clock::now() - lastPass >= kPassInterval) {
+                waitPass();
+                lastPass = Clock::now();
+            }
+            const auto untilPass = std::chrono::duration_cast<std::chrono::milliseconds>(
+                kPassInterval - (Clock::now() - lastPass));
+            const int waitMs = static_cast<int>(
+                std::clamp<long>(untilPass.count(), 1, static_cast<long>(kPassInterval.count())));
+            CheckMulti(curl_multi_poll(m, nullptr, 0, waitMs, nullptr), "curl_multi_poll");
+        }
+        CURLcode result = CURLE_OK;
+        int queued = 0;
+        while (const CURLMsg* message = curl_multi_info_read(m, &queued)) {
+            if (message->msg == CURLMSG_DONE) result = message->data.result;
+        }
+        return result;
+    }
+
     static int OnResolverStart(void*, void*, void* self) {
         auto* state = static_cast<State*>(self);
+        state->connectingReported = false;
         state->Notify(hsResolving, "Resolving hostname.");
         return state->handlerError ? 1 : 0;
     }
@@ -150,20 +222,26 @@ struct HttpClient::State {
         }
         if (state->handlerError) return CURL_SOCKET_BAD;
         const int fd = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-        if (fd >= 0) ++state->openSockets;
+        if (fd >= 0) {
+            ++state->openSockets;
+            state->connectedPending = true;
+        }
         return fd;
     }
 
+    // Runs before every request is sent, on a new connection or a kept-alive one.
     static int OnPrereq(void* self, char*, char*, int, int) {
         auto* state = static_cast<State*>(self);
-        state->connected = true;
-        state->lastByte = std::chrono::steady_clock::now();
-        state->Notify(hsConnected, "Connected.");
+        state->watch.Start(Clock::now());
+        if (state->connectedPending) {
+            state->connectedPending = false;
+            state->Notify(hsConnected, "Connected.");
+        }
         return state->handlerError ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
     }
 
-    // The last socket of a request closing is the disconnection the user sees; a failed
-    // attempt while another address is still being tried is not.
+    // The last open socket closing is the disconnection the user sees; a failed attempt
+    // while another address is still being tried is not.
     static int OnCloseSocket(void* self, curl_socket_t fd) {
         auto* state = static_cast<State*>(self);
         const bool last = state->openSockets == 1;
@@ -177,7 +255,7 @@ struct HttpClient::State {
     static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
         auto* state = static_cast<State*>(self);
         const size_t length = size * count;
-        state->lastByte = std::chrono::steady_clock::now();
+        state->watch.Received(Clock::now(), length);
         std::string_view line(data, length);
         if (line.starts_with("HTTP/")) {
             while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
@@ -188,22 +266,11 @@ struct HttpClient::State {
         return length;
     }
 
-    // libcurl calls this at least once a second while a request runs.
-    static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        auto* state = static_cast<State*>(self);
-        if (state->connected &&
-            std::chrono::steady_clock::now() - state->lastByte >= state->stall) {
-            state->stalled = true;
-            return 1;
-        }
-        return 0;
-    }
-
     // Keeps at most cap + 1 bytes; past that the transfer is stopped.
     static size_t OnBody(char* data, size_t size, size_t count, void* self) {
         auto* state = static_cast<State*>(self);
         const size_t length = size * count;
-        state->lastByte = std::chrono::steady_clock::now();
+        state->watch.Received(Clock::now(), length);
         const size_t room = state->cap - state->body.size();
         if (length <= room) {
             state->body.append(data, length);
@@ -223,7 +290,6 @@ HttpClient::HttpClient(HttpTimeouts timeouts) : state_(std::make_unique<State>()
 
     CURL* curl = state_->curl.get();
     State* self = state_.get();
-    state_->stall = timeouts.stall;
     SetOption(curl, CURLOPT_ERRORBUFFER, state_->errorBuffer, "ERRORBUFFER");
     SetOption(curl, CURLOPT_NOSIGNAL, 1L, "NOSIGNAL");
     SetOption(curl, CURLOPT_PROTOCOLS_STR, "http,https", "PROTOCOLS_STR");
@@ -235,15 +301,8 @@ HttpClient::HttpClient(HttpTimeouts timeouts) : state_(std::make_unique<State>()
     SetOption(curl, CURLOPT_NOPROXY, "*", "NOPROXY");
     SetOption(curl, CURLOPT_COOKIEFILE, "", "COOKIEFILE");
     SetOption(curl, CURLOPT_FOLLOWLOCATION, 0L, "FOLLOWLOCATION");
-    // A connection per request, so that each request reports its own disconnection and
-    // nothing stays open between runs; no cached lookups, so each reports resolving.
-    SetOption(curl, CURLOPT_FORBID_REUSE, 1L, "FORBID_REUSE");
+    // No cached lookups: a new connection reports its resolving.
     SetOption(curl, CURLOPT_DNS_CACHE_TIMEOUT, 0L, "DNS_CACHE_TIMEOUT");
-    SetOption(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()),
-              "CONNECTTIMEOUT_MS");
-    SetOption(curl, CURLOPT_NOPROGRESS, 0L, "NOPROGRESS");
-    SetOption(curl, CURLOPT_XFERINFOFUNCTION, &State::OnProgress, "XFERINFOFUNCTION");
-    SetOption(curl, CURLOPT_XFERINFODATA, self, "XFERINFODATA");
 
     SetOption(curl, CURLOPT_RESOLVER_START_FUNCTION, &State::OnResolverStart,
               "RESOLVER_START_FUNCTION");
@@ -258,6 +317,7 @@ HttpClient::HttpClient(HttpTimeouts timeouts) : state_(std::make_unique<State>()
     SetOption(curl, CURLOPT_HEADERDATA, self, "HEADERDATA");
     SetOption(curl, CURLOPT_WRITEFUNCTION, &State::OnBody, "WRITEFUNCTION");
     SetOption(curl, CURLOPT_WRITEDATA, self, "WRITEDATA");
+    SetTimeouts(timeouts);
 }
 
 HttpClient::~HttpClient() = default;
@@ -270,12 +330,30 @@ void HttpClient::SetOnStatus(StatusHandler handler) {
     state_->onStatus = std::move(handler);
 }
 
+void HttpClient::SetWaitPass(std::function<void()> pass) {
+    if (!state_) throw std::logic_error("HttpClient used after move");
+    state_->waitPass = std::move(pass);
+}
+
+void HttpClient::SetTimeouts(HttpTimeouts timeouts) {
+    if (!state_) throw std::logic_error("HttpClient used after move");
+    state_->timeouts = timeouts;
+    SetOption(state_->curl.get(), CURLOPT_CONNECTTIMEOUT_MS,
+              static_cast<long>(timeouts.connect.count()), "CONNECTTIMEOUT_MS");
+}
+
 std::string HttpClient::Get(const std::string& url, std::size_t cap) {
     return Fetch(url, cap, true);
 }
 
 std::string HttpClient::GetAtMost(const std::string& url, std::size_t cap) {
     return Fetch(url, cap, false);
+}
+
+void HttpClient::EndOfRun() noexcept {
+    if (!state_ || state_->busy) return;
+    state_->multi.reset();  // closes the kept-alive connection, with its notifications
+    state_->handlerError = nullptr;
 }
 
 std::string HttpClient::Fetch(const std::string& url, std::size_t cap, bool overCapIsError) {
@@ -285,19 +363,20 @@ std::string HttpClient::Fetch(const std::string& url, std::size_t cap, bool over
     s.body.clear();
     s.cap = std::min(cap, std::numeric_limits<std::size_t>::max() - 1);
     s.overCap = false;
+    s.tooSlow = false;
     s.statusLine.clear();
-    s.connectingReported = false;
-    s.connected = false;
-    s.stalled = false;
-    s.openSockets = 0;
     s.handlerError = nullptr;
     s.errorBuffer[0] = '\0';
+    s.watch = TransferWatch(s.timeouts.stall, s.timeouts.minimumRateWindow, s.timeouts.minimumRate);
 
     CURL* curl = s.curl.get();
     SetOption(curl, CURLOPT_URL, url.c_str(), "URL");
     s.busy = true;
-    const CURLcode rc = curl_easy_perform(curl);
-    s.busy = false;
+    struct Idle {
+        bool& busy;
+        ~Idle() { busy = false; }
+    } idle{s.busy};
+    const CURLcode rc = s.Drive();
 
     if (s.handlerError) std::rethrow_exception(std::exchange(s.handlerError, nullptr));
 
@@ -305,7 +384,7 @@ std::string HttpClient::Fetch(const std::string& url, std::size_t cap, bool over
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (status != 0 && (status < 200 || status > 299)) {
         throw std::runtime_error(s.statusLine.empty() ? "HTTP " + std::to_string(status)
-                                                      : s.statusLine);
+                                                      : StatusLineText(s.statusLine));
     }
     if (s.overCap) {
         if (overCapIsError) {
@@ -314,28 +393,10 @@ std::string HttpClient::Fetch(const std::string& url, std::size_t cap, bool over
         return std::move(s.body);
     }
     if (rc != CURLE_OK) {
+        if (s.tooSlow) throw std::runtime_error("Read timed out.");
         long osErrno = 0;
         curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osErrno);
-        if (s.stalled) throw std::runtime_error("Read timed out.");
-        switch (rc) {
-            case CURLE_COULDNT_RESOLVE_HOST:
-                throw std::runtime_error("Socket Error # " + std::to_string(kHostNotFound) +
-                                         "\nHost not found.");
-            case CURLE_OPERATION_TIMEDOUT:
-                throw std::runtime_error(SocketError(ETIMEDOUT));
-            case CURLE_GOT_NOTHING:
-            case CURLE_PARTIAL_FILE:
-                throw std::runtime_error("Connection Closed Gracefully.");
-            case CURLE_COULDNT_CONNECT:
-                throw std::runtime_error(SocketError(osErrno != 0 ? osErrno : ECONNREFUSED));
-            case CURLE_RECV_ERROR:
-            case CURLE_SEND_ERROR:
-                throw std::runtime_error(SocketError(osErrno != 0 ? osErrno : ECONNRESET));
-            default:
-                if (osErrno != 0) throw std::runtime_error(SocketError(osErrno));
-                throw std::runtime_error(s.errorBuffer[0] != '\0' ? s.errorBuffer
-                                                                  : curl_easy_strerror(rc));
-        }
+        throw std::runtime_error(TransferFailureText(rc, osErrno, s.errorBuffer));
     }
     if (status == 0) throw std::runtime_error("No HTTP response.");
     return std::move(s.body);

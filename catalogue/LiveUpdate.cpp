@@ -143,9 +143,11 @@ void RunLiveUpdate(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimit
         HttpSource& http;
         ~Finish() {
             http.EndOfRun();
+            http.SetWaitPass(nullptr);
             running = false;
         }
     } finish{http};
+    http.SetWaitPass([&host] { host.PaintOnlyPass(); });
     Run(host, http, limits).Execute();
 }
 

@@ -5,7 +5,10 @@
 
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <set>
 #include <string_view>
+#include <thread>
 
 #include "BaseDirectory.h"
 #include "Cp1250.h"
@@ -46,6 +49,21 @@ struct CatalogueServer::Impl {
     std::string root;
     httplib::Server server;
     int port = 0;
+    std::chrono::milliseconds roundTrip{0};
+    std::mutex mutex;
+    // Client ends (address and port) seen so far: a new one is a new connection.
+    std::set<std::string> peers;
+
+    void Delay(const httplib::Request& request) {
+        if (roundTrip.count() <= 0) return;
+        bool fresh;
+        {
+            std::lock_guard lock(mutex);
+            fresh = peers.insert(request.remote_addr + ":" + std::to_string(request.remote_port))
+                        .second;
+        }
+        std::this_thread::sleep_for(fresh ? 2 * roundTrip : roundTrip);
+    }
 };
 
 CatalogueServer::CatalogueServer(std::string root) : impl_(std::make_unique<Impl>()) {
@@ -55,6 +73,7 @@ CatalogueServer::CatalogueServer(std::string root) : impl_(std::make_unique<Impl
     impl_->server.set_tcp_nodelay(true);
     impl_->server.set_keep_alive_max_count(100000);
     impl_->server.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+        impl_->Delay(request);
         std::string path;
         std::string bytes;
         const std::string_view decoded = request.path;
@@ -83,6 +102,10 @@ int CatalogueServer::Bind(int port) {
     }
     if (impl_->port < 0) impl_->port = 0;
     return impl_->port;
+}
+
+void CatalogueServer::SetRoundTrip(std::chrono::milliseconds roundTrip) {
+    impl_->roundTrip = roundTrip;
 }
 
 std::string CatalogueServer::BaseAddress() const {

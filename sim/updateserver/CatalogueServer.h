@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -7,7 +8,7 @@
 // GET /liveupdate/<folder>/lista.txt, opis.txt and <name>.bin are the files below
 // <root>/liveupdate/. Request paths carry CP1250 bytes (percent-encoded); each segment is
 // looked up on disk by its UTF-8 name. Only regular files are served; everything else,
-// and any ".", ".." or empty segment, is "404 Not Found".
+// and any ".", ".." or empty segment, is "404 Not Found". Connections are kept alive.
 class CatalogueServer {
   public:
     explicit CatalogueServer(std::string root);
@@ -17,6 +18,10 @@ class CatalogueServer {
 
     // Binds 127.0.0.1:port, or a free port when port is 0; returns the port (0 on failure).
     int Bind(int port);
+    // Makes loopback look like a wide-area link of this round-trip time: each response waits
+    // one round trip, and the first response on a connection one more (its connection set-up).
+    // Set before Run().
+    void SetRoundTrip(std::chrono::milliseconds roundTrip);
     // "http://127.0.0.1:<port>/liveupdate/" once bound.
     std::string BaseAddress() const;
     // Serves until Stop(); blocks the calling thread.

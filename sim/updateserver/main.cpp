@@ -1,8 +1,10 @@
 // tandel-updateserver: the simulated update server for tests and the demo.
 //
-//   tandel-updateserver [--port N] ROOT
+//   tandel-updateserver [--port N] [--rtt MS] ROOT
 //       Serves ROOT/liveupdate/ on 127.0.0.1 (a free port unless N is given), prints the base
 //       address ("http://127.0.0.1:PORT/liveupdate/") as its first line and runs until killed.
+//       Connections are kept alive. With --rtt, every response waits MS milliseconds and the
+//       first one on a connection twice that, as over a link of that round-trip time.
 //   tandel-updateserver --make-demo ROOT [--init-cfg FILE]
 //       Writes the demo catalogue below ROOT (and a matching init.cfg to FILE), then exits.
 
@@ -20,7 +22,7 @@ namespace {
 CatalogueServer* running = nullptr;
 
 void Usage() {
-    std::cerr << "usage: tandel-updateserver [--port N] ROOT\n"
+    std::cerr << "usage: tandel-updateserver [--port N] [--rtt MS] ROOT\n"
                  "       tandel-updateserver --make-demo ROOT [--init-cfg FILE]\n";
 }
 
@@ -31,10 +33,13 @@ int main(int argc, char** argv) {
     std::string initCfg;
     bool makeDemo = false;
     int port = 0;
+    int roundTripMs = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--port" && i + 1 < argc) {
             port = std::atoi(argv[++i]);
+        } else if (arg == "--rtt" && i + 1 < argc) {
+            roundTripMs = std::atoi(argv[++i]);
         } else if (arg == "--make-demo") {
             makeDemo = true;
         } else if (arg == "--init-cfg" && i + 1 < argc) {
@@ -67,6 +72,7 @@ int main(int argc, char** argv) {
     }
 
     CatalogueServer server(root);
+    server.SetRoundTrip(std::chrono::milliseconds(roundTripMs));
     if (server.Bind(port) == 0) {
         std::cerr << "tandel-updateserver: cannot listen on 127.0.0.1:" << port << "\n";
         return 1;

@@ -5,8 +5,11 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -31,6 +34,26 @@ class LiveUpdateWindowTest : public QObject {
     httplib::Server server_;
     std::thread serverThread_;
     int port_ = 0;
+    std::atomic<bool> stopping_{false};
+
+    // The longest gap between the ticks of a 10 ms timer while `action` runs.
+    static std::chrono::milliseconds LongestTimerGap(const std::function<void()>& action) {
+        using Clock = std::chrono::steady_clock;
+        auto last = Clock::now();
+        Clock::duration longest{};
+        QTimer probe;
+        probe.setInterval(10);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            const auto now = Clock::now();
+            longest = std::max(longest, now - last);
+            last = now;
+        });
+        probe.start();
+        action();
+        probe.stop();
+        longest = std::max(longest, Clock::now() - last);
+        return std::chrono::duration_cast<std::chrono::milliseconds>(longest);
+    }
 
     void WriteFile(const fs::path& rel, const std::string& bytes) { work_->Write(rel, bytes); }
     void Start() {
@@ -55,6 +78,30 @@ class LiveUpdateWindowTest : public QObject {
         server_.Get("/liveupdate/pelta/106.bin", [](const httplib::Request&, httplib::Response& r) {
             r.set_content(std::string(15180, '\x5A'), "application/octet-stream");
         });
+        // A firmware file sent one byte every 100 ms, and one the server never answers.
+        server_.Get("/liveupdate/wolny/lista.txt",
+                    [](const httplib::Request&, httplib::Response& r) {
+                        r.set_content("107\r\n", "text/plain");
+                    });
+        server_.Get("/liveupdate/wolny/opis.txt",
+                    [](const httplib::Request&, httplib::Response& r) {
+                        r.set_content("Opis", "text/plain");
+                    });
+        server_.Get("/liveupdate/wolny/107.bin", [this](const httplib::Request&,
+                                                        httplib::Response& r) {
+            r.set_content_provider(15180, "application/octet-stream",
+                                   [this](size_t, size_t, httplib::DataSink& sink) {
+                                       std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                                       return !stopping_ && sink.write("x", 1);
+                                   });
+        });
+        server_.Get("/liveupdate/martwy/lista.txt",
+                    [this](const httplib::Request&, httplib::Response& r) {
+                        for (int i = 0; i < 600 && !stopping_; ++i) {
+                            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                        }
+                        r.set_content("", "text/plain");
+                    });
         port_ = server_.bind_to_any_port("127.0.0.1");
         serverThread_ = std::thread([this] { server_.listen_after_bind(); });
         while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -62,6 +109,7 @@ class LiveUpdateWindowTest : public QObject {
                 QByteArray("http://127.0.0.1:") + QByteArray::number(port_) + "/liveupdate/");
     }
     void cleanupTestCase() {
+        stopping_ = true;
         server_.stop();
         serverThread_.join();
     }
@@ -122,6 +170,75 @@ class LiveUpdateWindowTest : public QObject {
         Click("VexButton7");
         Click("VexButton1");
         QCOMPARE(form_->findChild<QPlainTextEdit*>("Memo1")->toPlainText(), QString());
+    }
+
+    void aDrippingServerNeitherFreezesTheWindowNorHoldsTheRun() {
+        WriteFile("init.cfg", "Wolny:wolny 1\r\n");
+        Start();
+        HttpTimeouts quick;
+        quick.minimumRateWindow = std::chrono::milliseconds(1500);
+        form_->IdHTTP1().SetTimeouts(quick);
+        Click("VexButton1");
+        const auto start = std::chrono::steady_clock::now();
+        const auto gap = LongestTimerGap([&] { Click("VexButton6"); });
+        const auto took = std::chrono::steady_clock::now() - start;
+        qInfo("longest timer gap during the dripping request: %lld ms",
+              static_cast<long long>(gap.count()));
+        QVERIFY2(gap < std::chrono::milliseconds(250), std::to_string(gap.count()).c_str());
+        QVERIFY(took >= std::chrono::milliseconds(1500));
+        QVERIFY(took < std::chrono::seconds(5));
+        QCOMPARE(desktop_.boxes.size(), size_t(1));
+        QCOMPARE(desktop_.boxes[0].text, QString("Read timed out."));
+        QCOMPARE(Log().last(), QString("107.bin : POBIERAM"));
+        QCOMPARE(form_->findChild<QLabel*>("Label5")->text(), QString("Rozłączono"));
+        QVERIFY(!fs::exists(dir_ / "wolny/107.bin"));
+    }
+
+    void closingTheWindowDuringARequestEndsTheRunAtOnce() {
+        // A server that never answers, and one dripping a firmware file.
+        for (const char* folder : {"martwy", "wolny"}) {
+            desktop_ = FakeDesktop();
+            WriteFile("init.cfg", std::string("Typ:") + folder + " 1\r\n");
+            Start();
+            Click("VexButton1");
+            using Clock = std::chrono::steady_clock;
+            Clock::time_point closedAt;
+            QTimer::singleShot(500, form_.get(), [&] {
+                closedAt = Clock::now();
+                form_->close();
+            });
+            Click("VexButton6");
+            const auto ended = Clock::now() - closedAt;
+            qInfo("%s: the run ended %lld ms after the close", folder,
+                  static_cast<long long>(
+                      std::chrono::duration_cast<std::chrono::milliseconds>(ended).count()));
+            QVERIFY2(ended < std::chrono::milliseconds(500), folder);
+            QVERIFY(desktop_.boxes.empty());
+            QTRY_VERIFY_WITH_TIMEOUT(!form_->isVisible(), 500);
+            // Nothing half-written: no firmware file and no temporary file in the folder.
+            if (std::string(folder) == "wolny") {
+                QCOMPARE(Log().last(), QString("107.bin : POBIERAM"));
+                std::vector<std::string> entries;
+                for (const auto& entry : fs::directory_iterator(dir_ / folder))
+                    entries.push_back(entry.path().filename().string());
+                QCOMPARE(entries, std::vector<std::string>{"opis.txt"});
+            } else {
+                QCOMPARE(Log(), QStringList{"Pobieram listę oprogramowania dla : martwy"});
+            }
+            form_.reset();
+        }
+    }
+
+    void anErrorBoxNeverGrowsPastTheScreen() {
+        WriteFile("init.cfg", "PELTA:pelta 1\r\n");
+        Start();
+        form_->ShowFailure("HTTP/1.1 500 " + QString(60000, u'r'));
+        form_->ShowFailure("HTTP/1.1 404 Brak pliku");
+        QCOMPARE(desktop_.boxes.size(), size_t(2));
+        QCOMPARE(desktop_.boxes[0].text.size(), 303);
+        QVERIFY(desktop_.boxes[0].text.startsWith("HTTP/1.1 500 rrr"));
+        QVERIFY(desktop_.boxes[0].text.endsWith("r..."));
+        QCOMPARE(desktop_.boxes[1].text, QString("HTTP/1.1 404 Brak pliku."));
     }
 };
 

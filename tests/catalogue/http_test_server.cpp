@@ -1,9 +1,11 @@
 #include "http_test_server.h"
 
 #include <chrono>
+#include <set>
 #include <stdexcept>
 
-HttpTestServer::HttpTestServer() {
+HttpTestServer::HttpTestServer(int requestsPerConnection) {
+    server_.set_keep_alive_max_count(static_cast<size_t>(requestsPerConnection));
     server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         Dispatch(request, response);
     });
@@ -37,6 +39,15 @@ void HttpTestServer::Handle(const std::string& target, Handler handler) {
 std::vector<HttpTestServer::Seen> HttpTestServer::Requests() const {
     std::lock_guard lock(mutex_);
     return seen_;
+}
+
+int HttpTestServer::Connections() const {
+    std::set<std::string> peers;
+    for (const auto& seen : Requests()) {
+        const auto port = seen.headers.find("REMOTE_PORT");
+        if (port != seen.headers.end()) peers.insert(port->second);
+    }
+    return static_cast<int>(peers.size());
 }
 
 std::vector<std::string> HttpTestServer::Targets() const {

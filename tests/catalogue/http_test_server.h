@@ -12,7 +12,8 @@
 
 // A real HTTP server on 127.0.0.1 (a free port) inside the test process. Paths are served
 // from a table that tests fill while it runs; anything else is "404 Not Found". Every
-// request is recorded.
+// request is recorded. A connection is kept alive for `requestsPerConnection` requests,
+// then the server closes it.
 class HttpTestServer {
   public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
@@ -22,7 +23,7 @@ class HttpTestServer {
         httplib::Headers headers;
     };
 
-    HttpTestServer();
+    explicit HttpTestServer(int requestsPerConnection = 1000);
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
@@ -37,6 +38,8 @@ class HttpTestServer {
 
     std::vector<Seen> Requests() const;
     std::vector<std::string> Targets() const;
+    // How many connections the recorded requests came on (told apart by the client's port).
+    int Connections() const;
 
     // True once the server is being torn down; long-running handlers end on it.
     bool Stopping() const { return stopping_; }

@@ -76,6 +76,7 @@ class LiveUpdateTest : public ::testing::Test {
         ASSERT_EQ(chdir(base_.c_str()), 0);
         setenv("TANDEL_LIVEUPDATE_URL", server_.BaseAddress().c_str(), 1);
         http_.SetOnStatus([this](int code, const std::string&) {
+            codes_.push_back(code);
             if (auto text = StatusLabelText(code)) label_ = *text;
         });
     }
@@ -116,6 +117,7 @@ class LiveUpdateTest : public ::testing::Test {
     HttpClient http_{QuickStall()};
     FakeHost host_;
     std::string label_ = "______";
+    std::vector<int> codes_;
     std::string previous_;
     fs::path root_;
     fs::path base_;
@@ -206,6 +208,9 @@ TEST_F(LiveUpdateTest, NotFoundOnTheSecondListEndsTheRunAfterTheFirstTypesFiles)
                             "x.bin : POBIERAM", "Pobieram listę oprogramowania dla : fb"));
     EXPECT_EQ(ReadFile(base_ / "fa" / "x.bin"), FirmwareBody(kFirmwareFileSize, 7));
     EXPECT_EQ(server_.Targets().back(), "/liveupdate/fb/lista.txt");
+    // The run's one connection is closed by the failure.
+    EXPECT_THAT(codes_, ElementsAre(0, 1, 2, 3, 4));
+    EXPECT_EQ(server_.Connections(), 1);
     EXPECT_EQ(label_, "Rozłączono");
 }
 
@@ -230,6 +235,48 @@ TEST_F(LiveUpdateTest, ANameEndsOnlyAtACarriageReturnAndAnEmptyNameIsFetchedAsDo
                             "A.bin : POBIERAM", kFinal));
     EXPECT_EQ(Entries(base_ / "fa"), (std::set<std::string>{"opis.txt", "A.bin", "B.bin", ".bin"}));
     EXPECT_EQ(Entries(base_ / "fb"), (std::set<std::string>{"opis.txt", "A.bin"}));
+}
+
+TEST_F(LiveUpdateTest, ARunUsesOneKeptAliveConnectionAndClosesItAtTheEnd) {
+    host_.lines = {"A:fa 1", "B:fb 2"};
+    for (const char* folder : {"fa", "fb"}) fs::create_directory(base_ / folder);
+    ServeType("fa", "1\r\n2\r\n3\r\n");
+    ServeType("fb", "4\r\n5\r\n");
+    for (int i = 1; i <= 5; ++i) {
+        ServeFile(i <= 3 ? "fa" : "fb", std::to_string(i) + ".bin",
+                  FirmwareBody(kFirmwareFileSize, static_cast<char>(i)));
+    }
+    std::vector<int> passesAtStatus;
+    http_.SetOnStatus([&](int code, const std::string&) {
+        codes_.push_back(code);
+        passesAtStatus.push_back(host_.messagePasses);
+        if (auto text = StatusLabelText(code)) label_ = *text;
+    });
+
+    Run();
+
+    EXPECT_EQ(host_.log.back(), kFinal);
+    EXPECT_EQ(server_.Targets().size(), 9u);
+    EXPECT_EQ(server_.Connections(), 1);
+    EXPECT_THAT(codes_, ElementsAre(0, 1, 2, 3, 4));
+    // Connected during the first request, closed after the final line.
+    EXPECT_THAT(passesAtStatus, ElementsAre(1, 1, 1, 3, 3));
+    EXPECT_EQ(label_, "Rozłączono");
+    EXPECT_EQ(ReadFile(base_ / "fb" / "5.bin"), FirmwareBody(kFirmwareFileSize, 5));
+}
+
+TEST_F(LiveUpdateTest, ASlowResponseRunsThePaintOnlyPassNotTheMessagePass) {
+    host_.lines = {"A:fa 1"};
+    fs::create_directory(base_ / "fa");
+    ServeType("fa", "");
+    server_.Handle("/liveupdate/fa/opis.txt", [](const httplib::Request&, httplib::Response& r) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        r.set_content("Opis", "text/plain");
+    });
+    Run();
+    EXPECT_EQ(host_.log.back(), kFinal);
+    EXPECT_GE(host_.paintPasses, 5);
+    EXPECT_EQ(host_.messagePasses, 2);
 }
 
 TEST(FirmwareList, SplittingRules) {

@@ -45,7 +45,10 @@ class TempDir {
 // The server of a catalogue root, serving on a thread of the test process.
 class ServerThread {
   public:
-    explicit ServerThread(const fs::path& root) : server_(root.string()) {
+    explicit ServerThread(const fs::path& root,
+                          std::chrono::milliseconds roundTrip = std::chrono::milliseconds(0))
+        : server_(root.string()) {
+        server_.SetRoundTrip(roundTrip);
         if (server_.Bind(0) == 0) throw std::runtime_error("no port");
         thread_ = std::thread([this] { server_.Run(); });
         while (!server_.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -175,9 +178,38 @@ TEST(UpdateServerProgram, WritesTheDemoThenPrintsItsAddressAndServesUntilKilled)
     const auto& first = DemoDeviceTypes().front();
     EXPECT_EQ(http.GetAtMost(line + first.folder + "/" + first.firmware.front() + ".bin", 15180),
               DemoFirmware(first.folder, first.firmware.front()));
+    http.EndOfRun();  // else the server waits for the kept-alive connection to time out
 
     kill(pid, SIGTERM);
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST(CatalogueServer, KeepsConnectionsAliveAndChargesTheRoundTripOfAWideAreaLink) {
+    using namespace std::chrono_literals;
+    TempDir temp;
+    WriteDemoCatalogue(temp.Path().string());
+    constexpr auto kRoundTrip = 150ms;
+    ServerThread server(temp.Path(), kRoundTrip);
+    const std::string url = server.BaseAddress() + DemoDeviceTypes()[0].folder + "/lista.txt";
+    HttpClient http;
+    std::vector<int> codes;
+    http.SetOnStatus([&](int code, const std::string&) { codes.push_back(code); });
+    auto timed = [&] {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(http.Get(url, 1 << 20).empty());
+        return std::chrono::steady_clock::now() - start;
+    };
+
+    EXPECT_GE(timed(), 2 * kRoundTrip);  // connection set-up and the response
+    for (int i = 0; i < 2; ++i) {
+        const auto again = timed();
+        EXPECT_GE(again, kRoundTrip);
+        EXPECT_LT(again, 2 * kRoundTrip - 10ms);
+    }
+    http.EndOfRun();
+    EXPECT_GE(timed(), 2 * kRoundTrip);  // a new connection pays its set-up again
+    http.EndOfRun();
+    EXPECT_EQ(codes, (std::vector<int>{0, 1, 2, 3, 4, 0, 1, 2, 3, 4}));
 }
