@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// What this machine has behind the port names COM1 to COM20, for the port box's hints and
+// the terminal's port listing. Nothing here opens a port: opening a serial line can reset
+// the device behind it.
+
+// Identity of a USB serial adapter as the kernel publishes it in sysfs; a field the device
+// does not report is empty.
+struct UsbIdentity {
+    std::string manufacturer;  // "FTDI"
+    std::string product;       // "FT232R USB UART"
+    std::string vendorId;      // four lower-case hex digits, "0403"
+    std::string productId;     // "6001"
+    std::string serial;        // "A10K1234"
+};
+
+struct PortDescription {
+    int number = 0;      // n of COMn; 0 for a port named by its path
+    std::string path;    // what opening the port opens (a TANDEL_PORTS entry, a /dev node)
+    std::string device;  // that path with every symbolic link resolved; empty when absent
+    std::optional<UsbIdentity> usb;
+    bool present = false;  // the name maps to an existing node
+    bool mayOpen = false;  // this user has read and write permission on the node
+    std::string group;     // the node's group ("dialout"), for the permission hint
+};
+
+// Where the machine's nodes and kernel objects are looked up; tests point both at fake trees.
+struct PortEnvironment {
+    std::string devDir = "/dev";
+    std::string sysfsRoot = "/sys";
+};
+
+// Port COMn (1 to 20) as the serial backend maps it: TANDEL_PORTS alone when set, else the
+// USB adapters, modem-class devices and built-in ports in that order.
+PortDescription DescribePort(int number, const PortEnvironment& env = {});
+// COM1 to COM20.
+std::vector<PortDescription> DescribePorts(const PortEnvironment& env = {});
+
+// One line: "COM1 = /dev/ttyUSB0 (FTDI FT232R USB UART, 0403:6001, serial A10K1234)",
+// a permission hint appended when the user may not open it, "COM3: no such port" when absent.
+std::string PortDescriptionLine(const PortDescription& port);
+
+// The hint for a node the user may not open; it names the node's group and how to join it.
+std::string PermissionHint(const std::string& group);
+
+// Why opening the driver's PortName `portName` ("\\.\COMn" or a path) failed, as far as
+// the machine tells without opening it: "COM3: no such port", "COM1 = /dev/ttyUSB0: " and
+// the permission hint, or "...: in use by another program" for a node the user may open.
+std::string OpenFailureReason(const std::string& portName, const PortEnvironment& env = {});
