@@ -221,7 +221,7 @@ bool OpenCardBoot(BootLink& link) {
 
     Byte first = 0;
     if (!dane.ReadByte(first) || first != kGreetingByte) {
-        link.Log("Błąd : przekroczony czas oczekiwania");
+        link.Log(kLineAtrTimeout);
         link.ReleasePort();
         return false;
     }

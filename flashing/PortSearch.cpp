@@ -80,7 +80,7 @@ SearchOutcome SearchServerPort(BootLink& link) {
             if (cycle == kWaitCycles) break;
         }
     }
-    link.Log("Nie wykryto serwera !!!");
+    link.Log(kLineNoServer);
     if (dane.IsPortOpen()) dane.ClosePort();
     return SearchOutcome::NotFound;
 }
