@@ -23,6 +23,9 @@ void Install() {
     action.sa_flags = 0;  // no SA_RESTART: a read from the terminal ends with EINTR
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader of the output that goes away must not end a run half-way through writing a
+    // device's flash: output then fails quietly and the run goes on to its end.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 int Received() {

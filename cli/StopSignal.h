@@ -3,7 +3,7 @@
 // SIGINT and SIGTERM as the STOP action. The handler only notes the first of them; the run
 // acts on it at its next processing of messages, as the window acts on a STOP click. Later
 // signals change nothing. Blocking reads are not restarted after a signal, so a question
-// waiting on the terminal ends at once.
+// waiting on the terminal ends at once. SIGPIPE is ignored.
 namespace StopSignal {
 
 void Install();
