@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "CatalogueServer.h"
 #include "PtyDeviceSet.h"
 #include "PtyLoop.h"
+#include "ServerThread.h"
 
 namespace clitest {
 
@@ -88,25 +88,6 @@ class Devices {
     }
     PtyDeviceSet set_;
     int stop_[2] = {-1, -1};
-    std::thread thread_;
-};
-
-// The catalogue server on 127.0.0.1 in a thread.
-class Catalogue {
-  public:
-    explicit Catalogue(const fs::path& root) : server_(root.string()) {
-        if (server_.Bind(0) == 0) std::abort();
-        thread_ = std::thread([this] { server_.Run(); });
-        while (!server_.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ~Catalogue() {
-        server_.Stop();
-        thread_.join();
-    }
-    std::string BaseAddress() const { return server_.BaseAddress(); }
-
-  private:
-    CatalogueServer server_;
     std::thread thread_;
 };
 

@@ -15,7 +15,7 @@ using namespace clitest;
 TEST(CliLiveUpdate, FillsTheStoreAndAnHttpErrorEndsWithFive) {
     TempDir dir;
     WriteDemoCatalogue((dir.path / "server").string());
-    Catalogue catalogue(dir.path / "server");
+    ServerThread catalogue(dir.path / "server");
     const std::map<std::string, std::string> env{
         {"TANDEL_LIVEUPDATE_URL", catalogue.BaseAddress()}};
     const fs::path work = dir.path / "work";
