@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -91,11 +92,12 @@ class Devices {
     std::thread thread_;
 };
 
-// One tandel-cli process: its folder, its environment and both of its outputs.
+// One tandel-cli process: its folder, its environment and both of its outputs. Standard input
+// is /dev/null, or with `onTerminal` a pseudo-terminal that is also its standard error.
 class Cli {
   public:
     Cli(const fs::path& folder, const std::vector<std::string>& arguments,
-        const std::map<std::string, std::string>& environment) {
+        const std::map<std::string, std::string>& environment, bool onTerminal = false) {
         std::vector<std::string> env;
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string entry = *e;
@@ -111,12 +113,17 @@ class Cli {
         envp.push_back(nullptr);
 
         int out[2], err[2];
-        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) std::abort();
+        if (::pipe2(out, O_CLOEXEC) != 0) std::abort();
+        if (onTerminal ? ::openpty(&err[0], &err[1], nullptr, nullptr, nullptr) != 0
+                       : ::pipe2(err, O_CLOEXEC) != 0) {
+            std::abort();
+        }
+        for (const int fd : err) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         const std::string dir = folder.string();
         pid_ = ::fork();
         if (pid_ == 0) {
-            const int null = ::open("/dev/null", O_RDONLY);
-            if (::chdir(dir.c_str()) != 0 || ::dup2(null, 0) < 0 || ::dup2(out[1], 1) < 0 ||
+            const int in = onTerminal ? err[1] : ::open("/dev/null", O_RDONLY);
+            if (::chdir(dir.c_str()) != 0 || ::dup2(in, 0) < 0 || ::dup2(out[1], 1) < 0 ||
                 ::dup2(err[1], 2) < 0) {
                 ::_exit(127);
             }
@@ -138,6 +145,16 @@ class Cli {
         ::close(err_);
     }
 
+    // Types on the terminal.
+    void Type(const std::string& text) { (void)!::write(err_, text.data(), text.size()); }
+    // Reads until standard error holds `text` (true) or `ms` pass.
+    bool WaitForError(const std::string& text, int ms = 20000) {
+        const auto deadline = Steady::now() + std::chrono::milliseconds(ms);
+        while (err.find(text) == std::string::npos && Steady::now() < deadline) {
+            if (!Pump(50)) return false;
+        }
+        return err.find(text) != std::string::npos;
+    }
     // Reads until standard output holds the line `line` (true) or `ms` pass.
     bool WaitForLine(const std::string& line, int ms = 20000) {
         const auto deadline = Steady::now() + std::chrono::milliseconds(ms);

@@ -217,6 +217,37 @@ TEST_F(CliFlash, ProcessesOnTwoPortsRunSideBySideAndASecondOnOnePortIsRefused) {
     EXPECT_EQ(first.Finish(), 0) << first.err;
 }
 
+// On a terminal the card in a reader is asked about, and the write phase draws one line that
+// it redraws in place.
+TEST_F(CliFlash, OnATerminalTheQuestionIsAskedAndTheProgressRedrawn) {
+    Devices devices(dir.path, {Pacing{0, false}, {}, {}});
+    const std::string question =
+        "Twoja karta ma wgrane oprogramowanie nr:" + Type(4).firmware.front() +
+        ".bin czy kontynuować ? [t/N] ";
+    {
+        Cli cli(work, FlashArgs(4, "COM2"), Env(devices), true);
+        ASSERT_TRUE(cli.WaitForError(question)) << cli.err;
+        cli.Type("t\n");
+        EXPECT_EQ(cli.Finish(), 0) << cli.err;
+        EXPECT_EQ(cli.OutLines().back(), "SerialPort wolny...");
+        EXPECT_NE(cli.err.find("\r\033[Kframe 1/220, 69/15180 bytes, "), std::string::npos);
+        EXPECT_NE(cli.err.find("\r\033[Kframe 220/220, 15180/15180 bytes, "), std::string::npos);
+        size_t redraws = 0;
+        for (size_t at = 0; (at = cli.err.find("\r\033[Kframe ", at)) != std::string::npos; ++at) {
+            ++redraws;
+        }
+        EXPECT_EQ(redraws, 221u);  // frame 0 to 220, each once
+        EXPECT_TRUE(FlashFileHolds(devices.flashDir / "COM2-card.bin", FlashAfter(4)));
+    }
+    Cli cli(work, FlashArgs(4, "COM2"), Env(devices), true);
+    ASSERT_TRUE(cli.WaitForError(question));
+    cli.Type("n\n");
+    EXPECT_EQ(cli.Finish(), 1);
+    EXPECT_EQ(cli.OutLines().back(), "Aktualnie masz wgrane oprogramowanie nr: 105");
+    EXPECT_NE(cli.err.find("tandel-cli: answered No: the card was not programmed"),
+              std::string::npos);
+}
+
 TEST_F(CliFlash, JsonEventsCarryTheTextModesLogAndTheLogFileKeepsIt) {
     Devices devices(dir.path, {Pacing{0, false}, {}, {}});
     const fs::path logFile = dir.path / "bench.log";
