@@ -103,7 +103,8 @@ int FlashCommand(Report& report, FlashRequest request) {
         return report.Finish(kExitFileError, FullStop(failure.what()));
     }
     host.ActOnSignal();  // a signal during the last steps still frees the port
-    const FlashOutcome outcome = JudgeFlashRun({host.Lines(), host.Messages(), host.AnsweredNo(),
-                                                StopSignal::Received(), host.Dane().PortName()});
+    const FlashOutcome outcome =
+        JudgeFlashRun({host.Lines(), host.Messages(), host.AnsweredNo(), StopSignal::Received(),
+                       host.Dane().PortName(), request.port});
     return report.Finish(outcome.exitCode, outcome.reason);
 }

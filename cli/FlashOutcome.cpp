@@ -44,8 +44,11 @@ FlashOutcome JudgeFlashRun(const FlashRecord& record) {
         return {record.stopSignal == SIGTERM ? kExitTerminated : kExitInterrupted, kLineStopped};
     }
     if (Contains(record.messages, kLineOpenFailed)) {
-        return {kExitNoDevice,
-                std::string(kLineOpenFailed) + " " + OpenFailureReason(record.portName)};
+        const std::string why =
+            record.portName.empty()
+                ? record.portText + ": no such port (COM1 to COM20 or a /dev path)"
+                : OpenFailureReason(record.portName);
+        return {kExitNoDevice, std::string(kLineOpenFailed) + " " + why};
     }
     if (Programmed(record.lines)) return {kExitOk, {}};
     if (record.answeredNo) return {kExitDeviceFailed, "answered No: the card was not programmed"};

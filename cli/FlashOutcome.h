@@ -16,6 +16,7 @@ struct FlashRecord {
     bool answeredNo = false;            // the question was answered No
     int stopSignal = 0;                 // the signal that stopped it, 0 for none
     std::string portName;               // the driver's PortName when the run ended
+    std::string portText;               // the port box text of the run
 };
 
 FlashOutcome JudgeFlashRun(const FlashRecord& record);

@@ -134,6 +134,13 @@ TEST_F(CliFlash, FailuresEndWithTheirStatusAndOneReasonLine) {
         EXPECT_EQ(cli.err, "tandel-cli: Błąd otwarcia SerialPort... COM7: no such port\n");
     }
     {
+        Cli cli(work, FlashArgs(1, "xyz"), Env(devices));  // no port's name: nothing opened
+        EXPECT_EQ(cli.Finish(), 3);
+        EXPECT_EQ(cli.err,
+                  "tandel-cli: Błąd otwarcia SerialPort... xyz: no such port (COM1 to COM20 or a "
+                  "/dev path)\n");
+    }
+    {
         Cli cli(work,
                 {"flash", "--folder", Type(1).folder, "--kind", "1", "--firmware", "absent.bin"},
                 Env(devices));
