@@ -141,10 +141,16 @@ class Cli {
             ::kill(pid_, SIGKILL);
             Finish(5000);
         }
-        ::close(out_);
+        if (out_ >= 0) ::close(out_);
         ::close(err_);
     }
 
+    // Stops reading standard output, as a reader that goes away does.
+    void CloseOutput() {
+        ::close(out_);
+        out_ = -1;
+        closed_[0] = true;
+    }
     // Types on the terminal.
     void Type(const std::string& text) { (void)!::write(err_, text.data(), text.size()); }
     // Reads until standard error holds `text` (true) or `ms` pass.

@@ -213,6 +213,13 @@ TEST_F(CliFlash, ProcessesOnTwoPortsRunSideBySideAndASecondOnOnePortIsRefused) {
         EXPECT_TRUE(FlashFileHolds(devices.flashDir / "COM1-server.bin", FlashAfter(1)));
         EXPECT_TRUE(FlashFileHolds(devices.flashDir / "COM2-card.bin", FlashAfter(4)));
     }
+    {
+        // A reader of the log that goes away does not end the run half-way through the flash.
+        Cli gone(work, FlashArgs(1, "COM1"), Env(devices));
+        gone.CloseOutput();
+        EXPECT_EQ(gone.Finish(), 0) << gone.err;
+        EXPECT_TRUE(FlashFileHolds(devices.flashDir / "COM1-server.bin", FlashAfter(1)));
+    }
     Cli first(work, FlashArgs(1, "COM1"), Env(devices));
     ASSERT_TRUE(first.WaitForLine("Czekam na dane z serwera..."));
     Cli second(work, FlashArgs(1, "COM1"), Env(devices));
