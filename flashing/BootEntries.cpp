@@ -259,7 +259,7 @@ bool OpenCardBoot(BootLink& link) {
     const bool gotFirst = link.ReadByte(first);
     if (!gotFirst && dane.PortLost()) return LineLost(link);
     if (!gotFirst || first != kGreetingByte) {
-        link.Log("Błąd : przekroczony czas oczekiwania");
+        link.Log(kLineAtrTimeout);
         link.ReleasePort();
         return false;
     }

@@ -21,4 +21,6 @@ bool OpenViaServerAuto(BootLink& link);
 bool ActivateViaServer(BootLink& link);
 
 // Card in a reader on the port of the port box (echoing link, 9600 8E2).
+// No answer to reset at all: the card is not there.
+inline constexpr const char* kLineAtrTimeout = "Błąd : przekroczony czas oczekiwania";
 bool OpenCardBoot(BootLink& link);

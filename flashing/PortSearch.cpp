@@ -95,7 +95,7 @@ SearchOutcome SearchServerPort(BootLink& link) {
             if (cycle == kWaitCycles || !dane.IsPortOpen()) break;
         }
     }
-    link.Log("Nie wykryto serwera !!!");
+    link.Log(kLineNoServer);
     if (dane.IsPortOpen()) dane.ClosePort();
     return SearchOutcome::NotFound;
 }

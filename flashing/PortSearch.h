@@ -41,3 +41,4 @@ enum class SearchOutcome : uint8_t {
 SearchOutcome SearchServerPort(BootLink& link);
 
 inline constexpr const char* kLineOpenFailed = "Błąd otwarcia SerialPort...";
+inline constexpr const char* kLineNoServer = "Nie wykryto serwera !!!";

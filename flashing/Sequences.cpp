@@ -55,7 +55,7 @@ void LogWriteFailure(BootLink& link, const Reply& reply) {
 void FinishCard(BootLink& link, bool echoing) {
     const Reply reply = Exchange(link, kFrameBitLockOff, echoing);
     if (reply.Ok())
-        link.Log("Bit_lock OFF : OK");
+        link.Log(kLineBitLockOffOk);
     else
         LogCodeFailure(link, reply, "Błąd bit_lock OFF: ");
     link.ReleasePort();
@@ -159,7 +159,7 @@ void FlashServer(BootLink& link) {
         link.ReleasePort();
         return;
     }
-    link.Log("Reset serwera : OK");
+    link.Log(kLineServerReset);
     link.ProcessMessages();
     link.ReleasePort();
 }

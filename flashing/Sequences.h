@@ -10,6 +10,11 @@ void FlashServer(BootLink& link);
 void FlashCardViaServer(BootLink& link);
 void FlashCardDirect(BootLink& link);
 
+// The last step's line of a run that programmed the device: the server was told to restart,
+// or the card's flash was locked again.
+inline constexpr const char* kLineServerReset = "Reset serwera : OK";
+inline constexpr const char* kLineBitLockOffOk = "Bit_lock OFF : OK";
+
 enum class WriteVariant : uint8_t { Server, CardViaServer, CardDirect };
 
 // The write phase: 220 frames, each sent only after the previous one was accepted, with the

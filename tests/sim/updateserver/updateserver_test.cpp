@@ -18,6 +18,7 @@
 #include "DeviceConfig.h"
 #include "HttpClient.h"
 #include "LiveUpdate.h"
+#include "ServerThread.h"
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAreArray;
@@ -40,28 +41,6 @@ class TempDir {
 
   private:
     fs::path path_;
-};
-
-// The server of a catalogue root, serving on a thread of the test process.
-class ServerThread {
-  public:
-    explicit ServerThread(const fs::path& root,
-                          std::chrono::milliseconds roundTrip = std::chrono::milliseconds(0))
-        : server_(root.string()) {
-        server_.SetRoundTrip(roundTrip);
-        if (server_.Bind(0) == 0) throw std::runtime_error("no port");
-        thread_ = std::thread([this] { server_.Run(); });
-        while (!server_.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~ServerThread() {
-        server_.Stop();
-        thread_.join();
-    }
-    std::string BaseAddress() const { return server_.BaseAddress(); }
-
-  private:
-    CatalogueServer server_;
-    std::thread thread_;
 };
 
 class Host : public LiveUpdateHost {

@@ -1,0 +1,110 @@
+#include <unistd.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "BaseDirectory.h"
+#include "Commands.h"
+#include "DeviceType.h"
+#include "ErrorText.h"
+#include "ExitCodes.h"
+#include "FirmwareImage.h"
+#include "FirmwareStore.h"
+#include "FlashOutcome.h"
+#include "Report.h"
+#include "StopSignal.h"
+#include "TerminalFlashHost.h"
+#include "UpdateRun.h"
+
+namespace {
+
+// The port box text for kinds 2 and 5, which search the port themselves.
+constexpr const char* kAutoPort = "Auto";
+// The port box's first row, shown when the programming page opens.
+constexpr const char* kFirstPortRow = "COM1";
+
+std::string FullStop(const std::string& text) {
+    return WithFullStop(QString::fromStdString(text)).toStdString();
+}
+
+// Fills folder and kind from --type; an empty text on success.
+std::string ResolveType(FlashRequest& request, int& exitCode) {
+    if (request.type.empty()) return {};
+    std::vector<DeviceType> types;
+    try {
+        types = LoadDeviceTypes(BaseDirectory());
+    } catch (const std::runtime_error& failure) {
+        exitCode = kExitFileError;
+        return FullStop(failure.what());
+    }
+    const DeviceType* type = FindDeviceType(types, request.type);
+    exitCode = kExitUsage;
+    if (type == nullptr) return "no device type \"" + request.type + "\" in init.cfg";
+    if (!type->kind) return FullStop(type->kindError);
+    request.folder = type->folder;
+    request.kind = *type->kind;
+    return {};
+}
+
+// The firmware file must be an entry of the folder's list, and loadable, before any port is
+// opened; the reason is the text the window's error box would give.
+std::string CheckFirmware(const FlashRequest& request) {
+    const std::string base = BaseDirectory();
+    try {
+        const auto files = LoadFirmwareListing(base, request.folder).files;
+        if (std::find(files.begin(), files.end(), request.firmware) == files.end()) {
+            throw std::runtime_error("File not found");
+        }
+        (void)LoadFirmwareImage(base, request.folder, request.firmware);
+    } catch (const std::runtime_error& failure) {
+        return FullStop(failure.what()) + " (" +
+               FirmwarePath(base, request.folder, request.firmware) + ")";
+    }
+    return {};
+}
+
+}  // namespace
+
+int FlashCommand(Report& report, FlashRequest request) {
+    int exitCode = kExitOk;
+    if (std::string reason = ResolveType(request, exitCode); !reason.empty()) {
+        return report.Finish(exitCode, reason);
+    }
+    if (request.kind < 1 || request.kind > 5) {
+        return report.Finish(kExitUsage, "device kind " + std::to_string(request.kind) +
+                                             ": only kinds 1 to 5 are programmed");
+    }
+    const bool searches = request.kind == 2 || request.kind == 5;
+    if (searches) {
+        request.port = kAutoPort;
+    } else if (request.port.empty()) {
+        request.port = kFirstPortRow;
+    } else if (request.port == "auto" || request.port == kAutoPort) {
+        return report.Finish(kExitUsage, "--port auto: only kinds 2 and 5 search the port");
+    }
+    if (request.kind == 4 && !request.yes && ::isatty(STDIN_FILENO) != 1) {
+        return report.Finish(kExitUsage,
+                             "a card in a reader asks before it is written: answer with --yes "
+                             "when no terminal is there to ask");
+    }
+    if (std::string reason = CheckFirmware(request); !reason.empty()) {
+        return report.Finish(kExitFileError, reason);
+    }
+    if (StopSignal::Received() != 0) return report.Finish(StopSignal::ExitStatus(), kLineStopped);
+
+    TerminalFlashHost host(report, {request.folder, request.firmware, request.port, request.yes});
+    UpdateRun run(host);
+    host.SetRun(&run);
+    try {
+        run.Start(static_cast<uint8_t>(request.kind));
+    } catch (const std::runtime_error& failure) {
+        // As the window leaves it after its error box; the process ending frees the port.
+        host.Dane().ClosePort();
+        return report.Finish(kExitFileError, FullStop(failure.what()));
+    }
+    host.ActOnSignal();  // a signal during the last steps still frees the port
+    const FlashOutcome outcome =
+        JudgeFlashRun({host.Lines(), host.Messages(), host.AnsweredNo(), StopSignal::Received(),
+                       host.Dane().PortName(), request.port});
+    return report.Finish(outcome.exitCode, outcome.reason);
+}

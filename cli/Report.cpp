@@ -1,0 +1,149 @@
+#include "Report.h"
+
+#include <unistd.h>
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <algorithm>
+#include <cstdio>
+
+#include "FirmwareImage.h"
+
+namespace {
+
+QString Text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+std::string MinutesSeconds(qint64 ms) {
+    const qint64 s = (ms + 500) / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(s / 60),
+                  static_cast<long long>(s % 60));
+    return text;
+}
+
+}  // namespace
+
+Report::Report(bool json) : json_(json), errTerminal_(::isatty(STDERR_FILENO) == 1) {}
+
+bool Report::OpenLogFile(const QString& path, std::string& reason) {
+    logFile_.setFileName(path);
+    if (logFile_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) return true;
+    reason =
+        "Cannot open file \"" + path.toStdString() + "\". " + logFile_.errorString().toStdString();
+    return false;
+}
+
+void Report::Log(const std::string& line) {
+    ToLogFile(line);
+    if (json_) {
+        Emit({{"event", "log"}, {"text", Text(line)}});
+    } else {
+        EndProgressLine();
+        Print(line);
+    }
+}
+
+void Report::Message(const std::string& text) {
+    ToLogFile(text);
+    if (json_) Emit({{"event", "message"}, {"text", Text(text)}});
+}
+
+void Report::Question(const std::string& text, bool answer) {
+    ToLogFile(text + (answer ? " TAK" : " NIE"));
+    if (json_) Emit({{"event", "question"}, {"text", Text(text)}, {"answer", answer}});
+}
+
+void Report::Status(const std::string& text) {
+    if (json_) {
+        Emit({{"event", "status"}, {"text", Text(text)}});
+    } else if (errTerminal_) {
+        EndProgressLine();
+        std::fprintf(stderr, "[%s]\n", text.c_str());
+    }
+}
+
+void Report::ProgressMax(int maximum) {
+    progressMax_ = maximum;
+    progressPosition_ = -1;
+    drawnFrames_ = -1;
+    progressClock_.start();
+}
+
+void Report::Progress(int position) {
+    if (position == progressPosition_) return;
+    progressPosition_ = position;
+    if (json_) {
+        Emit({{"event", "progress"}, {"position", position}, {"max", progressMax_}});
+    } else if (errTerminal_) {
+        DrawProgress(position);
+    }
+}
+
+// "frame 17/220, 1173/15180 bytes, 0:03 elapsed, 0:17 left", drawn again in place whenever
+// another frame is done.
+void Report::DrawProgress(int position) {
+    if (progressMax_ <= 0) return;
+    const int total = static_cast<int>(kRecordCount);
+    const int frames = std::clamp(
+        static_cast<int>(static_cast<long long>(position) * total / progressMax_), 0, total);
+    if (frames == drawnFrames_) return;
+    drawnFrames_ = frames;
+    const qint64 elapsed = progressClock_.elapsed();
+    const std::string left =
+        frames > 0 ? MinutesSeconds(elapsed * (total - frames) / frames) : std::string("?");
+    std::fprintf(stderr, "\r\033[Kframe %d/%d, %d/%d bytes, %s elapsed, %s left", frames, total,
+                 frames * static_cast<int>(kRecordSize), static_cast<int>(kSentImageBytes),
+                 MinutesSeconds(elapsed).c_str(), left.c_str());
+    std::fflush(stderr);
+    progressShown_ = true;
+}
+
+// The progress line stays on the screen as it was last drawn; what follows starts below it.
+void Report::EndProgressLine() {
+    if (!progressShown_) return;
+    std::fputc('\n', stderr);
+    progressShown_ = false;
+}
+
+void Report::Record(const QJsonObject& object, const std::string& text) {
+    if (json_)
+        Emit(object);
+    else
+        Print(text);
+}
+
+int Report::Finish(int exitCode, const std::string& text) {
+    EndProgressLine();
+    std::string reason = text;  // one line, whatever the system's text holds
+    std::replace(reason.begin(), reason.end(), '\n', ' ');
+    if (exitCode != 0 && !reason.empty()) {
+        ToLogFile(reason);
+        std::fprintf(stderr, "tandel-cli: %s\n", reason.c_str());
+        std::fflush(stderr);
+    }
+    if (json_) {
+        QJsonObject result{{"event", "result"}, {"ok", exitCode == 0}, {"exit", exitCode}};
+        if (exitCode != 0 && !reason.empty()) result["reason"] = Text(reason);
+        Emit(result);
+    }
+    return exitCode;
+}
+
+void Report::Emit(QJsonObject object) {
+    Print(QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString());
+}
+
+void Report::Print(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void Report::ToLogFile(const std::string& line) {
+    if (!logFile_.isOpen()) return;
+    const QByteArray stamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8();
+    logFile_.write(stamp + ' ' + QByteArray::fromStdString(line) + '\n');
+    logFile_.flush();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonObject>
+#include <string>
+
+// Everything tandel-cli tells its user. The log lines go to standard output as they happen,
+// as text or, with --json, as one JSON object per line; the progress of the write phase and
+// the LiveUpdate connection state go to standard error only when it is a terminal (always
+// as events with --json); a failure's reason is one line on standard error. With --log, the
+// log lines, messages and the final reason are also appended to a file with an ISO time stamp.
+class Report {
+  public:
+    explicit Report(bool json);
+    Report(const Report&) = delete;
+    Report& operator=(const Report&) = delete;
+
+    // Appends to `path` from now on; false (and the reason) when it cannot be opened.
+    bool OpenLogFile(const QString& path, std::string& reason);
+    bool Json() const { return json_; }
+
+    // One line of a run's log.
+    void Log(const std::string& line);
+    // The text of a message window of the run.
+    void Message(const std::string& text);
+    // The question of a run and its answer.
+    void Question(const std::string& text, bool answer);
+    // The connection state shown beside the LiveUpdate log.
+    void Status(const std::string& text);
+    // The write phase: its range, then positions in it.
+    void ProgressMax(int maximum);
+    void Progress(int position);
+    // One record of a listing: `object` with --json, else `text` as a line.
+    void Record(const QJsonObject& object, const std::string& text);
+    // Ends the command: the reason of a failure on standard error, the result event with
+    // --json. Returns `exitCode`.
+    int Finish(int exitCode, const std::string& text = {});
+
+  private:
+    void Emit(QJsonObject object);
+    void Print(const std::string& line);
+    void ToLogFile(const std::string& line);
+    void DrawProgress(int position);
+    void EndProgressLine();
+
+    bool json_;
+    bool errTerminal_;
+    QFile logFile_;
+    int progressMax_ = 0;
+    int progressPosition_ = -1;
+    int drawnFrames_ = -1;
+    bool progressShown_ = false;
+    QElapsedTimer progressClock_;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+// SIGINT and SIGTERM as the STOP action. The handler only notes the first of them; the run
+// acts on it at its next processing of messages, as the window acts on a STOP click. Later
+// signals change nothing. Blocking reads are not restarted after a signal, so a question
+// waiting on the terminal ends at once. SIGPIPE is ignored.
+namespace StopSignal {
+
+void Install();
+// The first signal received (SIGINT or SIGTERM), 0 while none came.
+int Received();
+// The exit status for the signal received: 130 for SIGINT, 143 for SIGTERM.
+int ExitStatus();
+
+}  // namespace StopSignal

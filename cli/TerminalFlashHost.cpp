@@ -1,0 +1,99 @@
+#include "TerminalFlashHost.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <cerrno>
+#include <cstdio>
+
+#include "BaseDirectory.h"
+#include "Clock.h"
+#include "PosixBackend.h"
+#include "Report.h"
+#include "StopSignal.h"
+#include "UpdateRun.h"
+
+TerminalFlashHost::TerminalFlashHost(Report& report, Selection selection)
+    : report_(report),
+      selection_(std::move(selection)),
+      dane_(PosixSerialBackend(), SystemClock::Instance()) {
+    // The driver's design settings, as the window has them; the boot-mode entries set name,
+    // speed, parity and stop bits before every opening. No port name to begin with: a port
+    // text that names no port then fails to open instead of opening a port nobody chose.
+    dane_.SetPortName("");
+    dane_.SetStopBits(sb2BITS);
+    dane_.SetHwFlow(hfNONE);
+    dane_.SetEnableDTROnOpen(false);
+}
+
+Clock& TerminalFlashHost::Time() {
+    return SystemClock::Instance();
+}
+
+// Output already printed stays: a terminal has no box to empty.
+void TerminalFlashHost::LogClear() {
+    lines_.clear();
+}
+
+void TerminalFlashHost::LogAppend(const std::string& line) {
+    lines_.push_back(line);
+    report_.Log(line);
+}
+
+void TerminalFlashHost::SetProgressMax(int maximum) {
+    report_.ProgressMax(maximum);
+}
+
+void TerminalFlashHost::SetProgress(int position) {
+    report_.Progress(position);
+}
+
+void TerminalFlashHost::ProcessMessages() {
+    QCoreApplication::processEvents();
+    ActOnSignal();
+}
+
+void TerminalFlashHost::ActOnSignal() {
+    if (signalActed_ || StopSignal::Received() == 0 || run_ == nullptr) return;
+    signalActed_ = true;
+    run_->Stop();
+}
+
+// A terminal has nothing to paint; the driver's poll is held so that no awaited byte is
+// swept, and signals wait for the next ProcessMessages like a click.
+void TerminalFlashHost::PaintOnlyPass() {
+    TSerialPortDriver::PollHold hold(dane_);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+std::string TerminalFlashHost::BaseDirectory() {
+    return ::BaseDirectory();
+}
+
+void TerminalFlashHost::ShowMessage(const std::string& text) {
+    messages_.push_back(text);
+    report_.Message(text);
+}
+
+bool TerminalFlashHost::AskYesNo(const std::string&, const std::string& text) {
+    const bool yes = selection_.yes || (StopSignal::Received() == 0 && AskOnTerminal(text));
+    answeredNo_ = !yes;
+    report_.Question(text, yes);
+    return yes;
+}
+
+bool AskOnTerminal(const std::string& question) {
+    std::fprintf(stderr, "%s [t/N] ", question.c_str());
+    std::fflush(stderr);
+    std::string answer;
+    for (char c = 0;;) {
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR && StopSignal::Received() == 0) continue;
+        if (n <= 0 || c == '\n') break;
+        answer += c;
+    }
+    if (StopSignal::Received() != 0) std::fputc('\n', stderr);
+    for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' ')) answer.pop_back();
+    return answer == "t" || answer == "tak" || answer == "y" || answer == "yes";
+}

@@ -1,0 +1,136 @@
+// tandel-cli's listing commands, LiveUpdate against a loopback catalogue server, and usage.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "CliHarness.h"
+#include "DemoCatalogue.h"
+
+namespace {
+
+using namespace clitest;
+
+TEST(CliLiveUpdate, FillsTheStoreAndAnHttpErrorEndsWithFive) {
+    TempDir dir;
+    WriteDemoCatalogue((dir.path / "server").string());
+    ServerThread catalogue(dir.path / "server");
+    const std::map<std::string, std::string> env{
+        {"TANDEL_LIVEUPDATE_URL", catalogue.BaseAddress()}};
+    const fs::path work = dir.path / "work";
+    WriteFile(work / "init.cfg", DemoInitCfg());
+    {
+        Cli cli(work, {"liveupdate"}, env);
+        EXPECT_EQ(cli.Finish(), 0) << cli.err;
+        EXPECT_EQ(cli.OutLines().back(), "Aktualizacja oprogramowania zakończona.");
+        EXPECT_EQ(cli.err, "");  // the connection states only on a terminal
+        for (const DemoDeviceType& type : DemoDeviceTypes()) {
+            for (const std::string& name : type.firmware) {
+                EXPECT_EQ(ReadFile(work / type.folder / (name + ".bin")),
+                          DemoFirmware(type.folder, name));
+            }
+        }
+    }
+    {
+        // With --json the connection states are events, and the run's lines are log events.
+        Cli cli(work, {"liveupdate", "--json"}, env);
+        EXPECT_EQ(cli.Finish(), 0);
+        int states = 0;
+        for (const std::string& line : cli.OutLines()) {
+            const QJsonObject event =
+                QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+            if (event["event"] == "status") ++states;
+        }
+        EXPECT_GE(states, 5);
+    }
+    WriteFile(work / "init.cfg", "Nieznany:nie_ma_takiego 1\r\n");
+    Cli cli(work, {"liveupdate"}, env);
+    EXPECT_EQ(cli.Finish(), 5);
+    EXPECT_EQ(cli.OutLines(), std::vector<std::string>{"Pobieram listę oprogramowania dla : "
+                                                       "nie_ma_takiego"});
+    EXPECT_EQ(cli.err, "tandel-cli: HTTP/1.1 404 Not Found.\n");
+    Cli refused(work, {"liveupdate"},
+                {{"TANDEL_LIVEUPDATE_URL", "http://127.0.0.1:1/liveupdate/"}});
+    EXPECT_EQ(refused.Finish(), 5);
+    EXPECT_EQ(refused.err, "tandel-cli: Socket Error # 111 Connection refused.\n");
+}
+
+TEST(CliListings, PortsAndTypesOfThisFolder) {
+    TempDir dir;
+    Devices devices(dir.path, {Pacing{0, false}, {}, {}});
+    fs::create_symlink(dir.path / "gone", devices.portDir / "COM4");
+    const std::map<std::string, std::string> env{{"TANDEL_PORTS", devices.portDir.string()}};
+    const fs::path work = dir.path / "work";
+    WriteFile(work / "init.cfg", DemoInitCfg());
+    WriteFile(work / "pelta_serwer" / "b.bin", "");
+    WriteFile(work / "pelta_serwer" / "a.bin", "");
+    WriteFile(work / "pelta_serwer" / "opis.txt", "");
+
+    Cli ports(work, {"ports"}, env);
+    EXPECT_EQ(ports.Finish(), 0);
+    const auto lines = ports.OutLines();
+    ASSERT_EQ(lines.size(), 20u);
+    EXPECT_EQ(lines[0], "COM1 = " + fs::canonical(devices.portDir / "COM1").string());
+    EXPECT_EQ(lines[1], "COM2 = " + fs::canonical(devices.portDir / "COM2").string());
+    EXPECT_EQ(lines[2], "COM3: no such port");
+    EXPECT_EQ(lines[3], "COM4: no such port");
+
+    Cli json(work, {"ports", "--json"}, env);
+    EXPECT_EQ(json.Finish(), 0);
+    const QJsonObject com1 =
+        QJsonDocument::fromJson(QByteArray::fromStdString(json.OutLines().front())).object();
+    EXPECT_EQ(com1["port"].toString(), "COM1");
+    EXPECT_EQ(com1["path"].toString().toStdString(), (devices.portDir / "COM1").string());
+    EXPECT_TRUE(com1["mayOpen"].toBool());
+
+    Cli types(work, {"types", "--json"}, {});
+    EXPECT_EQ(types.Finish(), 0);
+    ASSERT_EQ(types.OutLines().size(), 6u);  // five types and the result
+    const QJsonObject pelta =
+        QJsonDocument::fromJson(QByteArray::fromStdString(types.OutLines().front())).object();
+    EXPECT_EQ(pelta["text"].toString(), "Serwer PELTA");
+    EXPECT_EQ(pelta["folder"].toString(), "pelta_serwer");
+    EXPECT_EQ(pelta["kind"].toInt(), 1);
+    EXPECT_EQ(pelta["firmware"].toArray().size(), 2);
+
+    Cli noConfig(dir.path, {"types"}, {});
+    EXPECT_EQ(noConfig.Finish(), 4);
+    EXPECT_NE(noConfig.err.find("init.cfg"), std::string::npos);
+}
+
+TEST(CliUsage, HelpVersionAndMistakes) {
+    TempDir dir;
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+    };
+    const Case cases[] = {
+        {{"--help"}, 0},
+        {{"flash", "--help"}, 0},
+        {{"--version"}, 0},
+        {{}, 2},
+        {{"erase"}, 2},
+        {{"ports", "--bogus"}, 2},
+        {{"ports", "extra"}, 2},
+        {{"flash", "--firmware", "x.bin"}, 2},
+        {{"flash", "--type", "A", "--folder", "f", "--kind", "1", "--firmware", "x.bin"}, 2},
+        {{"flash", "--folder", "f", "--kind", "x", "--firmware", "x.bin"}, 2},
+        {{"flash", "--folder", "f", "--kind", "7", "--firmware", "x.bin"}, 2},
+        {{"--log", (dir.path / "no" / "such" / "log").string(), "ports"}, 4},
+    };
+    for (const Case& c : cases) {
+        Cli cli(dir.path, c.args, {});
+        EXPECT_EQ(cli.Finish(), c.exit) << (c.args.empty() ? "" : c.args[0]) << cli.err;
+        if (c.exit == 0) {
+            EXPECT_FALSE(cli.out.empty());
+        } else {
+            EXPECT_EQ(std::count(cli.err.begin(), cli.err.end(), '\n'), 1) << cli.err;
+        }
+    }
+    Cli version(dir.path, {"--version"}, {});
+    version.Finish();
+    EXPECT_EQ(version.out, "tandel-cli 1.0.0\n");
+}
+
+}  // namespace
