@@ -152,8 +152,9 @@ bool OpenViaServer(BootLink& link) {
     host.LogClear();
     if (!OpenFixedPort(link, sb1BITS, ptNONE)) return false;
     link.Log(kLineViaServerInit);
-    link.ProcessMessages();
+    // Cleared before the pass, so that a STOP pressed in it is seen.
     host.SetStopRequested(false);
+    link.ProcessMessages();
     link.Sleep(500);
     dane.SetRTSLine(true);
     link.Sleep(100);
@@ -167,8 +168,8 @@ bool OpenViaServerAuto(BootLink& link) {
     host.LogClear();
     if (SearchServerPort(link) != SearchOutcome::Found) return false;
     link.Log(kLineViaServerInit);
+    // The search has cleared StopRequested at its start; a STOP since then ends the entry.
     link.ProcessMessages();
-    host.SetStopRequested(false);
     // Written into the open port at once, which also empties both queues.
     link.Dane().SetBaudRateValue(19200);
     link.Sleep(8000);

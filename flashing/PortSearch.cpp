@@ -44,7 +44,11 @@ SearchOutcome SearchServerPort(BootLink& link) {
     dane.SetParity(ptNONE);
     dane.SetBaudRateValue(9600);
 
+    // A STOP from before this run does not end the search; one pressed at any message pass of
+    // the search ends it before the next port is opened (STOP is final).
+    host.SetStopRequested(false);
     for (int n = 1; n <= kSearchPorts; ++n) {
+        if (host.StopRequested()) return SearchOutcome::Stopped;
         if (dane.IsPortOpen()) dane.ClosePort();
         dane.SetPortName(ComPortName(n));
         const std::string label = "COM:" + std::to_string(n);
@@ -63,7 +67,6 @@ SearchOutcome SearchServerPort(BootLink& link) {
         link.Sleep(100);
         dane.SetRTSLine(false);
 
-        host.SetStopRequested(false);
         for (int cycle = 1;; ++cycle) {
             {
                 // The greeting must stay in the input queue for the read below.
