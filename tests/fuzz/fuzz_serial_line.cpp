@@ -200,6 +200,8 @@ class Host : public FlashHost {
         return n;
     }
     bool Stopped() const { return stopped_; }
+    // The run is over: message passes no longer act for the input.
+    void EndScript() { nested_ = true; }
     uint32_t LatestStop() const { return stopAtTick_; }
 
     VirtualClock clock;
@@ -355,6 +357,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool leftOpen = loadFailed || (!host.log.empty() && host.log.back().size() == 30 &&
                                          host.log.back().rfind(kWrongAnswer, 0) == 0);
     if (leftOpen && host.dane.IsPortOpen()) {
+        host.EndScript();
         host.run.Stop();
         FUZZ_CHECK(host.log.back() == "SerialPort wolny...", "STOP did not release the port");
     }
