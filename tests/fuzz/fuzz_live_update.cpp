@@ -149,7 +149,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> lines(1 + in.Byte() % 3);
     std::set<std::filesystem::path> placed;
     for (std::string& line : lines) {
+        // As init.cfg gives it: a line holds no NUL, CR or LF.
         line = in.Piece();
+        line = line.substr(0, line.find_first_of(std::string("\0\r\n", 3)));
         const uint8_t shape = in.Byte();
         if (shape & 1) continue;
         CreateDeviceFolders(base.string(), {line});
