@@ -78,9 +78,21 @@ std::string FolderOnDisk(std::string_view folderBytes) {
     return Cp1250ToUtf8(folderBytes);
 }
 
+bool StaysInBase(std::string_view folderOnDisk) {
+    size_t start = 0;
+    for (;;) {
+        const size_t slash = folderOnDisk.find('/', start);
+        if (folderOnDisk.substr(start, slash - start) == "..") return false;
+        if (slash == std::string_view::npos) return true;
+        start = slash + 1;
+    }
+}
+
 void CreateDeviceFolders(const std::string& baseDirectory, const std::vector<std::string>& lines) {
     for (const auto& line : lines) {
-        const std::string path = JoinPath(baseDirectory, FolderOnDisk(CutFolder(line)));
+        const std::string folder = FolderOnDisk(CutFolder(line));
+        if (!StaysInBase(folder)) continue;
+        const std::string path = JoinPath(baseDirectory, folder);
         struct stat st {};
         if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
         mkdir(path.c_str(), 0777);

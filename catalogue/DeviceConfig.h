@@ -26,8 +26,13 @@ std::string ReadWholeFile(const std::string& path);
 // converted, see TextEncoding.h).
 std::vector<std::string> LoadDeviceTypeLines(const std::string& baseDirectory);
 
+// False for a folder (as on disk) that would name a place outside the base directory: one
+// with a ".." piece between its slashes. Such a folder is never made or written into.
+bool StaysInBase(std::string_view folderOnDisk);
+
 // Creates the missing device folders below the base directory, one level each; failures
-// are skipped silently (the steps that use a missing folder meet it later).
+// are skipped silently (the steps that use a missing folder meet it later), and so are
+// folders that do not stay in the base directory.
 void CreateDeviceFolders(const std::string& baseDirectory, const std::vector<std::string>& lines);
 
 // Name of a device folder on disk (UTF-8) from its CP1250 bytes.

@@ -91,6 +91,10 @@ class Run {
     void DeviceType(const std::string& line) {
         const std::string folder = CutFolder(line);
         const std::string shown = Cp1250ToUtf8(folder);
+        if (!StaysInBase(FolderOnDisk(folder))) {
+            host_.LogAppend("Błąd : niedozwolona nazwa katalogu : " + ShownName(folder));
+            return;
+        }
         const std::string store = JoinPath(base_, FolderOnDisk(folder));
         const std::string remote = address_ + EncodeUrlPath(folder) + "/";
 

@@ -48,7 +48,8 @@ struct LiveUpdateLimits {
 // Progress goes to the host's log. An HTTP or network error, or a file that cannot be
 // written, ends the run by throwing std::runtime_error with the text for the error box;
 // the log keeps its lines and gets no final line. Files are replaced whole or not at all,
-// and a listed name that is not a plain file name is logged and skipped.
+// and a listed name that is not a plain file name is logged and skipped, as is a device
+// type whose folder does not stay in the base directory.
 // While a request waits for the network, the host's PaintOnlyPass runs (through the
 // source's wait pass); an exception from it ends the run and is passed on. When the run is
 // over, finished or failed, the source is told (EndOfRun) and its wait pass cleared.

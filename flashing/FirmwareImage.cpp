@@ -16,9 +16,11 @@ namespace {
 
 class ReadOnlyFile {
   public:
+    // Without waiting: a named pipe or a device node in the store must not hold the run (its
+    // open would wait for a writer); such an entry is refused once it is open.
     explicit ReadOnlyFile(const std::string& path) {
         do {
-            fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0)
             Fail(errno == ENOENT || errno == ENOTDIR ? "File not found" : "File access denied");

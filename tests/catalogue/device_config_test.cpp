@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 
 #include "BaseDirectory.h"
@@ -99,6 +100,18 @@ TEST_F(StoreDir, InitCfgLoadAndFolderCreation) {
     EXPECT_TRUE(fs::is_directory(dir_ / "pelta"));
     EXPECT_TRUE(fs::exists(dir_ / "orn/keep.bin"));  // existing folder untouched
     EXPECT_TRUE(fs::is_directory(dir_ / "żółw"));    // CP1250 name becomes UTF-8
+}
+
+TEST_F(StoreDir, FolderCreationNeverLeavesTheBaseDirectory) {
+    const fs::path base = dir_ / "base";
+    fs::create_directories(base);
+    CreateDeviceFolders(base.string(), {"A:../out 1", "B:x/../../up 2", "C:in/.. 3", "D:.. 4",
+                                        "E:..x 1", "F:x.. 2", "G:ok 3"});
+    std::set<std::string> outside, inside;
+    for (const auto& entry : fs::directory_iterator(dir_)) outside.insert(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(base)) inside.insert(entry.path().filename());
+    EXPECT_EQ(outside, (std::set<std::string>{"base"}));
+    EXPECT_EQ(inside, (std::set<std::string>{"..x", "x..", "ok"}));
 }
 
 TEST_F(StoreDir, MissingInitCfgNamesTheFile) {

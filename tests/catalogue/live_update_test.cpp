@@ -321,6 +321,23 @@ TEST_F(LiveUpdateTest, NamesThatAreNoPlainFileNamesAreRefusedAndNothingLeavesThe
     EXPECT_EQ(Entries(base_ / "fa"), (std::set<std::string>{"opis.txt", "ok.bin"}));
 }
 
+TEST_F(LiveUpdateTest, ADeviceFolderOutsideTheBaseDirectoryIsRefusedAndSkipped) {
+    host_.lines = {"A:../fa 1", "B:fb 2"};
+    fs::create_directory(root_ / "fa");
+    fs::create_directory(base_ / "fb");
+    ServeType("fb", "ok\r\n");
+    ServeFile("fb", "ok.bin", FirmwareBody(kFirmwareFileSize, 12));
+
+    Run();
+
+    EXPECT_THAT(host_.log, ElementsAre("Błąd : niedozwolona nazwa katalogu : ../fa",
+                                       "Pobieram listę oprogramowania dla : fb",
+                                       "Pobieram opis dla : fb", "ok.bin : POBIERAM", kFinal));
+    EXPECT_THAT(server_.Targets(), ElementsAre("/liveupdate/fb/lista.txt",
+                                               "/liveupdate/fb/opis.txt", "/liveupdate/fb/ok.bin"));
+    EXPECT_THAT(Entries(root_ / "fa"), IsEmpty());
+}
+
 TEST_F(LiveUpdateTest, FolderAndNameGoIntoTheAddressPercentEncodedFromCp1250) {
     // "Typ:moje urządzenia 1" and the name "wersja ł", as CP1250 bytes.
     host_.lines = {

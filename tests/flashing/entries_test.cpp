@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Bench.h"
 #include "BootLink.h"
 #include "PortSearch.h"
@@ -8,6 +10,7 @@ namespace {
 
 const std::string kFree = "SerialPort wolny...";
 const std::string kCom1 = "\\\\.\\COM1";
+const std::string kViaServerInit = "Inicjalizacja serwera... Czekaj (max 10sek)";
 
 ServerModel::Options FixedPortServer(std::vector<uint8_t> greeting = {0xAA, 0xAA, 0xD3}) {
     ServerModel::Options o;
@@ -160,6 +163,28 @@ TEST(PortSearch, StopWhileWaitingOnAPort) {
     EXPECT_EQ(b.dane.PortName(), kCom1);
 }
 
+// STOP is final: pressed at any message pass of the search, on an absent or a silent port,
+// it ends the search before another port is opened.
+TEST(PortSearch, StopAtAnyPassOpensNoFurtherPort) {
+    for (int pass : {1, 2, 3}) {
+        SCOPED_TRACE(pass);
+        Bench b;
+        b.ports.SetSilent(1);
+        b.ports.SetSilent(2);
+        b.PressStopAtPass(pass);
+        b.run.Start(2);
+        EXPECT_EQ(b.ports.Record(2).opens, 0u);
+        EXPECT_FALSE(b.dane.IsPortOpen());
+        EXPECT_EQ(std::count(b.log.begin(), b.log.end(), kFree), 1);
+    }
+    Bench b;
+    b.ports.SetSilent(2);
+    b.PressStopAtPass(1);  // at the pass after "COM:1 -"
+    b.run.Start(5);
+    EXPECT_EQ(b.log, (Lines{"COM:1 -"}));
+    EXPECT_EQ(b.ports.Record(2).opens, 0u);
+}
+
 TEST(ServerEntry, GreetingWithLeadingNoiseOnFixedPort) {
     Bench b;
     ServerModel& server = b.AddServer(FixedPortServer({0x11, 0xAA, 0xAA, 0xD3}));
@@ -286,6 +311,23 @@ TEST(ViaServerEntry, StopDuringActivationLogsThePortReleaseTwice) {
     EXPECT_EQ(probes[0] - b.ports.Record(1).settings.front().tick, 8600u);
     EXPECT_EQ(probes[1] - probes[0], 300u);
     EXPECT_EQ(probes[2] - probes[1], 300u);
+}
+
+TEST(ViaServerEntry, StopAtTheFirstPassSendsNoProbe) {
+    for (uint8_t kind : {3, 5}) {
+        SCOPED_TRACE(int{kind});
+        Bench b;
+        ServerModel& server = b.AddServer({});
+        b.ports.Attach(1, server);
+        // Kind 3: the pass after its first line; kind 5: the first pass after the search found
+        // the server (its three passes on COM1 and the wait's passes until the greeting).
+        b.When([&] { return !b.log.empty() && b.log.back() == kViaServerInit; },
+               [&] { b.run.Stop(); });
+        b.run.Start(kind);
+        for (const auto& w : b.ports.Record(1).written) EXPECT_NE(w.value, 0xBB);  // no probe
+        EXPECT_EQ(b.log.back(), kFree);
+        EXPECT_FALSE(b.dane.IsPortOpen());
+    }
 }
 
 TEST(ViaServerEntry, AutoSwitchesTo19200BeforeTheWait) {

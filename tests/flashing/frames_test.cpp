@@ -133,6 +133,9 @@ TEST_F(LoadImage, FailuresCarryTheRunTimeTexts) {
     EXPECT_EQ(message("dir.bin"), "File access denied");
     WriteFile("empty.bin", 0);
     EXPECT_EQ(message("empty.bin"), "Read beyond end of file");
+    // A named pipe without a writer is refused at once instead of holding the run.
+    ASSERT_EQ(::mkfifo((base_ / "PELTA" / "pipe.bin").c_str(), 0600), 0);
+    EXPECT_EQ(message("pipe.bin"), "File access denied");
 }
 
 TEST_F(LoadImage, ReadOnlyFileLoads) {
