@@ -13,6 +13,7 @@
 
 #include "CardModel.h"
 #include "Clock.h"
+#include "BootLink.h"
 #include "FlashHost.h"
 #include "ServerModel.h"
 #include "SimPortSet.h"
@@ -192,3 +193,15 @@ class Bench : public FlashHost {
 };
 
 using Lines = std::vector<std::string>;
+
+// A bench with a scripted device on COM1, its port open, and a link over it.
+struct LinkBench {
+    LinkBench() {
+        b.backend.AttachDevice("\\\\.\\COM1", device);
+        b.dane.SetPortName("\\\\.\\COM1");
+        EXPECT_TRUE(b.dane.OpenPort());
+    }
+    ScriptDevice device;
+    Bench b;
+    BootLink link{b};
+};

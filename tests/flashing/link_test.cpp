@@ -6,21 +6,6 @@
 #include "BootLink.h"
 #include "FirmwareImage.h"
 
-namespace {
-
-struct LinkBench {
-    LinkBench() {
-        b.backend.AttachDevice("\\\\.\\COM1", device);
-        b.dane.SetPortName("\\\\.\\COM1");
-        EXPECT_TRUE(b.dane.OpenPort());
-    }
-    ScriptDevice device;
-    Bench b;
-    BootLink link{b};
-};
-
-}  // namespace
-
 TEST(BoundedWait, ExpiresAfterItsBoundWhileTheWindowKeepsWorking) {
     LinkBench t;
     const uint32_t start = t.b.clock.TickMs();

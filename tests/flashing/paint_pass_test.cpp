@@ -7,17 +7,6 @@
 
 namespace {
 
-struct LinkBench {
-    LinkBench() {
-        b.backend.AttachDevice("\\\\.\\COM1", device);
-        b.dane.SetPortName("\\\\.\\COM1");
-        EXPECT_TRUE(b.dane.OpenPort());
-    }
-    ScriptDevice device;
-    Bench b;
-    BootLink link{b};
-};
-
 // The longest stretch between `from`, the passes of either kind and `to`.
 uint32_t LongestGap(const Bench& b, uint32_t from, uint32_t to) {
     std::vector<uint32_t> ticks = b.passTicks;
