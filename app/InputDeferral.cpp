@@ -64,3 +64,7 @@ void InputDeferral::Replay() {
         if (next.receiver) QCoreApplication::instance()->notify(next.receiver, next.event.get());
     }
 }
+
+void InputDeferral::Drop() {
+    kept_.clear();
+}

@@ -34,6 +34,8 @@ class InputDeferral final : public QObject {
     // Delivers the kept events. Input that a replayed event lets in (a handler that processes
     // events) comes after the rest, as it came later.
     void Replay();
+    // Forgets the kept events.
+    void Drop();
     size_t Kept() const { return kept_.size(); }
 
     // The event kinds that are the user's input.

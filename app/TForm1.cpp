@@ -476,7 +476,8 @@ void TForm1::OpenHomePage() {
 }
 
 void TForm1::LiveUpdateStart() {
-    if (liveUpdateRunning_) return;
+    // One job at a time: a START of either page during a run is ignored like a second START.
+    if (liveUpdateRunning_ || run_->Running()) return;
     liveUpdateRunning_ = true;
     try {
         Guarded([this] { RunLiveUpdate(*liveUpdateLog_, http_); });
@@ -498,19 +499,22 @@ void TForm1::IdHTTP1Status(int code) {
 }
 
 void TForm1::ProgrammingStart() {
-    Guarded([this] { run_->Start(deviceKind_); });
+    if (liveUpdateRunning_) return;
+    Guarded([this] {
+        lastRun_ = run_->Start(deviceKind_);
+        if (lastRun_.end == RunEnd::Untouched && lastRun_.step == RunStep::Load)
+            ShowFailure(QString::fromStdString(lastRun_.loadError));
+    });
     AfterRun();
 }
 
-// Once no run is left on the stack: input held back in the run's last pauses goes to the
-// window before anything newer, and a close asked for during a run is carried out.
+// Once no run is left on the stack: input still held back from the run's last pauses is
+// dropped (a START clicked there must not start a run after this one), and a close asked for
+// during a run is carried out.
 void TForm1::AfterRun() {
     if (run_->Running() || liveUpdateRunning_) return;
-    if (closeWanted_) {
-        QTimer::singleShot(0, this, &QWidget::close);
-        return;
-    }
-    deferral_->Replay();
+    deferral_->Drop();
+    if (closeWanted_) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TForm1::ProgrammingStop() {

@@ -75,8 +75,9 @@ class TForm1 : public QWidget {
     TSerialPortDriver& dane() { return dane_; }
     // The HTTP client `IdHTTP1` of the LiveUpdate run.
     HttpClient& IdHTTP1() { return http_; }
-    // The programming run behind START and STOP.
+    // The programming run behind START and STOP, and how the last one ended.
     UpdateRun& Run() { return *run_; }
+    const RunResult& LastRun() const { return lastRun_; }
 
     // Shows a failure that escaped a handler in the error box "TANDEL".
     void ShowFailure(const QString& text);
@@ -127,6 +128,7 @@ class TForm1 : public QWidget {
     class StatusLog;
     std::unique_ptr<StatusLog> statusLog_;
     std::unique_ptr<UpdateRun> run_;
+    RunResult lastRun_;
     bool closeWanted_ = false;
     bool liveUpdateRunning_ = false;
 

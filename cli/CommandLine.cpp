@@ -53,8 +53,8 @@ int RunCommandLine(const QStringList& arguments) {
     const QCommandLineOption kind("kind", "The device kind 1 to 5 (with --folder).", "N");
     const QCommandLineOption firmware("firmware", "The firmware file of the folder.", "NAME.bin");
     const QCommandLineOption port("port",
-                                  "COM1 to COM20, a /dev path, or auto (default COM1; "
-                                  "kinds 2 and 5 always search).",
+                                  "COM1 to COM20 or a /dev path; required for kinds 1, 3 and 4 "
+                                  "(kinds 2 and 5 search: leave it out or give auto).",
                                   "PORT");
     const QCommandLineOption yes("yes", "Answer Yes to the question of a card in a reader.");
     if (flash) parser.addOptions({type, folder, kind, firmware, port, yes});
@@ -111,7 +111,7 @@ int RunCommandLine(const QStringList& arguments) {
     request.type = parser.value(type).toStdString();
     request.folder = parser.value(folder).toStdString();
     request.firmware = parser.value(firmware).toStdString();
-    request.port = parser.value(port).toStdString();
+    if (parser.isSet(port)) request.port = parser.value(port).toStdString();
     request.yes = parser.isSet(yes);
     const bool byType = parser.isSet(type);
     const bool byFolder = parser.isSet(folder) || parser.isSet(kind);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 class Report;
@@ -19,7 +20,7 @@ struct FlashRequest {
     std::string folder;    // FirmwareFolder as on disk
     int kind = 0;          // DeviceKind
     std::string firmware;  // the firmware file of the folder
-    std::string port;      // the port box text; empty: the box's first row
+    std::optional<std::string> port;  // the port box text; nothing when --port was not given
     bool yes = false;      // the question of the card in a reader is answered Yes
 };
 // One programming run.

@@ -3,11 +3,12 @@
 // Exit status of tandel-cli, documented in its manual page.
 enum ExitCode : int {
     kExitOk = 0,
-    kExitDeviceFailed = 1,  // the device refused or failed a step
+    kExitDeviceFailed = 1,  // the device refused a step before its flash was touched, or No
     kExitUsage = 2,
     kExitNoDevice = 3,       // the port did not open, or no device answered on it
     kExitFileError = 4,      // firmware file, init.cfg or the store
     kExitNetwork = 5,        // network failure or an HTTP error status
+    kExitFlashDamaged = 6,   // the device's flash is erased or partly written: program it again
     kExitInterrupted = 130,  // SIGINT (128 + 2)
     kExitTerminated = 143,   // SIGTERM (128 + 15)
 };

@@ -20,8 +20,6 @@ namespace {
 
 // The port box text for kinds 2 and 5, which search the port themselves.
 constexpr const char* kAutoPort = "Auto";
-// The port box's first row, shown when the programming page opens.
-constexpr const char* kFirstPortRow = "COM1";
 
 std::string FullStop(const std::string& text) {
     return WithFullStop(QString::fromStdString(text)).toStdString();
@@ -74,12 +72,25 @@ int FlashCommand(Report& report, FlashRequest request) {
         return report.Finish(kExitUsage, "device kind " + std::to_string(request.kind) +
                                              ": only kinds 1 to 5 are programmed");
     }
+    // The port is the one the technician named: kinds 1, 3 and 4 need --port, kinds 2 and 5
+    // search when it is absent or "auto".
     const bool searches = request.kind == 2 || request.kind == 5;
+    const bool autoPort = request.port && (*request.port == "auto" || *request.port == kAutoPort);
+    if (request.port && request.port->empty()) {
+        return report.Finish(kExitUsage, "--port is empty: name the port (COM1 to COM20 or a /dev path)");
+    }
     if (searches) {
+        if (request.port && !autoPort) {
+            return report.Finish(kExitUsage, "--port " + *request.port +
+                                                 ": kinds 2 and 5 search the port themselves "
+                                                 "(leave --port out or give auto)");
+        }
         request.port = kAutoPort;
-    } else if (request.port.empty()) {
-        request.port = kFirstPortRow;
-    } else if (request.port == "auto" || request.port == kAutoPort) {
+    } else if (!request.port) {
+        return report.Finish(kExitUsage,
+                             "--port is missing: device kind " + std::to_string(request.kind) +
+                                 " is programmed on the port you name (COM1 to COM20 or a /dev path)");
+    } else if (autoPort) {
         return report.Finish(kExitUsage, "--port auto: only kinds 2 and 5 search the port");
     }
     if (request.kind == 4 && !request.yes && ::isatty(STDIN_FILENO) != 1) {
@@ -92,19 +103,15 @@ int FlashCommand(Report& report, FlashRequest request) {
     }
     if (StopSignal::Received() != 0) return report.Finish(StopSignal::ExitStatus(), kLineStopped);
 
-    TerminalFlashHost host(report, {request.folder, request.firmware, request.port, request.yes});
+    TerminalFlashHost host(report, {request.folder, request.firmware, *request.port, request.yes});
     UpdateRun run(host);
     host.SetRun(&run);
-    try {
-        run.Start(static_cast<uint8_t>(request.kind));
-    } catch (const std::runtime_error& failure) {
-        // As the window leaves it after its error box; the process ending frees the port.
-        host.Dane().ClosePort();
-        return report.Finish(kExitFileError, FullStop(failure.what()));
-    }
+    const RunResult result = run.Start(static_cast<uint8_t>(request.kind));
+    // A file that failed to load leaves the port open, as the window leaves it after its
+    // error box; the terminal has no next run to close it.
+    host.Dane().ClosePort();
     host.ActOnSignal();  // a signal during the last steps still frees the port
-    const FlashOutcome outcome =
-        JudgeFlashRun({host.Lines(), host.Messages(), host.AnsweredNo(), StopSignal::Received(),
-                       host.Dane().PortName(), request.port});
+    FlashOutcome outcome = JudgeFlashRun(result, StopSignal::Received(), *request.port);
+    if (outcome.exitCode == kExitFileError) outcome.reason = FullStop(outcome.reason);
     return report.Finish(outcome.exitCode, outcome.reason);
 }

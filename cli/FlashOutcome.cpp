@@ -1,59 +1,94 @@
 #include "FlashOutcome.h"
 
-#include <algorithm>
 #include <csignal>
 
-#include "BootEntries.h"
 #include "BootLink.h"
 #include "ExitCodes.h"
-#include "PortDescription.h"
+#include "OpenFailureDetail.h"
 #include "PortSearch.h"
-#include "Sequences.h"
 
 namespace {
 
-bool Contains(const std::vector<std::string>& lines, const char* text) {
-    return std::find(lines.begin(), lines.end(), text) != lines.end();
+std::string Hex(Byte value) {
+    return "0x" + HexByte(value);
 }
 
-bool IsFailureLine(const std::string& line) {
-    return line.starts_with("Błąd") || line.starts_with("Bład");
+// How the step ended, in words: "reply 0x93", "no answer", "the line was lost", ...
+std::string StepEnd(const RunResult& r) {
+    switch (r.wait) {
+        case WaitEnd::Byte:
+            return r.reply ? "reply " + Hex(*r.reply) : "no reply";
+        case WaitEnd::Expired:
+            return "no answer";
+        case WaitEnd::Stopped:
+            return "stopped";
+        case WaitEnd::Closed:
+            return "the port was closed";
+        case WaitEnd::Lost:
+            return "the line was lost";
+    }
+    return "?";
 }
 
-// The device was programmed: the sequence's last step succeeded and the port was released.
-bool Programmed(const std::vector<std::string>& lines) {
-    const size_t n = lines.size();
-    return n >= 2 && lines[n - 1] == kLinePortFree &&
-           (lines[n - 2] == kLineServerReset || lines[n - 2] == kLineBitLockOffOk);
+std::string StepAt(const RunResult& r) {
+    std::string at = RunStepName(r.step);
+    if (r.step == RunStep::Write && r.frame >= 0) at += " frame " + std::to_string(r.frame);
+    return at;
 }
 
-// The line that says why the run failed: its last failure line, else its last line that is
-// not the port's release.
-std::string FailureReason(const std::vector<std::string>& lines) {
-    const auto failure = std::find_if(lines.rbegin(), lines.rend(), IsFailureLine);
-    if (failure != lines.rend()) return *failure;
-    const auto last = std::find_if(lines.rbegin(), lines.rend(),
-                                   [](const std::string& line) { return line != kLinePortFree; });
-    return last != lines.rend() ? *last : std::string("the run ended before programming");
+std::string OneLine(std::string text) {
+    for (size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, "; ");
+    return text;
+}
+
+FlashOutcome Untouched(const RunResult& r, const std::string& portText) {
+    if (r.step == RunStep::Load) return {kExitFileError, r.loadError};
+    if (r.step == RunStep::Port) {
+        const std::string why =
+            !r.portNamed ? portText + ": no such port (COM1 to COM20 or a /dev path)"
+                         : OneLine(OpenFailureDetail(r.portName,
+                                                     {r.openPath, r.openError, r.openHolder}));
+        return {kExitNoDevice, std::string(kLineOpenFailed) + " " + why};
+    }
+    if (r.wait == WaitEnd::Lost) return {kExitNoDevice, kLinePortLost};
+    if (r.step == RunStep::Search) return {kExitNoDevice, kLineNoServer};
+    if (r.bootVersion && *r.bootVersion != 5) {
+        return {kExitNoDevice, "boot loader version " + std::to_string(*r.bootVersion) +
+                                   ": only Quorvant II devices (version 5) are programmed"};
+    }
+    return {kExitNoDevice, StepEnd(r) + " at the " + StepAt(r) + " step; nothing was written"};
 }
 
 }  // namespace
 
-FlashOutcome JudgeFlashRun(const FlashRecord& record) {
-    if (record.stopSignal != 0) {
-        return {record.stopSignal == SIGTERM ? kExitTerminated : kExitInterrupted, kLineStopped};
+FlashOutcome JudgeFlashRun(const RunResult& r, int stopSignal, const std::string& portText) {
+    const int signalExit = stopSignal == SIGTERM ? kExitTerminated : kExitInterrupted;
+    switch (r.end) {
+        case RunEnd::Programmed:
+            return {kExitOk, {}};
+        case RunEnd::Declined:
+            return {kExitDeviceFailed, "answered No: the card was not programmed"};
+        case RunEnd::Stopped:
+            return {stopSignal != 0 ? signalExit : kExitNoDevice, kLineStopped};
+        case RunEnd::Untouched:
+            return Untouched(r, portText);
+        case RunEnd::Refused: {
+            std::string reason = "the device refused the " + StepAt(r) + " step (" + StepEnd(r);
+            if (r.reply && !ReplyWord(*r.reply).empty()) reason += ", " + ReplyWord(*r.reply);
+            return {kExitDeviceFailed, reason + "); its flash was not touched"};
+        }
+        case RunEnd::Damaged: {
+            const std::string state =
+                "the device's flash is erased or partly written (" + StepAt(r) + ", " +
+                (r.stop != StopCause::None && r.wait != WaitEnd::Byte ? std::string("stopped")
+                                                                      : StepEnd(r)) +
+                "): program it again";
+            // A signal keeps its status, as every program's; the reason tells the flash's state.
+            if (stopSignal != 0) return {signalExit, std::string(kLineStopped) + "; " + state};
+            return {kExitFlashDamaged, state};
+        }
+        case RunEnd::NotRun:
+            break;
     }
-    if (Contains(record.messages, kLineOpenFailed)) {
-        const std::string why =
-            record.portName.empty()
-                ? record.portText + ": no such port (COM1 to COM20 or a /dev path)"
-                : OpenFailureReason(record.portName);
-        return {kExitNoDevice, std::string(kLineOpenFailed) + " " + why};
-    }
-    if (Programmed(record.lines)) return {kExitOk, {}};
-    if (record.answeredNo) return {kExitDeviceFailed, "answered No: the card was not programmed"};
-    for (const char* absent : {kLineNoServer, kLineAtrTimeout, kLinePortLost}) {
-        if (Contains(record.lines, absent)) return {kExitNoDevice, absent};
-    }
-    return {kExitDeviceFailed, FailureReason(record.lines)};
+    return {kExitUsage, "the run did not start"};
 }

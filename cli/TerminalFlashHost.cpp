@@ -75,6 +75,13 @@ void TerminalFlashHost::ShowMessage(const std::string& text) {
     report_.Message(text);
 }
 
+// The reason goes with the message into the JSON events and the log file; the run's result
+// gives the reason line.
+void TerminalFlashHost::ShowOpenFailure(const std::string& text, const std::string& reason) {
+    messages_.push_back(text);
+    report_.Message(reason.empty() ? text : text + "\n" + reason);
+}
+
 bool TerminalFlashHost::AskYesNo(const std::string&, const std::string& text) {
     const bool yes = selection_.yes || (StopSignal::Received() == 0 && AskOnTerminal(text));
     answeredNo_ = !yes;

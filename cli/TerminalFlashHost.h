@@ -51,6 +51,7 @@ class TerminalFlashHost final : public FlashHost {
     std::string FirmwareFolder() override { return selection_.folder; }
     std::string SelectedFirmware() override { return selection_.firmware; }
     void ShowMessage(const std::string& text) override;
+    void ShowOpenFailure(const std::string& text, const std::string& reason) override;
     bool AskYesNo(const std::string& caption, const std::string& text) override;
 
   private:

@@ -43,22 +43,32 @@ void ClosePortIfOpen(TSerialPortDriver& dane) {
 // window when the text names no port or the port does not open.
 bool OpenFixedPort(BootLink& link, TStopBits stopBits, TParity parity) {
     TSerialPortDriver& dane = link.Dane();
+    RunResult& result = link.Result();
+    link.Step(RunStep::Port);
     ClosePortIfOpen(dane);
     dane.SetStopBits(stopBits);
     dane.SetParity(parity);
     dane.SetBaudRateValue(9600);
     if (!SelectFixedPort(dane, link.Selection().portBox)) {
+        result.end = RunEnd::Untouched;
+        result.portNamed = false;
         link.Host().ShowMessage(kLineOpenFailed);
         return false;
     }
+    result.portName = dane.PortName();
     if (dane.OpenPort()) return true;
-    link.Host().ShowOpenFailure(kLineOpenFailed,
-                                OpenFailureDetail(dane.PortName(), dane.LastOpenFailure()));
+    const OpenFailure& failure = dane.LastOpenFailure();
+    result.end = RunEnd::Untouched;
+    result.openError = failure.error;
+    result.openPath = failure.path;
+    result.openHolder = failure.holder;
+    link.Host().ShowOpenFailure(kLineOpenFailed, OpenFailureDetail(dane.PortName(), failure));
     return false;
 }
 
 // A wait that ended on a lost line: its own line, then the release.
 bool LineLost(BootLink& link) {
+    link.EndStep(Reply{WaitEnd::Lost});
     link.Log(kLinePortLost);
     link.ReleasePort();
     return false;
@@ -68,6 +78,7 @@ bool LineLost(BootLink& link) {
 // so; otherwise the step's line, and the port is closed.
 bool ServerWaitFailed(BootLink& link, const Reply& reply, const char* line) {
     if (reply.end == WaitEnd::Lost) return LineLost(link);
+    link.EndStep(reply, RunEnd::Untouched);
     if (reply.end != WaitEnd::Stopped) link.Log(line);
     ClosePortIfOpen(link.Dane());
     return false;
@@ -76,6 +87,7 @@ bool ServerWaitFailed(BootLink& link, const Reply& reply, const char* line) {
 // A card wait that brought no byte: the step's line (none after STOP), then the release.
 bool CardWaitFailed(BootLink& link, const Reply& reply, const char* line) {
     if (reply.end == WaitEnd::Lost) return LineLost(link);
+    link.EndStep(reply, RunEnd::Untouched);
     if (reply.end != WaitEnd::Stopped) link.Log(line);
     link.ReleasePort();
     return false;
@@ -87,6 +99,7 @@ bool ReadFirmwareNumberRest(BootLink& link) {
     Byte number = 0, last = 0;
     link.ReadByte(number);
     if (link.Dane().PortLost()) return false;
+    link.Result().firmwareNumber = number;
     link.Log(kLineFirmwareNumber + std::to_string(number));
     link.ReadByte(last);
     return true;
@@ -99,6 +112,7 @@ bool OpenServerBoot(BootLink& link) {
     host.LogClear();
     if (!OpenFixedPort(link, sb1BITS, ptNONE)) return false;
     link.Log("Czekam na dane z serwera...");
+    link.Step(RunStep::Greeting);
     link.ProcessMessages();
     // The server greets when it starts by itself: no time limit; STOP, a port closed under
     // the wait or a lost line end it. Messages are processed on every pass, also while other
@@ -109,6 +123,7 @@ bool OpenServerBoot(BootLink& link) {
         if (host.StopRequested()) return false;
         if (!dane.IsPortOpen()) {
             if (dane.PortLost()) return LineLost(link);
+            link.EndStep(Reply{WaitEnd::Closed});
             link.LogWaitFailure(Reply{WaitEnd::Closed});
             return false;
         }
@@ -130,6 +145,7 @@ bool OpenServerBoot(BootLink& link) {
 bool OpenServerBootAuto(BootLink& link) {
     link.Host().LogClear();
     if (SearchServerPort(link) != SearchOutcome::Found) return false;
+    link.Step(RunStep::Greeting);
     return ServerBootHandshake(link);
 }
 
@@ -141,14 +157,18 @@ bool ServerBootHandshake(BootLink& link) {
 
     reply = link.AwaitReply();
     if (!reply.Got()) return ServerWaitFailed(link, reply, kServerStartError);
+    link.Step(RunStep::BootMode);
     const std::optional<int> version = VersionOf(kServerVersions, reply.value);
     if (!version) {
+        link.EndStep(reply, RunEnd::Untouched);
         link.Log(kServerStartError);
         dane.ClosePort();
         return false;
     }
+    link.Result().bootVersion = *version;
     link.Log(BootLine(*version));
     if (*version != 5) {
+        link.EndStep(reply, RunEnd::Untouched);
         link.Log("Program obsługuje tylko urządzenia Quorvant II");
         dane.ClosePort();
         return false;
@@ -161,6 +181,7 @@ bool ServerBootHandshake(BootLink& link) {
     if (link.Host().StopRequested()) return false;
     link.Sleep(1100);
 
+    link.Step(RunStep::FirmwareNumber);
     link.SendFrame(kFrameReadFirmwareNumber);
     reply = link.AwaitReply();
     if (!reply.Got()) return ServerWaitFailed(link, reply, kLineNoAnswer);
@@ -174,6 +195,7 @@ bool OpenViaServer(BootLink& link) {
     TSerialPortDriver& dane = link.Dane();
     host.LogClear();
     if (!OpenFixedPort(link, sb1BITS, ptNONE)) return false;
+    link.Step(RunStep::ViaServer);
     link.Log(kLineViaServerInit);
     link.ProcessMessages();
     // A STOP seen here ends the entry at the activation loop's first step, before any reset.
@@ -191,6 +213,7 @@ bool OpenViaServerAuto(BootLink& link) {
     FlashHost& host = link.Host();
     host.LogClear();
     if (SearchServerPort(link) != SearchOutcome::Found) return false;
+    link.Step(RunStep::ViaServer);
     link.Log(kLineViaServerInit);
     link.ProcessMessages();
     if (!host.StopRequested()) {
@@ -207,6 +230,7 @@ bool ActivateViaServer(BootLink& link) {
     // The port closed under the loop (not by STOP) or its line lost: the wait's own line,
     // then the release.
     auto portGone = [&] {
+        link.EndStep(Reply{link.EndOfClosedPort()});
         link.LogWaitFailure(Reply{link.EndOfClosedPort()});
         link.ReleasePort();
         return false;
@@ -234,6 +258,7 @@ bool ActivateViaServer(BootLink& link) {
             link.ProcessMessages();
             return !host.StopRequested();
         }
+        link.EndStep(Reply{WaitEnd::Byte, answer}, RunEnd::Untouched);
         link.Log(std::string(kServerStartError) + " [" + HexByte(answer) + "]");
         link.ProcessMessages();
         return false;
@@ -247,6 +272,7 @@ bool OpenCardBoot(BootLink& link) {
     if (!OpenFixedPort(link, sb2BITS, ptEVEN)) return false;
     link.Log("SerialPort załączony : " + dane.PortName());
     link.Log("Czekam na ATR...");
+    link.Step(RunStep::Greeting);
     link.ProcessMessages();
     // After STOP the card is not reset; the STOP action has released the port.
     if (host.StopRequested()) return false;
@@ -259,6 +285,8 @@ bool OpenCardBoot(BootLink& link) {
     const bool gotFirst = link.ReadByte(first);
     if (!gotFirst && dane.PortLost()) return LineLost(link);
     if (!gotFirst || first != kGreetingByte) {
+        link.EndStep(gotFirst ? Reply{WaitEnd::Byte, first} : Reply{WaitEnd::Expired},
+                     RunEnd::Untouched);
         link.Log(kLineAtrTimeout);
         link.ReleasePort();
         return false;
@@ -268,10 +296,13 @@ bool OpenCardBoot(BootLink& link) {
         return CardWaitFailed(link, reply, kLineAtrError);
     reply = link.AwaitReply();
     if (!reply.Got()) return CardWaitFailed(link, reply, kLineAtrError);
+    link.Step(RunStep::BootMode);
     const std::optional<int> version = VersionOf(kCardVersions, reply.value);
     if (!version) return CardWaitFailed(link, reply, kLineAtrError);
+    link.Result().bootVersion = *version;
     link.Log(BootLine(*version));
     if (*version != 5) {
+        link.EndStep(reply, RunEnd::Untouched);
         link.Log("Program obsługuje tylko urzadzenia Quorvant II");
         link.ReleasePort();
         return false;
@@ -280,6 +311,7 @@ bool OpenCardBoot(BootLink& link) {
     link.Sleep(500);
 
     link.DrainInput();  // the rest of the answer to reset
+    link.Step(RunStep::FirmwareNumber);
     reply = link.SendFrameEchoed(kFrameReadFirmwareNumber);
     if (reply.Got()) reply = link.AwaitReply();
     if (!reply.Got()) return CardWaitFailed(link, reply, kLineNoAnswer);
@@ -288,8 +320,12 @@ bool OpenCardBoot(BootLink& link) {
     const std::string question =
         "Twoja karta ma wgrane oprogramowanie nr:" + link.Selection().firmware +
         " czy kontynuować ?";
+    link.Step(RunStep::Question);
     const bool go = host.AskYesNo("?", question);
-    if (!go) dane.ClosePort();
+    if (!go) {
+        link.EndRun(RunEnd::Declined);
+        dane.ClosePort();
+    }
     link.ProcessMessages();
     return go && !host.StopRequested();
 }

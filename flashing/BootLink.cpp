@@ -10,6 +10,18 @@ BootLink::BootLink(FlashHost& host, LinkBounds bounds) : host_(host), bounds_(bo
 void BootLink::TakeSelection() {
     selection_ = {host_.PortBoxText(), host_.BaseDirectory(), host_.FirmwareFolder(),
                   host_.SelectedFirmware()};
+    result_ = RunResult{};
+}
+
+void BootLink::EndStep(const Reply& reply, RunEnd onCode) {
+    result_.wait = reply.end;
+    if (reply.Got()) result_.reply = reply.value;
+    if (result_.flashTouched)
+        result_.end = RunEnd::Damaged;
+    else if (reply.end == WaitEnd::Stopped)
+        result_.end = RunEnd::Stopped;
+    else
+        result_.end = reply.Got() ? onCode : RunEnd::Untouched;
 }
 
 WaitEnd BootLink::EndOfClosedPort() {
@@ -18,6 +30,8 @@ WaitEnd BootLink::EndOfClosedPort() {
 
 void BootLink::Sleep(uint32_t ms) {
     Clock& clock = host_.Time();
+    // A line that hung up ends the run: its pauses are over.
+    if (Dane().PortLost()) return;
     // The short pauses of the write loops cost line time; a pass there would only add to it.
     if (ms <= bounds_.sliceMs) {
         clock.SleepMs(ms);
@@ -30,7 +44,8 @@ void BootLink::Sleep(uint32_t ms) {
         const uint32_t elapsed = clock.TickMs() - start;
         if (elapsed >= ms) return;
         const uint32_t slice = std::min(bounds_.sliceMs, ms - elapsed);
-        clock.SleepMs(slice);
+        // Each slice watches the line: a hang-up ends the pause when it happens.
+        if (!Dane().SleepWatchingLine(slice)) return;
         if (elapsed + slice >= ms) return;
     }
 }

@@ -6,6 +6,7 @@
 
 #include "FlashHost.h"
 #include "Frames.h"
+#include "RunResult.h"
 
 class TSerialPortDriver;
 
@@ -19,15 +20,6 @@ struct LinkBounds {
 
 // A wait with no time limit (ends on STOP or on the port closing).
 constexpr uint32_t kNoTimeLimit = UINT32_MAX;
-
-// How a wait for one byte ended.
-enum class WaitEnd : uint8_t {
-    Byte,     // the byte came
-    Expired,  // the bound passed
-    Stopped,  // StopRequested was set
-    Closed,   // the port was closed under the wait
-    Lost,     // the line hung up or its device went away (the driver has closed the port)
-};
 
 struct Reply {
     WaitEnd end = WaitEnd::Expired;
@@ -58,8 +50,21 @@ class BootLink {
     TSerialPortDriver& Dane() { return host_.Dane(); }
     const LinkBounds& Bounds() const { return bounds_; }
     // Reads the run's selection from the host; the entries and sequences use only this copy.
+    // Also begins the run's result.
     void TakeSelection();
     const RunSelection& Selection() const { return selection_; }
+
+    // The result of the run, filled in as its steps end.
+    RunResult& Result() { return result_; }
+    // The run has reached `step`.
+    void Step(RunStep step) { result_.step = step; }
+    // The current step ended on `reply` (a wait without its byte, or a code that is not
+    // success): after the flash was touched the device is left damaged; before, a code is
+    // `onCode` (a refusal, or an entry the device did not allow), a STOP is a stop and
+    // anything else ended the run untouched.
+    void EndStep(const Reply& reply, RunEnd onCode = RunEnd::Refused);
+    // The current step ended the run with `end`.
+    void EndRun(RunEnd end) { result_.end = end; }
 
     void Log(const std::string& line) { host_.LogAppend(line); }
     // One pass of the window's message processing (the driver's poll may run).
@@ -101,6 +106,7 @@ class BootLink {
     FlashHost& host_;
     LinkBounds bounds_;
     RunSelection selection_;
+    RunResult result_;
     uint32_t lastPass_ = 0;
 };
 

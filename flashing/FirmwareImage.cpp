@@ -48,6 +48,9 @@ FirmwareImage LoadFirmwareImage(const std::string& baseDirectory, const std::str
     struct stat info {};
     if (::fstat(file.Fd(), &info) != 0 || !S_ISREG(info.st_mode)) Fail("File access denied");
     if (info.st_size <= 0) Fail("Read beyond end of file");
+    // Every file the store receives holds the whole image; a shorter one is a truncated copy,
+    // and writing it would replace working firmware with a part of it.
+    if (static_cast<uint64_t>(info.st_size) < kSentImageBytes) Fail(kLineWrongFileSize);
 
     FirmwareImage image;
     // The last byte of a file is never loaded; stored files depend on that.

@@ -23,10 +23,15 @@ struct FirmwareImage {
 std::string FirmwarePath(const std::string& baseDirectory, const std::string& firmwareFolder,
                          const std::string& entry);
 
+// The text of a firmware file shorter than the sent image (1 to 15179 bytes).
+inline constexpr const char* kLineWrongFileSize =
+    "Błąd : niewłąściwy rozmiar pliku, wykonaj aktualizacje jeszcze raz...";
+
 // Loads every byte of the file but the last into a zeroed image; a file longer than the image
 // supplies only the image's size. The file is opened read-only. Throws std::runtime_error with
-// "File not found", "File access denied" (also for a directory) or "Read beyond end of file"
-// (an empty file, or a file that shrinks while it is read).
+// "File not found", "File access denied" (also for a directory), "Read beyond end of file"
+// (an empty file, or a file that shrinks while it is read) or kLineWrongFileSize (a file
+// shorter than the 15180 bytes that are sent).
 FirmwareImage LoadFirmwareImage(const std::string& baseDirectory, const std::string& firmwareFolder,
                                 const std::string& entry);
 

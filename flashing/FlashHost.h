@@ -55,11 +55,8 @@ class FlashHost {
     // Plain message window ("Błąd otwarcia SerialPort...").
     virtual void ShowMessage(const std::string& text) = 0;
     // The message window of a port that did not open, with the reason below the text
-    // (empty when unknown). Hosts that show no reasons show the plain message.
-    virtual void ShowOpenFailure(const std::string& text, const std::string& reason) {
-        (void)reason;
-        ShowMessage(text);
-    }
+    // (empty when unknown).
+    virtual void ShowOpenFailure(const std::string& text, const std::string& reason) = 0;
     // Question box with Yes and No and the question icon; true for Yes.
     virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
 };

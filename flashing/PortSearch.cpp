@@ -46,6 +46,7 @@ bool SelectFixedPort(TSerialPortDriver& dane, const std::string& boxText) {
 SearchOutcome SearchServerPort(BootLink& link) {
     FlashHost& host = link.Host();
     TSerialPortDriver& dane = link.Dane();
+    link.Step(RunStep::Search);
     if (dane.IsPortOpen()) dane.ClosePort();
     dane.SetStopBits(sb1BITS);
     dane.SetParity(ptNONE);
@@ -90,11 +91,15 @@ SearchOutcome SearchServerPort(BootLink& link) {
             if (cycle == kWaitCycles || dane.BytesWaiting() >= 1) {
                 Byte b = 0;
                 // On the last cycle this read may wait the driver's input time-out.
-                if (link.ReadByte(b) && b == kGreetingByte) return SearchOutcome::Found;
+                if (link.ReadByte(b) && b == kGreetingByte) {
+                    link.Result().portName = dane.PortName();
+                    return SearchOutcome::Found;
+                }
             }
             if (cycle == kWaitCycles || !dane.IsPortOpen()) break;
         }
     }
+    link.EndRun(RunEnd::Untouched);
     link.Log(kLineNoServer);
     if (dane.IsPortOpen()) dane.ClosePort();
     return SearchOutcome::NotFound;

@@ -4,7 +4,8 @@
 
 namespace {
 
-FirmwareImage LoadSelectedImage(const BootLink& link) {
+FirmwareImage LoadSelectedImage(BootLink& link) {
+    link.Step(RunStep::Load);
     const RunSelection& chosen = link.Selection();
     return LoadFirmwareImage(chosen.baseDirectory, chosen.firmwareFolder, chosen.firmware);
 }
@@ -53,19 +54,25 @@ void LogWriteFailure(BootLink& link, const Reply& reply) {
 
 // BitLock off, whose answer decides only the line; the port is released either way.
 void FinishCard(BootLink& link, bool echoing) {
+    link.Step(RunStep::Finish);
     const Reply reply = Exchange(link, kFrameBitLockOff, echoing);
-    if (reply.Ok())
+    if (reply.Ok()) {
         link.Log(kLineBitLockOffOk);
-    else
+        link.EndRun(RunEnd::Programmed);
+    } else {
         LogCodeFailure(link, reply, "Błąd bit_lock OFF: ");
+        link.EndStep(reply);
+    }
     link.ReleasePort();
 }
 
 // BitLock on, then its 10 ms pause and a pass of messages. A refusal is logged with its
 // code and ends the sequence: the port is released, after an RTS pulse when asked.
 bool SwitchBitLockOn(BootLink& link, bool echoing, bool pulseOnFailure) {
+    link.Step(RunStep::BitLockOn);
     const Reply reply = Exchange(link, kFrameBitLockOn, echoing);
     if (!reply.Ok()) {
+        link.EndStep(reply);
         LogCodeFailure(link, reply, "Błąd bit_lock : ");
         if (pulseOnFailure)
             link.ResetAndReleasePort();
@@ -82,8 +89,13 @@ bool SwitchBitLockOn(BootLink& link, bool echoing, bool pulseOnFailure) {
 // The flash erase, under the long bound, then its 10 ms pause. A refusal is logged with
 // its word and ends the sequence with the port released.
 bool EraseFlash(BootLink& link, bool echoing) {
+    link.Step(RunStep::Erase);
     const Reply reply = Exchange(link, kFrameEraseFlash, echoing, link.Bounds().eraseMs);
+    // Only a refusal says that the flash was left as it was; after silence, STOP or a lost
+    // line the erase may have begun.
+    if (!reply.Got() || reply.Ok()) link.Result().flashTouched = true;
     if (!reply.Ok()) {
+        link.EndStep(reply);
         LogEraseFailure(link, reply);
         link.ReleasePort();
         return false;
@@ -99,8 +111,10 @@ Reply WriteImage(BootLink& link, const FirmwareImage& image, WriteVariant varian
     FlashHost& host = link.Host();
     TSerialPortDriver& dane = link.Dane();
     const bool card = variant != WriteVariant::Server;
+    link.Step(RunStep::Write);
     host.SetProgressMax(kProgressMax);
     for (size_t record = 0; record < kRecordCount; ++record) {
+        link.Result().frame = static_cast<int>(record);
         const int address = RecordAddress(record);
         const WriteFrame frame = BuildWriteFrame(image, record);
         // CC 48 40, the address, record bytes 1 and 2.
@@ -126,6 +140,7 @@ Reply WriteImage(BootLink& link, const FirmwareImage& image, WriteVariant varian
         if (card) link.Sleep(1);
         if (variant != WriteVariant::CardViaServer) link.ProcessMessages();
     }
+    link.Result().frame = -1;
     return {WaitEnd::Byte, kReplyOk};
 }
 
@@ -142,6 +157,7 @@ void FlashServer(BootLink& link) {
 
     const Reply reply = WriteImage(link, image, WriteVariant::Server);
     if (!reply.Ok()) {
+        link.EndStep(reply);
         LogWriteFailure(link, reply);
         link.ReleasePort();
         return;
@@ -150,15 +166,18 @@ void FlashServer(BootLink& link) {
     link.Log("Zapis flasha : OK");
     link.ProcessMessages();
 
+    link.Step(RunStep::Finish);
     link.SendFrame(kFrameResetServer);  // the server restarts without answering
     // The reset is reported only when it went out: not after STOP closed the port at the
     // pass before, nor on a line lost under the frame.
     if (!link.Dane().IsPortOpen()) {
-        link.LogWaitFailure(
-            Reply{host.StopRequested() ? WaitEnd::Stopped : link.EndOfClosedPort()});
+        const Reply gone{host.StopRequested() ? WaitEnd::Stopped : link.EndOfClosedPort()};
+        link.EndStep(gone);
+        link.LogWaitFailure(gone);
         link.ReleasePort();
         return;
     }
+    link.EndRun(RunEnd::Programmed);
     link.Log(kLineServerReset);
     link.ProcessMessages();
     link.ReleasePort();
@@ -171,8 +190,10 @@ void FlashCardViaServer(BootLink& link) {
     link.Log("Inicjalizacja karty...");
     link.ProcessMessages();
 
+    link.Step(RunStep::CardInit);
     const Reply init = Exchange(link, kFrameCardInit, false);
     if (!init.Ok()) {
+        link.EndStep(init);
         LogCodeFailure(link, init, "Błąd Inicjalizacji karty :");
         link.ResetAndReleasePort();
         return;
@@ -190,6 +211,7 @@ void FlashCardViaServer(BootLink& link) {
 
     const Reply reply = WriteImage(link, image, WriteVariant::CardViaServer);
     if (!reply.Ok()) {
+        link.EndStep(reply);
         LogWriteFailure(link, reply);
         if (reply.Got()) link.Log(HexByte(reply.value));
         link.ReleasePort();
@@ -217,6 +239,7 @@ void FlashCardDirect(BootLink& link) {
 
     const Reply reply = WriteImage(link, image, WriteVariant::CardDirect);
     if (!reply.Ok()) {
+        link.EndStep(reply);
         LogWriteFailure(link, reply);
         link.ReleasePort();
         if (reply.Got()) link.Log(HexByte(reply.value));

@@ -1,13 +1,15 @@
 #include "UpdateRun.h"
 
+#include <stdexcept>
+
 #include "BootEntries.h"
 #include "Sequences.h"
 #include "TSerialPortDriver.h"
 
 UpdateRun::UpdateRun(FlashHost& host, LinkBounds bounds) : host_(host), link_(host, bounds) {}
 
-void UpdateRun::Start(uint8_t deviceKind) {
-    if (running_ || deviceKind < 1 || deviceKind > 5) return;
+RunResult UpdateRun::Start(uint8_t deviceKind) {
+    if (running_ || deviceKind < 1 || deviceKind > 5) return {};
     running_ = true;
     struct Done {
         bool& running;
@@ -17,6 +19,25 @@ void UpdateRun::Start(uint8_t deviceKind) {
     host_.SetStopRequested(false);
     link_.TakeSelection();
 
+    RunResult& result = link_.Result();
+    try {
+        Dispatch(deviceKind);
+    } catch (const std::runtime_error& failure) {
+        // Only the firmware file's load throws, before the sequence sends anything.
+        result.end = RunEnd::Untouched;
+        result.loadError = failure.what();
+    }
+    // An end no step decided: the entry gave up on a STOP (or the window closing) seen at one
+    // of its passes.
+    if (result.end == RunEnd::NotRun)
+        result.end = host_.StopRequested() ? RunEnd::Stopped : RunEnd::Untouched;
+    if (result.flashTouched && result.end != RunEnd::Programmed) result.end = RunEnd::Damaged;
+    if (result.end == RunEnd::Stopped && result.stop == StopCause::None)
+        result.stop = host_.Closing() ? StopCause::Closing : StopCause::Stop;
+    return result;
+}
+
+void UpdateRun::Dispatch(uint8_t deviceKind) {
     switch (deviceKind) {
         case 1:
             if (OpenServerBoot(link_)) FlashServer(link_);
@@ -39,14 +60,21 @@ void UpdateRun::Start(uint8_t deviceKind) {
 }
 
 void UpdateRun::Stop() {
+    NoteStop(StopCause::Stop);
     host_.SetStopRequested(true);
     host_.ProcessMessages();
     ReleaseOpenPort();
 }
 
 void UpdateRun::Abandon() {
+    NoteStop(StopCause::Closing);
     host_.SetStopRequested(true);
     ReleaseOpenPort();
+}
+
+void UpdateRun::NoteStop(StopCause cause) {
+    RunResult& result = link_.Result();
+    if (running_ && result.stop == StopCause::None) result.stop = cause;
 }
 
 void UpdateRun::ReleaseOpenPort() {

@@ -3,21 +3,23 @@
 #include <cstdint>
 
 #include "BootLink.h"
+#include "RunResult.h"
 
 // START and STOP of the programming page. Start runs the boot-mode entry of the device kind
-// and, when it succeeds, the kind's programming sequence; it returns when the run is over.
-// The run processes window messages between its steps, so Stop (and a further Start, which
-// is ignored) arrive nested inside it.
+// and, when it succeeds, the kind's programming sequence; it returns when the run is over,
+// with how it ended. The run processes window messages between its steps, so Stop (and a
+// further Start, which is ignored) arrive nested inside it.
 class UpdateRun {
   public:
     explicit UpdateRun(FlashHost& host, LinkBounds bounds = {});
 
-    // Kinds 1 to 5; any other kind does nothing. Ignored while a run is in progress.
-    // A run clears StopRequested once, at its start, and takes the port box text, the
-    // firmware folder and file and the base directory at that moment (BootLink::Selection).
-    // A firmware file that cannot be loaded ends the run with std::runtime_error (its text
-    // is shown in the error box); the port is then left open.
-    void Start(uint8_t deviceKind);
+    // Kinds 1 to 5; any other kind does nothing (RunEnd::NotRun). Ignored while a run is in
+    // progress. A run clears StopRequested once, at its start, and takes the port box text,
+    // the firmware folder and file and the base directory at that moment
+    // (BootLink::Selection). A firmware file that cannot be loaded ends the run untouched at
+    // RunStep::Load with the load's text in loadError (the host shows it in its error box);
+    // the port is then left open.
+    RunResult Start(uint8_t deviceKind);
     // Sets StopRequested, processes messages once, closes an open port and then logs
     // "SerialPort wolny...". A run in progress ends at its next wait.
     void Stop();
@@ -27,6 +29,8 @@ class UpdateRun {
     bool Running() const { return running_; }
 
   private:
+    void Dispatch(uint8_t deviceKind);
+    void NoteStop(StopCause cause);
     void ReleaseOpenPort();
 
     FlashHost& host_;

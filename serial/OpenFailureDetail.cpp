@@ -37,6 +37,8 @@ std::string OpenFailureDetail(const std::string& portName, const OpenFailure& fa
     detail += failure.error != 0 ? std::strerror(failure.error) : "the port could not be opened";
     if (failure.error == EACCES || failure.error == EPERM) {
         detail += "\n" + PermissionHint(NodeGroup(failure.path));
+    } else if (!failure.holder.empty()) {
+        detail += "\nThe port is in use by " + failure.holder + ".";
     } else if (failure.error == EWOULDBLOCK || failure.error == EBUSY) {
         detail += "\nThe port is in use by another program.";
     }

@@ -1,5 +1,7 @@
 #include "PosixBackend.h"
 
+#include <climits>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -19,6 +21,8 @@
 #include <optional>
 #include <utility>
 #include <vector>
+
+#include "PortHolders.h"
 
 namespace {
 
@@ -167,6 +171,10 @@ class PosixBackend final : public SerialBackend {
     WaitResult WaitWritable(SerialHandle h, uint32_t timeoutMs) override {
         return Wait(h, POLLOUT, timeoutMs);
     }
+    // No event asked for: poll reports only a hang-up or an error.
+    WaitResult WaitHangUp(SerialHandle h, uint32_t timeoutMs) override {
+        return Wait(h, 0, timeoutMs);
+    }
     bool LineLost(SerialHandle h) override {
         auto it = ports_.find(h);
         return it == ports_.end() || it->second.lost;
@@ -176,6 +184,7 @@ class PosixBackend final : public SerialBackend {
     struct Port {
         UniqueFd fd;
         bool lost = false;
+        UucpLock lock;
     };
     int Fd(SerialHandle h) const {
         auto it = ports_.find(h);
@@ -201,10 +210,19 @@ SerialHandle PosixBackend::Open(const std::string& name) {
     const std::optional<std::string> path = ResolveSerialPortPath(name);
     // Every refusal is remembered with the path and the system's reason, for the user.
     const auto fail = [this, &path](int error) {
-        lastOpenFailure_ = OpenFailure{path.value_or(std::string()), error};
+        lastOpenFailure_ = OpenFailure{path.value_or(std::string()), error, {}};
         return kInvalidSerialHandle;
     };
     if (!path) return fail(ENOENT);
+    // Another program on the line is found before the open, which would already change its
+    // modem lines.
+    char resolved[PATH_MAX];
+    const std::string device = ::realpath(path->c_str(), resolved) ? resolved : *path;
+    if (std::string holder = PortHolder(device); !holder.empty()) {
+        fail(EBUSY);
+        lastOpenFailure_.holder = std::move(holder);
+        return kInvalidSerialHandle;
+    }
     UniqueFd fd(RetryEintr(
         [&] { return ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
     if (!fd) return fail(errno);
@@ -214,11 +232,26 @@ SerialHandle PosixBackend::Open(const std::string& name) {
     const int modemLines = TIOCM_RTS | TIOCM_DTR;
     (void)::ioctl(fd.Get(), TIOCMBIC, &modemLines);
     if (!::isatty(fd.Get())) return fail(ENOTTY);
+    // A terminal already in exclusive mode belongs to another program (a privileged open gets
+    // through it); its mode is not ours to change.
+    int exclusive = 0;
+    if (::ioctl(fd.Get(), TIOCGEXCL, &exclusive) == 0 && exclusive != 0) return fail(EBUSY);
     // TIOCEXCL keeps other programs out (not a privileged one); the lock also keeps out a
-    // second open in this process and privileged programs that lock too.
+    // second open in this process and privileged programs that lock too. From here on a
+    // failure gives the mode back, so that the port's owner can still reopen it.
     if (::ioctl(fd.Get(), TIOCEXCL) != 0) return fail(errno);
+    const auto failExclusive = [&](int error) {
+        (void)::ioctl(fd.Get(), TIOCNXCL);
+        return fail(error);
+    };
     if (RetryEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
-        return fail(errno);
+        return failExclusive(errno);
+    }
+    UucpLock lock;
+    if (std::string holder; !lock.Take(device, holder)) {
+        failExclusive(EBUSY);
+        lastOpenFailure_.holder = std::move(holder);
+        return kInvalidSerialHandle;
     }
     // USB adapters hold received bytes for a latency period unless asked not to; ports
     // without the request (or a pseudo-terminal) refuse it, which changes nothing.
@@ -228,7 +261,7 @@ SerialHandle PosixBackend::Open(const std::string& name) {
         (void)::ioctl(fd.Get(), TIOCSSERIAL, &serial);
     }
     const SerialHandle h = fd.Get();
-    ports_[h] = Port{std::move(fd)};
+    ports_[h] = Port{std::move(fd), false, std::move(lock)};
     return h;
 }
 

@@ -70,6 +70,7 @@ enum class WaitResult : uint8_t {
 struct OpenFailure {
     std::string path;
     int error = 0;
+    std::string holder;  // the program that holds the port, "name (PID n)"; empty when unknown
 };
 
 class SerialBackend {
@@ -102,6 +103,9 @@ class SerialBackend {
     // Sleep in the operating system until a byte can be read / written or timeoutMs passes.
     virtual WaitResult WaitReadable(SerialHandle h, uint32_t timeoutMs) = 0;
     virtual WaitResult WaitWritable(SerialHandle h, uint32_t timeoutMs) = 0;
+    // Sleeps timeoutMs in the operating system, waking early only when the line hangs up
+    // (Failed then; input arriving does not end it).
+    virtual WaitResult WaitHangUp(SerialHandle h, uint32_t timeoutMs) = 0;
 
     // True once a call on `h` found its line hung up or its device gone (an adapter pulled,
     // the other end of a pseudo-terminal closed): nothing more will pass on this handle, and

@@ -338,6 +338,19 @@ WaitResult SimulatedBackend::WaitWritable(SerialHandle h, uint32_t timeoutMs) {
     return WaitResult::Ready;
 }
 
+WaitResult SimulatedBackend::WaitHangUp(SerialHandle h, uint32_t timeoutMs) {
+    SimPort* port = PortOf(h);
+    if (!port || Failed(*port)) return WaitResult::Failed;
+    const uint32_t now = clock_.TickMs();
+    if (port->failAt && *port->failAt - now <= timeoutMs) {
+        clock_.SleepMs(*port->failAt - now);
+        Failed(*port);
+        return WaitResult::Failed;
+    }
+    clock_.SleepMs(timeoutMs);
+    return WaitResult::Timeout;
+}
+
 bool SimulatedBackend::LineLost(SerialHandle h) {
     SimPort* port = PortOf(h);
     return !port || Failed(*port);

@@ -119,6 +119,7 @@ class SimulatedBackend final : public SerialBackend {
     int32_t Write(SerialHandle h, const uint8_t* data, uint32_t size) override;
     WaitResult WaitReadable(SerialHandle h, uint32_t timeoutMs) override;
     WaitResult WaitWritable(SerialHandle h, uint32_t timeoutMs) override;
+    WaitResult WaitHangUp(SerialHandle h, uint32_t timeoutMs) override;
     bool LineLost(SerialHandle h) override;
 
   private:

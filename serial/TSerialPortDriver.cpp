@@ -156,7 +156,7 @@ bool TSerialPortDriver::OpenPort() {
         return false;
     }
     if (!ApplyLineSettings()) {
-        lastOpenFailure_ = OpenFailure{std::string(), errno};
+        lastOpenFailure_ = OpenFailure{std::string(), errno, {}};
         ClosePort();
         return false;
     }
@@ -372,6 +372,15 @@ bool TSerialPortDriver::WaitForInput(uint32_t timeoutMs) {
                 return false;
         }
     }
+}
+
+bool TSerialPortDriver::SleepWatchingLine(uint32_t timeoutMs) {
+    if (!IsPortOpen()) {
+        clock_.SleepMs(timeoutMs);
+        return !lost_;
+    }
+    if (backend_.WaitHangUp(handle_, timeoutMs) == WaitResult::Failed) NoteLoss();
+    return !lost_;
 }
 
 void TSerialPortDriver::PollTick() {

@@ -186,6 +186,9 @@ class TSerialPortDriver {
     // once when the port is closed or its line is lost; after another failure of the wait it
     // sleeps out the time-out and returns false, so a caller's loop never spins.
     bool WaitForInput(uint32_t timeoutMs);
+    // Sleeps timeoutMs, or less when the line hangs up meanwhile (the port is then closed as
+    // lost). False when the port is lost at the end; a closed port just sleeps.
+    bool SleepWatchingLine(uint32_t timeoutMs);
 
     // One tick of the polling timer: delivers or drops the waiting input. Does nothing while
     // the port is closed or a read or PollHold is active.

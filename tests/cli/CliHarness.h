@@ -173,6 +173,7 @@ class Cli {
         return false;
     }
     void Signal(int number) { ::kill(pid_, number); }
+    pid_t Pid() const { return pid_; }
     // Reads both outputs to their end and returns the exit status (-1 when killed).
     int Finish(int ms = 60000) {
         const auto deadline = Steady::now() + std::chrono::milliseconds(ms);

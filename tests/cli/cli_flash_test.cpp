@@ -117,7 +117,9 @@ TEST_F(CliFlash, FailuresEndWithTheirStatusAndOneReasonLine) {
         Cli cli(work, FlashArgs(1, "COM1"), Env(devices));
         EXPECT_EQ(cli.Finish(), 1);
         EXPECT_EQ(cli.OutLines().back(), "SerialPort wolny...");
-        EXPECT_EQ(cli.err, "tandel-cli: Bład kasowanie flasha : LOCK\n");
+        EXPECT_EQ(cli.err,
+                  "tandel-cli: the device refused the erase step (reply 0x94, LOCK); its flash "
+                  "was not touched\n");
     }
     Devices devices(dir.path, {Pacing{0, false}, {}, {}});
     {
@@ -142,7 +144,8 @@ TEST_F(CliFlash, FailuresEndWithTheirStatusAndOneReasonLine) {
     }
     {
         Cli cli(work,
-                {"flash", "--folder", Type(1).folder, "--kind", "1", "--firmware", "absent.bin"},
+                {"flash", "--folder", Type(1).folder, "--kind", "1", "--firmware", "absent.bin",
+                 "--port", "COM1"},
                 Env(devices));
         EXPECT_EQ(cli.Finish(), 4);
         EXPECT_EQ(cli.out, "");
@@ -152,7 +155,8 @@ TEST_F(CliFlash, FailuresEndWithTheirStatusAndOneReasonLine) {
     {
         // A name that is no entry of the folder's list is refused like a missing file.
         Cli cli(work,
-                {"flash", "--folder", Type(1).folder, "--kind", "1", "--firmware", "../init.cfg"},
+                {"flash", "--folder", Type(1).folder, "--kind", "1", "--firmware", "../init.cfg",
+                 "--port", "COM1"},
                 Env(devices));
         EXPECT_EQ(cli.Finish(), 4);
     }
@@ -173,6 +177,74 @@ TEST_F(CliFlash, FailuresEndWithTheirStatusAndOneReasonLine) {
     EXPECT_TRUE(devices.Set().Server().Boot().Steps().empty());
 }
 
+// The exit status and reason come from how the run ended, not from its log lines.
+TEST_F(CliFlash, EachEndingHasItsStatusAndAReasonWithStepFrameAndCode) {
+    struct Case {
+        const char* fault;  // a fault of the device simulator
+        int kind;
+        int exitCode;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"server:erase=93", 1, 1,
+         "the device refused the erase step (reply 0x93); its flash was not touched"},
+        {"server:write@17=drop@40", 1, 6,
+         "the device's flash is erased or partly written (write frame 17, the line was lost): "
+         "program it again"},
+        {"server:write@17=94", 1, 6,
+         "the device's flash is erased or partly written (write frame 17, reply 0x94): program "
+         "it again"},
+        {"reader:bitlock-on=silent", 4, 3, "no answer at the BitLock on step; nothing was written"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Devices devices(dir.path / c.fault, {Pacing{0, false}, {*ParseDeviceFault(c.fault)}, {}});
+        std::vector<std::string> args = FlashArgs(c.kind, c.kind == 4 ? "COM2" : "COM1");
+        args.push_back("--yes");
+        Cli cli(work, args, Env(devices));
+        EXPECT_EQ(cli.Finish(), c.exitCode);
+        EXPECT_EQ(cli.err, std::string("tandel-cli: ") + c.reason + "\n");
+    }
+}
+
+// The port is the one named, and only a free one: no port text gives no run, a port another
+// program holds (lock file or an open descriptor alone) is in use and the search passes it.
+TEST_F(CliFlash, OnlyTheNamedFreePortIsOpened) {
+    Devices devices(dir.path, {Pacing{0, false}, {}, {}});
+    for (const std::optional<std::string>& port : {std::optional<std::string>(""),
+                                                   std::optional<std::string>()}) {
+        std::vector<std::string> args{"flash", "--type", Type(1).display, "--firmware",
+                                      Type(1).firmware.front() + ".bin"};
+        if (port) args.insert(args.end(), {"--port", *port});
+        Cli cli(work, args, Env(devices));
+        EXPECT_EQ(cli.Finish(), 2);
+        EXPECT_EQ(cli.out, "");
+    }
+    const std::string com1 = fs::canonical(devices.portDir / "COM1").string();
+    pid_t holder = ::fork();  // a terminal program left running on the line, without a lock
+    if (holder == 0) {
+        const int fd = ::open(com1.c_str(), O_RDWR | O_NOCTTY);
+        ::pause();
+        ::_exit(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    {
+        Cli cli(work, FlashArgs(1, "COM1"), Env(devices));
+        EXPECT_EQ(cli.Finish(), 3);
+        EXPECT_NE(cli.err.find("in use by cli_tests (PID " + std::to_string(holder)),
+                  std::string::npos)
+            << cli.err;
+        Cli search(work, FlashArgs(2), Env(devices));
+        EXPECT_EQ(search.Finish(), 3);
+        EXPECT_EQ(search.OutLines().front(), "COM:1 -");
+    }
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    devices.Stop();
+    EXPECT_TRUE(devices.Set().Server().Boot().Steps().empty());
+    EXPECT_EQ(devices.Set().Server().GreetingCount(), 0);
+}
+
 // At the line's real rate, so that the signal lands inside the write phase.
 TEST_F(CliFlash, SignalDuringTheWriteIsTheStopAction) {
     Devices devices(dir.path, {Pacing{9600, false}, {}, {}});
@@ -191,7 +263,12 @@ TEST_F(CliFlash, SignalDuringTheWriteIsTheStopAction) {
         EXPECT_EQ(Lines(write, lines.end()),
                   (Lines{"Zapis flasha...", "SerialPort wolny...",
                          "Błąd : przerwano przez użytkownika", "SerialPort wolny..."}));
-        EXPECT_EQ(cli.err, "tandel-cli: Błąd : przerwano przez użytkownika\n");
+        // The status is the signal's; the reason says that the flash is partly written.
+        EXPECT_EQ(cli.err.rfind("tandel-cli: Błąd : przerwano przez użytkownika; the device's "
+                                "flash is erased or partly written (write frame ",
+                                0),
+                  0u)
+            << cli.err;
     }
     devices.Stop();
     // Neither run got to the end of the write, let alone the reset.
@@ -226,8 +303,9 @@ TEST_F(CliFlash, ProcessesOnTwoPortsRunSideBySideAndASecondOnOnePortIsRefused) {
     EXPECT_EQ(second.Finish(), 3);
     EXPECT_EQ(second.out, "");
     EXPECT_EQ(second.err, "tandel-cli: Błąd otwarcia SerialPort... COM1 = " +
-                              fs::canonical(devices.portDir / "COM1").string() +
-                              ": in use by another program\n");
+                              (devices.portDir / "COM1").string() +
+                              ": Device or resource busy; The port is in use by tandel-cli (PID " +
+                              std::to_string(first.Pid()) + ").\n");
     EXPECT_EQ(first.Finish(), 0) << first.err;
 }
 

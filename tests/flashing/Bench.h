@@ -133,6 +133,9 @@ class Bench : public FlashHost {
     std::string FirmwareFolder() override { return folder; }
     std::string SelectedFirmware() override { return selected; }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void ShowOpenFailure(const std::string& text, const std::string&) override {
+        messages.push_back(text);
+    }
     bool AskYesNo(const std::string& caption, const std::string& text) override {
         questions.push_back(caption + "|" + text);
         return answerYes;

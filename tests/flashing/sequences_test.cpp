@@ -314,6 +314,7 @@ TEST(Sequences, UnloadableFileEndsTheRunBeforeAnyByteWithThePortOpen) {
         {"missing.bin", "File not found"},
         {"dir.bin", "File access denied"},
         {"empty.bin", "Read beyond end of file"},
+        {"short.bin", kLineWrongFileSize},
     };
     for (int kind : {1, 3, 4}) {
         for (const auto& [entry, text] : cases) {
@@ -321,13 +322,12 @@ TEST(Sequences, UnloadableFileEndsTheRunBeforeAnyByteWithThePortOpen) {
             Rig r(kind);
             std::filesystem::create_directories(r.b.base / "PELTA" / "dir.bin");
             r.b.WriteFirmware("empty.bin", 0);
+            r.b.WriteFirmware("short.bin", 15179);
             r.b.selected = entry;
-            try {
-                r.b.run.Start(kind);
-                ADD_FAILURE() << "no error";
-            } catch (const std::runtime_error& e) {
-                EXPECT_EQ(std::string(e.what()), text);
-            }
+            const RunResult result = r.b.run.Start(kind);
+            EXPECT_EQ(result.end, RunEnd::Untouched);
+            EXPECT_EQ(result.step, RunStep::Load);
+            EXPECT_EQ(result.loadError, text);
             EXPECT_EQ(r.b.log.size(), r.entryLines);
             EXPECT_TRUE(r.b.dane.IsPortOpen());
             EXPECT_FALSE(r.b.run.Running());

@@ -1,10 +1,12 @@
 // The firmware image loader over files of any content and size and over what a store entry
 // can be instead of a file (a directory, a missing or dangling entry, an unreadable file, a
 // named pipe), then the write frames of the loaded image. A load gives the file's bytes but
-// the last, cut to the image size, over zeros, or one of the designed failures; never a hang.
+// the last, cut to the image size, over zeros, or one of the designed failures (a file shorter
+// than the sent image among them); never a hang.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -63,7 +65,9 @@ std::string LoadFailure(const std::string& folder) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
     const uint8_t choice = in.Byte();
-    const std::string content = in.Rest();
+    std::string content = in.Rest();
+    // Half of the inputs are stretched to whole images, so that the frames get exercised.
+    if (choice >= 128) content.resize(std::max(content.size(), kSentImageBytes + choice % 4), 'x');
     const std::filesystem::path folder = FreshFolder("store");
     Entry entry = MakeEntry(folder, choice, content);
     if (entry == Entry::Unreadable && access((folder / "fw.bin").c_str(), R_OK) == 0)
@@ -85,6 +89,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (content.empty()) {
         FUZZ_CHECK(LoadFailure(folder.string()) == "Read beyond end of file", "empty file");
+        return 0;
+    }
+    if (content.size() < kSentImageBytes) {
+        FUZZ_CHECK(LoadFailure(folder.string()) == kLineWrongFileSize, "short file loaded");
         return 0;
     }
 

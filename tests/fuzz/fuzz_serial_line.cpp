@@ -7,6 +7,7 @@
 // The run must end within a bounded time after STOP, with every port closed, no port opened
 // and no byte written after STOP, the write frames of the image in order, and only the
 // designed log lines.
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <regex>
@@ -24,6 +25,7 @@
 #include "SimDeviceAdapter.h"
 #include "SimulatedBackend.h"
 #include "TSerialPortDriver.h"
+#include "Sequences.h"
 #include "UpdateRun.h"
 
 namespace {
@@ -191,6 +193,9 @@ class Host : public FlashHost {
     std::string FirmwareFolder() override { return "."; }
     std::string SelectedFirmware() override { return selected_; }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void ShowOpenFailure(const std::string& text, const std::string&) override {
+        messages.push_back(text);
+    }
     bool AskYesNo(const std::string&, const std::string&) override { return answerYes_; }
 
     uint32_t Opens() const {
@@ -335,13 +340,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
-    bool loadFailed = false;
-    try {
-        host.run.Start(kind);
-    } catch (const std::runtime_error& error) {
-        loadFailed = true;
-        FUZZ_CHECK(std::string(error.what()) == "File not found", error.what());
-    }
+    const RunResult result = host.run.Start(kind);
+    const bool loadFailed = result.end == RunEnd::Untouched && result.step == RunStep::Load;
+    if (loadFailed) FUZZ_CHECK(result.loadError == "File not found", result.loadError);
+    // The result says what the log says: programmed exactly when the last step succeeded,
+    // damaged whenever an acknowledged erase was not followed by the whole image.
+    const auto said = [&](const char* line) {
+        return std::find(host.log.begin(), host.log.end(), line) != host.log.end();
+    };
+    const bool finished = said(kLineServerReset) || said(kLineBitLockOffOk);
+    FUZZ_CHECK(finished == (result.end == RunEnd::Programmed),
+               std::string("result ") + RunEndName(result.end));
+    if (said("Kasowanie flasha : OK") && !finished)
+        FUZZ_CHECK(result.end == RunEnd::Damaged, std::string("result ") + RunEndName(result.end));
     const uint32_t end = host.clock.TickMs();
     if (std::getenv("TANDEL_FUZZ_SHOW") != nullptr) {  // for reading a reproducer
         std::fprintf(stderr, "kind %d, %s, ended at %u ms, stop at %u ms\n", kind,
