@@ -26,9 +26,11 @@
 
 namespace {
 
-const char kInitCfg[] = "Serwer auto:serwer 2\r\nKarta przez serwer:karta 3\r\n";
+const char kInitCfg[] =
+    "Serwer auto:serwer 2\r\nKarta przez serwer:karta 3\r\nKarta w czytniku:karta 4\r\n";
 constexpr int kAutoServerRow = 0;
 constexpr int kViaServerRow = 1;
+constexpr int kReaderRow = 2;
 
 // The largest gap between the ticks of a 10 ms timer: how long the window did not answer.
 class Probe {
@@ -235,6 +237,35 @@ class AliveWindowTest : public QObject {
         QVERIFY(!form_->dane().IsPortOpen());
         QVERIFY(Written(1).empty());
         QCOMPARE(Log().count("SerialPort wolny..."), 2);
+    }
+
+    // In real time, kind 4 on a silent COM1: a START clicked in the 800 ms pause is held and,
+    // as the run ends without another message pass, dropped: no second run opens the port.
+    // LiveUpdate's START during the run is ignored like a second START.
+    void startsClickedDuringARunStartNothing() {
+        ownClock_ = std::make_unique<SystemClock>();
+        Open(*ownClock_);
+        ports_->SetSilent(1);
+        ChooseDevice(kReaderRow, "COM1");
+        QElapsedTimer run;
+        bool clicked = false;
+        Probe probe;
+        probe.Start([&] {
+            if (!clicked && run.elapsed() >= 400) {
+                clicked = true;
+                ClickButton(form_.get(), "VexButton14");
+                FindControl<QPushButton>(form_.get(), "VexButton6")->click();
+            }
+        });
+        run.start();
+        ClickButton(form_.get(), "VexButton14");
+        probe.Stop();
+        QVERIFY(clicked);
+        QTest::qWait(300);
+        QCOMPARE(ports_->Record(1).opens, 1u);
+        QCOMPARE(Log().last(), QString("SerialPort wolny..."));
+        QCOMPARE(FindControl<QPlainTextEdit>(form_.get(), "Memo1")->toPlainText(), QString());
+        QCOMPARE(form_->LastRun().end, RunEnd::Untouched);
     }
 
     // A close during the search's pause on the first port: no further port is opened, though

@@ -1,6 +1,7 @@
 #include <httplib.h>
 
 #include <QLabel>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -192,6 +193,28 @@ class LiveUpdateWindowTest : public QObject {
         QCOMPARE(Log().last(), QString("107.bin : POBIERAM"));
         QCOMPARE(form_->findChild<QLabel*>("Label5")->text(), QString("Rozłączono"));
         QVERIFY(!fs::exists(dir_ / "wolny/107.bin"));
+    }
+
+    // One job at a time: a programming START during a LiveUpdate run opens no port.
+    void programmingStartDuringARunIsIgnored() {
+        WriteFile("init.cfg", "Wolny:wolny 1\r\n");
+        WriteFile("wolny/100.bin", std::string(15180, '\x01'));
+        Start();
+        HttpTimeouts quick;
+        quick.minimumRateWindow = std::chrono::milliseconds(1000);
+        form_->IdHTTP1().SetTimeouts(quick);
+        const auto press = [&](const char* name) { form_->findChild<QPushButton*>(name)->click(); };
+        press("VexButton2");
+        form_->findChild<QListWidget*>("ListBox2")->setCurrentRow(0);
+        press("VexButton10");
+        form_->findChild<QListWidget*>("ListBox1")->setCurrentRow(0);
+        press("VexButton11");
+        QTimer::singleShot(300, form_.get(), [&] { press("VexButton14"); });
+        press("VexButton1");
+        press("VexButton6");
+        QCOMPARE(desktop_.boxes.size(), size_t(1));  // the run's own end, no open failure
+        QCOMPARE(desktop_.boxes[0].text, QString("Read timed out."));
+        QCOMPARE(form_->LastRun().end, RunEnd::NotRun);
     }
 
     void closingTheWindowDuringARequestEndsTheRunAtOnce() {

@@ -3,18 +3,23 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <string>
 #include <vector>
 
+#include "PortHolders.h"
 #include "PosixBackend.h"
 #include "TSerialPortDriver.h"
 
@@ -353,6 +358,49 @@ TEST_F(PosixPort, ClosingClearsTheExclusiveMode) {
     dane.ClosePort();
     ASSERT_EQ(ioctl(slave, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
+}
+
+// A port refused for any reason keeps the mode it had: its owner can still reopen it. Here
+// this process's own descriptor holds the lock (another process would be found first).
+TEST_F(PosixPort, AFailedOpenLeavesTheExclusiveModeAsItWas) {
+    ASSERT_EQ(flock(slave, LOCK_EX | LOCK_NB), 0);
+    EXPECT_FALSE(dane.OpenPort());
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(slave, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    flock(slave, LOCK_UN);
+}
+
+// Another live process on the line, by its lock file or by an open descriptor alone, makes
+// the port in use and is named; a dead process's lock file does not count. While the port
+// is ours its lock file holds our PID, and goes with the close.
+TEST_F(PosixPort, APortHeldByAnotherProcessIsInUse) {
+    const std::string lock = UucpLockPath(path);
+    const auto writeLock = [&](pid_t pid) { std::ofstream(lock) << std::setw(10) << pid << "\n"; };
+    for (const bool withLock : {true, false}) {
+        SCOPED_TRACE(withLock ? "lock file" : "descriptor");
+        const pid_t other = fork();
+        if (other == 0) {
+            if (!withLock) (void)!open(path.c_str(), O_RDWR | O_NOCTTY);
+            pause();
+            _exit(0);
+        }
+        if (withLock) writeLock(other);
+        usleep(100000);
+        EXPECT_FALSE(dane.OpenPort());
+        EXPECT_EQ(dane.LastOpenFailure().error, EBUSY);
+        EXPECT_NE(dane.LastOpenFailure().holder.find("(PID " + std::to_string(other) + ")"),
+                  std::string::npos);
+        kill(other, SIGKILL);
+        waitpid(other, nullptr, 0);
+    }
+    ASSERT_TRUE(dane.OpenPort());  // the lock file left is a dead process's
+    std::ifstream held(lock);
+    pid_t owner = 0;
+    held >> owner;
+    EXPECT_EQ(owner, getpid());
+    dane.ClosePort();
+    EXPECT_FALSE(fs::exists(lock));
 }
 
 TEST(PortNames, DefaultOrderIsUsbThenAcmThenBuiltIn) {
