@@ -31,6 +31,20 @@ QString FindCommand(const QStringList& arguments) {
     return {};
 }
 
+constexpr const char* kExitStatuses =
+    "\nExit status:\n"
+    "  0        done (programmed)\n"
+    "  1        the device refused a step before its flash was touched, or No was answered\n"
+    "  2        usage error\n"
+    "  3        nothing touched: no port, port in use, no server, no answer\n"
+    "  4        firmware file, init.cfg or store file error\n"
+    "  5        update server: network failure or HTTP error\n"
+    "  6        the device's flash is erased or partly written: program it again\n"
+    "  130/143  stopped by SIGINT/SIGTERM\n"
+    "\nEnvironment:\n"
+    "  TANDEL_PORTS           directory of COM1, COM2, ... entries that alone maps the ports\n"
+    "  TANDEL_LIVEUPDATE_URL  the update server's base address\n";
+
 void Print(const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stdout);
 }
@@ -78,7 +92,7 @@ int RunCommandLine(const QStringList& arguments) {
     Report usage(false);
     if (!parser.parse(arguments)) return usage.Finish(kExitUsage, parser.errorText().toStdString());
     if (parser.isSet(help)) {
-        Print(parser.helpText());
+        Print(parser.helpText() + kExitStatuses);
         return kExitOk;
     }
     if (parser.isSet(version)) {

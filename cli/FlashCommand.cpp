@@ -1,5 +1,7 @@
 #include <unistd.h>
 
+#include <QJsonObject>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -112,6 +114,11 @@ int FlashCommand(Report& report, FlashRequest request) {
     host.Dane().ClosePort();
     host.ActOnSignal();  // a signal during the last steps still frees the port
     FlashOutcome outcome = JudgeFlashRun(result, StopSignal::Received(), *request.port);
+    QJsonObject detail{{"result", RunEndName(result.end)}, {"step", RunStepName(result.step)}};
+    if (result.frame >= 0) detail["frame"] = result.frame;
+    if (result.reply) detail["reply"] = QString::fromStdString(HexByte(*result.reply));
+    if (result.firmwareNumber) detail["firmwareNumber"] = *result.firmwareNumber;
+    report.SetResultDetail(detail);
     if (outcome.exitCode == kExitFileError) outcome.reason = FullStop(outcome.reason);
     return report.Finish(outcome.exitCode, outcome.reason);
 }

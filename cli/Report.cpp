@@ -126,6 +126,8 @@ int Report::Finish(int exitCode, const std::string& text) {
     if (json_) {
         QJsonObject result{{"event", "result"}, {"ok", exitCode == 0}, {"exit", exitCode}};
         if (exitCode != 0 && !reason.empty()) result["reason"] = Text(reason);
+        for (auto it = resultDetail_.begin(); it != resultDetail_.end(); ++it)
+            result[it.key()] = it.value();
         Emit(result);
     }
     return exitCode;

@@ -36,6 +36,8 @@ class Report {
     // Ends the command: the reason of a failure on standard error, the result event with
     // --json. Returns `exitCode`.
     int Finish(int exitCode, const std::string& text = {});
+    // Fields the result event carries besides ok, exit and reason (how a run ended).
+    void SetResultDetail(QJsonObject detail) { resultDetail_ = std::move(detail); }
 
   private:
     void Emit(QJsonObject object);
@@ -52,4 +54,5 @@ class Report {
     int drawnFrames_ = -1;
     bool progressShown_ = false;
     QElapsedTimer progressClock_;
+    QJsonObject resultDetail_;
 };

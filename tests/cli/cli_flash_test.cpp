@@ -371,7 +371,12 @@ TEST_F(CliFlash, JsonEventsCarryTheTextModesLogAndTheLogFileKeepsIt) {
     ASSERT_EQ(positions.size(), 221u);  // one event per frame, and the full bar
     EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
     EXPECT_EQ(positions.back(), 3520);
-    EXPECT_EQ(result, (QJsonObject{{"event", "result"}, {"ok", true}, {"exit", 0}}));
+    EXPECT_EQ(result, (QJsonObject{{"event", "result"},
+                                   {"ok", true},
+                                   {"exit", 0},
+                                   {"result", "programmed"},
+                                   {"step", "finish"},
+                                   {"firmwareNumber", 105}}));
 
     // "<ISO time stamp> <line>" for every log line.
     Lines stamped;
