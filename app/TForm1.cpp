@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QEvent>
 #include <QGroupBox>
 #include <QListWidget>
@@ -26,6 +27,7 @@
 #include "ListBox.h"
 #include "LiveUpdate.h"
 #include "PortBox.h"
+#include "RunJournal.h"
 
 namespace {
 
@@ -435,6 +437,7 @@ void TForm1::ChooseDeviceType() {
     }
     const std::string& line = deviceLines_.at(static_cast<size_t>(ListBox2->currentRow()));
     firmwareFolder_ = CutFolder(line);
+    deviceType_ = ListBox2->currentItem()->text().section(':', 0, 0).toStdString();
     deviceKind_ = CutDeviceKind(line);
     if (deviceKind_ == 2 || deviceKind_ == 5) {
         ComboBox1->setEditText("Auto");
@@ -501,7 +504,16 @@ void TForm1::IdHTTP1Status(int code) {
 void TForm1::ProgrammingStart() {
     if (liveUpdateRunning_) return;
     Guarded([this] {
+        const QDateTime start = QDateTime::currentDateTimeUtc();
         lastRun_ = run_->Start(deviceKind_);
+        if (lastRun_.end != RunEnd::NotRun) {
+            const std::string failure =
+                AppendToJournal({"tandel", deviceType_, deviceKind_, run_->Selection(), lastRun_,
+                                 start, QDateTime::currentDateTimeUtc()});
+            if (!failure.empty())
+                Memo2->appendPlainText("Nie zapisano dziennika programowania: " +
+                                       QString::fromStdString(failure));
+        }
         if (lastRun_.end == RunEnd::Untouched && lastRun_.step == RunStep::Load)
             ShowFailure(QString::fromStdString(lastRun_.loadError));
     });

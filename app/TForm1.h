@@ -134,6 +134,7 @@ class TForm1 : public QWidget {
 
     uint8_t deviceKind_ = 0;
     std::string firmwareFolder_;
+    std::string deviceType_;  // the chosen line as the list shows it, for the journal
     bool stopRequested_ = false;
     bool activated_ = false;
     std::vector<std::string> deviceLines_;  // init.cfg lines as stored, one per ListBox2 item

@@ -17,6 +17,7 @@ const std::map<QString, const char*> kCommands = {
     {"types", "Lists the device types of init.cfg and the firmware files of each."},
     {"liveupdate", "Fills the firmware store from the update server (TANDEL_LIVEUPDATE_URL)."},
     {"flash", "Programs one device: --type TEXT or --folder F --kind N, --firmware NAME.bin."},
+    {"history", "The programming journal: every run, what was written into which device."},
 };
 
 // The command: the first argument that is neither an option nor the value of --log.
@@ -72,6 +73,10 @@ int RunCommandLine(const QStringList& arguments) {
                                   "PORT");
     const QCommandLineOption yes("yes", "Answer Yes to the question of a card in a reader.");
     if (flash) parser.addOptions({type, folder, kind, firmware, port, yes});
+    const QCommandLineOption since("since", "Only runs started at or after DATE (ISO 8601).",
+                                   "DATE");
+    const QCommandLineOption historyPort("port", "Only runs on PORT (COMn, a /dev path).", "PORT");
+    if (command == "history") parser.addOptions({since, historyPort});
 
     const auto known = kCommands.find(command);
     if (known != kCommands.end()) {
@@ -83,9 +88,10 @@ int RunCommandLine(const QStringList& arguments) {
             "Commands:\n  ports        COM1 to COM20 on this machine\n"
             "  types        the device types of init.cfg\n"
             "  liveupdate   fill the firmware store from the update server\n"
-            "  flash        program one device\n\n"
+            "  flash        program one device\n"
+            "  history      the programming journal\n\n"
             "tandel-cli COMMAND --help tells more.");
-        parser.addPositionalArgument("command", "ports, types, liveupdate or flash.",
+        parser.addPositionalArgument("command", "ports, types, liveupdate, flash or history.",
                                      "COMMAND [options]");
     }
 
@@ -120,6 +126,10 @@ int RunCommandLine(const QStringList& arguments) {
     if (command == "ports") return PortsCommand(report);
     if (command == "types") return TypesCommand(report);
     if (command == "liveupdate") return LiveUpdateCommand(report);
+    if (command == "history") {
+        return HistoryCommand(report, {parser.value(since).toStdString(),
+                                       parser.value(historyPort).toStdString()});
+    }
 
     FlashRequest request;
     request.type = parser.value(type).toStdString();

@@ -25,3 +25,10 @@ struct FlashRequest {
 };
 // One programming run.
 int FlashCommand(Report& report, FlashRequest request);
+
+struct HistoryRequest {
+    std::string since;  // ISO date or date and time; empty: from the first run
+    std::string port;   // COMn, the port text or a device path; empty: every port
+};
+// The programming journal, one run per line (or one JSON object per run).
+int HistoryCommand(Report& report, const HistoryRequest& request);

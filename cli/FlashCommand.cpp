@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QJsonObject>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "FirmwareStore.h"
 #include "FlashOutcome.h"
 #include "Report.h"
+#include "RunJournal.h"
 #include "StopSignal.h"
 #include "TerminalFlashHost.h"
 #include "UpdateRun.h"
@@ -41,6 +43,7 @@ std::string ResolveType(FlashRequest& request, int& exitCode) {
     exitCode = kExitUsage;
     if (type == nullptr) return "no device type \"" + request.type + "\" in init.cfg";
     if (!type->kind) return FullStop(type->kindError);
+    request.type = type->text;
     request.folder = type->folder;
     request.kind = *type->kind;
     return {};
@@ -108,7 +111,14 @@ int FlashCommand(Report& report, FlashRequest request) {
     TerminalFlashHost host(report, {request.folder, request.firmware, *request.port, request.yes});
     UpdateRun run(host);
     host.SetRun(&run);
+    const QDateTime start = QDateTime::currentDateTimeUtc();
     const RunResult result = run.Start(static_cast<uint8_t>(request.kind));
+    if (result.end != RunEnd::NotRun) {
+        const std::string failure = AppendToJournal(
+            {"tandel-cli", request.type.empty() ? request.folder : request.type, request.kind,
+             run.Selection(), result, start, QDateTime::currentDateTimeUtc()});
+        if (!failure.empty()) report.Note("journal not written: " + failure);
+    }
     // A file that failed to load leaves the port open, as the window leaves it after its
     // error box; the terminal has no next run to close it.
     host.Dane().ClosePort();

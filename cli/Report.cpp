@@ -55,6 +55,16 @@ void Report::Question(const std::string& text, bool answer) {
     if (json_) Emit({{"event", "question"}, {"text", Text(text)}, {"answer", answer}});
 }
 
+void Report::Note(const std::string& text) {
+    ToLogFile(text);
+    if (json_) {
+        Emit({{"event", "note"}, {"text", Text(text)}});
+    } else {
+        EndProgressLine();
+        std::fprintf(stderr, "tandel-cli: %s\n", text.c_str());
+    }
+}
+
 void Report::Status(const std::string& text) {
     if (json_) {
         Emit({{"event", "status"}, {"text", Text(text)}});

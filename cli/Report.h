@@ -26,6 +26,9 @@ class Report {
     void Message(const std::string& text);
     // The question of a run and its answer.
     void Question(const std::string& text, bool answer);
+    // A remark of the program's own (not a line of the run's log): standard error, and an
+    // event with --json.
+    void Note(const std::string& text);
     // The connection state shown beside the LiveUpdate log.
     void Status(const std::string& text);
     // The write phase: its range, then positions in it.

@@ -9,7 +9,7 @@ function(tandel_add_gtest name)
     set(T_TIMEOUT 120)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-state")
 endfunction()
 
 # tandel_add_qtest(name SOURCES a.cpp LIBS lib1)
@@ -23,5 +23,5 @@ function(tandel_add_qtest name)
     set(T_TIMEOUT 180)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-state")
 endfunction()

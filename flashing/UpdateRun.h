@@ -27,6 +27,8 @@ class UpdateRun {
     // processing, only the flag and the release of an open port.
     void Abandon();
     bool Running() const { return running_; }
+    // What the last run took at its START.
+    const RunSelection& Selection() const { return link_.Selection(); }
 
   private:
     void Dispatch(uint8_t deviceKind);

@@ -89,6 +89,12 @@ PortDescription DescribePort(int number, const PortEnvironment& env) {
     return DescribePortName(ComName(number), number, env);
 }
 
+PortDescription DescribeNamedPort(const std::string& portName, const PortEnvironment& env) {
+    for (int n = 1; n <= kLastPort; ++n)
+        if (portName == ComName(n)) return DescribePort(n, env);
+    return DescribePortName(portName, 0, env);
+}
+
 std::vector<PortDescription> DescribePorts(const PortEnvironment& env) {
     std::vector<PortDescription> ports;
     for (int n = 1; n <= kLastPort; ++n) ports.push_back(DescribePort(n, env));

@@ -37,6 +37,8 @@ struct PortEnvironment {
 // Port COMn (1 to 20) as the serial backend maps it: TANDEL_PORTS alone when set, else the
 // USB adapters, modem-class devices and built-in ports in that order.
 PortDescription DescribePort(int number, const PortEnvironment& env = {});
+// The port a driver's PortName ("\\.\COMn" or a path) names.
+PortDescription DescribeNamedPort(const std::string& portName, const PortEnvironment& env = {});
 // COM1 to COM20.
 std::vector<PortDescription> DescribePorts(const PortEnvironment& env = {});
 

@@ -10,6 +10,7 @@
 #include <QtTest>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -243,6 +244,7 @@ class AliveWindowTest : public QObject {
     // as the run ends without another message pass, dropped: no second run opens the port.
     // LiveUpdate's START during the run is ignored like a second START.
     void startsClickedDuringARunStartNothing() {
+        qputenv("XDG_STATE_HOME", QByteArray::fromStdString((work_->Path() / "state").string()));
         ownClock_ = std::make_unique<SystemClock>();
         Open(*ownClock_);
         ports_->SetSilent(1);
@@ -266,6 +268,14 @@ class AliveWindowTest : public QObject {
         QCOMPARE(Log().last(), QString("SerialPort wolny..."));
         QCOMPARE(FindControl<QPlainTextEdit>(form_.get(), "Memo1")->toPlainText(), QString());
         QCOMPARE(form_->LastRun().end, RunEnd::Untouched);
+        // The one run is journalled once.
+        std::ifstream journal(work_->Path() / "state/tandel/journal.jsonl");
+        std::string line, last;
+        int lines = 0;
+        for (; std::getline(journal, line); ++lines) last = line;
+        QCOMPARE(lines, 1);
+        QVERIFY(last.find("\"deviceType\":\"Karta w czytniku\"") != std::string::npos);
+        qunsetenv("XDG_STATE_HOME");
     }
 
     // A close during the search's pause on the first port: no further port is opened, though

@@ -245,6 +245,56 @@ TEST_F(CliFlash, OnlyTheNamedFreePortIsOpened) {
     EXPECT_EQ(devices.Set().Server().GreetingCount(), 0);
 }
 
+// Every programming run appends one journal line; history prints them; a journal that cannot
+// be written does not stop the run.
+TEST_F(CliFlash, EveryRunIsJournalledAndHistoryPrintsIt) {
+    std::map<std::string, std::string> env{{"XDG_STATE_HOME", (dir.path / "state").string()}};
+    for (const char* fault : {"server:write@17=94", "server:erase=94"}) {
+        const std::vector<DeviceFault> faults{*ParseDeviceFault(fault)};
+        Devices devices(dir.path / fault, {Pacing{0, false}, faults, {}});
+        env["TANDEL_PORTS"] = devices.portDir.string();
+        Cli cli(work, FlashArgs(1, "COM1"), env);
+        cli.Finish();
+    }
+    Devices devices(dir.path, {Pacing{0, false}, {}, {}});
+    env["TANDEL_PORTS"] = devices.portDir.string();
+    const Lines journal = SplitLines(ReadFile(dir.path / "state/tandel/journal.jsonl"));
+    ASSERT_EQ(journal.size(), 2u);
+    const QJsonObject damaged = QJsonDocument::fromJson(QByteArray::fromStdString(journal[0])).object();
+    EXPECT_EQ(damaged["result"].toObject(),
+              (QJsonObject{{"end", "damaged"}, {"step", "write"}, {"wait", "byte"}, {"frame", 17},
+                           {"reply", "94"}}));
+    EXPECT_EQ(damaged["firmwareNumberBefore"].toInt(), 105);
+    EXPECT_EQ(damaged["port"].toObject()["text"].toString(), "COM1");
+    const QJsonObject firmware = damaged["firmware"].toObject();
+    EXPECT_EQ(firmware["name"].toString().toStdString(), Type(1).firmware.front() + ".bin");
+    EXPECT_EQ(firmware["sha256"].toString().size(), 64);
+    EXPECT_EQ(damaged["kind"].toInt(), 1);
+
+    struct Query {
+        std::vector<std::string> args;
+        size_t runs;
+    };
+    for (const Query& q : {Query{{"history"}, 2}, Query{{"history", "--port", "COM1"}, 2},
+                           Query{{"history", "--port", "COM2"}, 0},
+                           Query{{"history", "--since", "2999-01-01"}, 0}}) {
+        Cli history(work, q.args, env);
+        EXPECT_EQ(history.Finish(), 0);
+        EXPECT_EQ(history.OutLines().size(), q.runs) << q.args.back();
+    }
+    Cli text(work, {"history"}, env);
+    text.Finish();
+    EXPECT_NE(text.OutLines().at(0).find(": damaged at write frame 17 reply 0x94"),
+              std::string::npos)
+        << text.out;
+
+    WriteFile(dir.path / "blocked", "a file where the journal's folder would be");
+    env["XDG_STATE_HOME"] = (dir.path / "blocked").string();
+    Cli blocked(work, FlashArgs(1, "COM1"), env);
+    EXPECT_EQ(blocked.Finish(), 0);
+    EXPECT_NE(blocked.err.find("tandel-cli: journal not written: "), std::string::npos);
+}
+
 // At the line's real rate, so that the signal lands inside the write phase.
 TEST_F(CliFlash, SignalDuringTheWriteIsTheStopAction) {
     Devices devices(dir.path, {Pacing{9600, false}, {}, {}});

@@ -1,0 +1,61 @@
+#include <QDateTime>
+#include <QJsonObject>
+
+#include "Commands.h"
+#include "ExitCodes.h"
+#include "Report.h"
+#include "RunJournal.h"
+
+namespace {
+
+// A port matches by its text as given, its COMn name or its device path.
+bool PortMatches(const QJsonObject& port, const std::string& wanted) {
+    const QString w = QString::fromStdString(wanted);
+    return port["text"].toString() == w || port["name"].toString() == "\\\\.\\" + w ||
+           port["name"].toString() == w || port["path"].toString() == w;
+}
+
+std::string Line(const QJsonObject& r) {
+    const QJsonObject port = r["port"].toObject();
+    const QJsonObject firmware = r["firmware"].toObject();
+    const QJsonObject result = r["result"].toObject();
+    QString text = r["start"].toString() + " " + r["user"].toString() + "@" +
+                   r["host"].toString() + " " + port["text"].toString();
+    const QJsonObject usb = port["usb"].toObject();
+    if (!usb["serial"].toString().isEmpty()) text += " (serial " + usb["serial"].toString() + ")";
+    text += " \"" + r["deviceType"].toString() + "\" " + firmware["name"].toString();
+    if (r.contains("firmwareNumberBefore"))
+        text += " (was " + QString::number(r["firmwareNumberBefore"].toInt()) + ")";
+    text += ": " + result["end"].toString();
+    if (result["end"].toString() != "programmed") {
+        text += " at " + result["step"].toString();
+        if (result.contains("frame")) text += " frame " + QString::number(result["frame"].toInt());
+        if (result.contains("reply")) text += " reply 0x" + result["reply"].toString();
+    }
+    return text.toStdString();
+}
+
+}  // namespace
+
+int HistoryCommand(Report& report, const HistoryRequest& request) {
+    QDateTime since;
+    if (!request.since.empty()) {
+        since = QDateTime::fromString(QString::fromStdString(request.since), Qt::ISODate);
+        if (!since.isValid()) {
+            return report.Finish(kExitUsage, "--since " + request.since +
+                                                 ": not a date (2026-12-09 or 2026-12-09T14:00)");
+        }
+    }
+    std::string error;
+    const std::vector<QJsonObject> records = ReadJournal(JournalPath(), error);
+    if (!error.empty()) return report.Finish(kExitFileError, error);
+    for (const QJsonObject& r : records) {
+        const QDateTime start = QDateTime::fromString(r["start"].toString(), Qt::ISODateWithMs);
+        if (since.isValid() && start < since) continue;
+        if (!request.port.empty() && !PortMatches(r["port"].toObject(), request.port)) continue;
+        QJsonObject event = r;
+        event["event"] = "run";
+        report.Record(event, Line(r));
+    }
+    return report.Finish(kExitOk);
+}

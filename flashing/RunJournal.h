@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <string>
+#include <vector>
+
+#include "BootLink.h"
+#include "RunResult.h"
+
+// The programming journal: one JSON line per programming run, from the window and from the
+// command line alike, in $XDG_STATE_HOME/tandel/journal.jsonl (~/.local/state/tandel/ when
+// the variable is not set), so that a service shop can tell what was written into which
+// device, when and by whom.
+
+struct JournalRun {
+    std::string program;     // "tandel" or "tandel-cli"
+    std::string deviceType;  // the device type's text as the list shows it (UTF-8)
+    int kind = 0;
+    RunSelection selection;  // what the run took at START
+    RunResult result;
+    QDateTime start;
+    QDateTime end;
+};
+
+std::string JournalPath();
+
+// The line's object: times, user and host, the port (text, name, path and the adapter's USB
+// identity), the device type, the firmware file (name, size, SHA-256), the firmware number the
+// device reported and how the run ended.
+QJsonObject JournalRecord(const JournalRun& run);
+
+// Appends the run's line whole or not at all, and flushes it to disk. Empty on success,
+// otherwise why it was not written. Never throws.
+std::string AppendToJournal(const JournalRun& run);
+
+// The journal's records in order; a line that is no JSON object is skipped. `error` says why
+// the journal could not be read (empty when it does not exist yet).
+std::vector<QJsonObject> ReadJournal(const std::string& path, std::string& error);
