@@ -17,6 +17,9 @@ const std::map<QString, const char*> kCommands = {
     {"types", "Lists the device types of init.cfg and the firmware files of each."},
     {"liveupdate", "Fills the firmware store from the update server (TANDEL_LIVEUPDATE_URL)."},
     {"flash", "Programs one device: --type TEXT or --folder F --kind N, --firmware NAME.bin."},
+    {"info",
+     "Tells a device's firmware number without erasing it: --type TEXT or --folder F --kind N "
+     "(kinds 1, 2 and 4)."},
     {"history", "The programming journal: every run, what was written into which device."},
 };
 
@@ -55,6 +58,7 @@ void Print(const QString& text) {
 int RunCommandLine(const QStringList& arguments) {
     const QString command = FindCommand(arguments);
     const bool flash = command == "flash";
+    const bool info = command == "info";
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -73,6 +77,7 @@ int RunCommandLine(const QStringList& arguments) {
                                   "PORT");
     const QCommandLineOption yes("yes", "Answer Yes to the question of a card in a reader.");
     if (flash) parser.addOptions({type, folder, kind, firmware, port, yes});
+    if (info) parser.addOptions({type, folder, kind, port});
     const QCommandLineOption since("since", "Only runs started at or after DATE (ISO 8601).",
                                    "DATE");
     const QCommandLineOption historyPort("port", "Only runs on PORT (COMn, a /dev path).", "PORT");
@@ -89,9 +94,10 @@ int RunCommandLine(const QStringList& arguments) {
             "  types        the device types of init.cfg\n"
             "  liveupdate   fill the firmware store from the update server\n"
             "  flash        program one device\n"
+            "  info         a device's firmware number, without erasing it\n"
             "  history      the programming journal\n\n"
             "tandel-cli COMMAND --help tells more.");
-        parser.addPositionalArgument("command", "ports, types, liveupdate, flash or history.",
+        parser.addPositionalArgument("command", "ports, types, liveupdate, flash, info or history.",
                                      "COMMAND [options]");
     }
 
@@ -134,9 +140,9 @@ int RunCommandLine(const QStringList& arguments) {
     FlashRequest request;
     request.type = parser.value(type).toStdString();
     request.folder = parser.value(folder).toStdString();
-    request.firmware = parser.value(firmware).toStdString();
+    if (flash) request.firmware = parser.value(firmware).toStdString();
     if (parser.isSet(port)) request.port = parser.value(port).toStdString();
-    request.yes = parser.isSet(yes);
+    request.yes = flash && parser.isSet(yes);
     const bool byType = parser.isSet(type);
     const bool byFolder = parser.isSet(folder) || parser.isSet(kind);
     if (byType == byFolder) {
@@ -149,6 +155,7 @@ int RunCommandLine(const QStringList& arguments) {
             return report.Finish(kExitUsage, "--folder F and --kind N (1 to 5) go together");
         }
     }
+    if (info) return InfoCommand(report, std::move(request));
     if (request.firmware.empty())
         return report.Finish(kExitUsage, "--firmware NAME.bin is missing");
     return FlashCommand(report, std::move(request));

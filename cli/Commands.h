@@ -25,6 +25,8 @@ struct FlashRequest {
 };
 // One programming run.
 int FlashCommand(Report& report, FlashRequest request);
+// The device's firmware number without erasing it (the firmware field is not used).
+int InfoCommand(Report& report, FlashRequest request);
 
 struct HistoryRequest {
     std::string since;  // ISO date or date and time; empty: from the first run

@@ -66,9 +66,10 @@ std::string CheckFirmware(const FlashRequest& request) {
     return {};
 }
 
-}  // namespace
-
-int FlashCommand(Report& report, FlashRequest request) {
+// The checks that come before any port is opened, common to flash and info: the type, the
+// kind and the port the technician named. An exit status (with the reason reported) when the
+// run must not start, 0 otherwise.
+int CheckRequest(Report& report, FlashRequest& request) {
     int exitCode = kExitOk;
     if (std::string reason = ResolveType(request, exitCode); !reason.empty()) {
         return report.Finish(exitCode, reason);
@@ -98,6 +99,22 @@ int FlashCommand(Report& report, FlashRequest request) {
     } else if (autoPort) {
         return report.Finish(kExitUsage, "--port auto: only kinds 2 and 5 search the port");
     }
+    return kExitOk;
+}
+
+// The run's result as the result event's fields.
+void ReportResult(Report& report, const RunResult& result) {
+    QJsonObject detail{{"result", RunEndName(result.end)}, {"step", RunStepName(result.step)}};
+    if (result.frame >= 0) detail["frame"] = result.frame;
+    if (result.reply) detail["reply"] = QString::fromStdString(HexByte(*result.reply));
+    if (result.firmwareNumber) detail["firmwareNumber"] = *result.firmwareNumber;
+    report.SetResultDetail(detail);
+}
+
+}  // namespace
+
+int FlashCommand(Report& report, FlashRequest request) {
+    if (const int refused = CheckRequest(report, request); refused != kExitOk) return refused;
     if (request.kind == 4 && !request.yes && ::isatty(STDIN_FILENO) != 1) {
         return report.Finish(kExitUsage,
                              "a card in a reader asks before it is written: answer with --yes "
@@ -124,11 +141,34 @@ int FlashCommand(Report& report, FlashRequest request) {
     host.Dane().ClosePort();
     host.ActOnSignal();  // a signal during the last steps still frees the port
     FlashOutcome outcome = JudgeFlashRun(result, StopSignal::Received(), *request.port);
-    QJsonObject detail{{"result", RunEndName(result.end)}, {"step", RunStepName(result.step)}};
-    if (result.frame >= 0) detail["frame"] = result.frame;
-    if (result.reply) detail["reply"] = QString::fromStdString(HexByte(*result.reply));
-    if (result.firmwareNumber) detail["firmwareNumber"] = *result.firmwareNumber;
-    report.SetResultDetail(detail);
+    ReportResult(report, result);
     if (outcome.exitCode == kExitFileError) outcome.reason = FullStop(outcome.reason);
     return report.Finish(outcome.exitCode, outcome.reason);
+}
+
+int InfoCommand(Report& report, FlashRequest request) {
+    if (const int refused = CheckRequest(report, request); refused != kExitOk) return refused;
+    if (request.kind == 3 || request.kind == 5) {
+        return report.Finish(kExitUsage,
+                             "device kind " + std::to_string(request.kind) +
+                                 ": a card behind the server tells no firmware number before "
+                                 "it is written");
+    }
+    if (StopSignal::Received() != 0) return report.Finish(StopSignal::ExitStatus(), kLineStopped);
+
+    TerminalFlashHost host(report, {request.folder, {}, *request.port, false});
+    UpdateRun run(host);
+    host.SetRun(&run);
+    const RunResult result = run.Identify(static_cast<uint8_t>(request.kind));
+    host.Dane().ClosePort();
+    host.ActOnSignal();
+    ReportResult(report, result);
+    if (result.firmwareNumber && StopSignal::Received() == 0) {
+        report.Record(QJsonObject{{"event", "info"}, {"firmwareNumber", *result.firmwareNumber}},
+                      "firmware number: " + std::to_string(*result.firmwareNumber));
+        return report.Finish(kExitOk);
+    }
+    const FlashOutcome outcome = JudgeFlashRun(result, StopSignal::Received(), *request.port);
+    return report.Finish(outcome.exitCode == kExitOk ? kExitNoDevice : outcome.exitCode,
+                         outcome.reason);
 }

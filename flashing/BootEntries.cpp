@@ -321,6 +321,13 @@ bool OpenCardBoot(BootLink& link) {
         "Twoja karta ma wgrane oprogramowanie nr:" + link.Selection().firmware +
         " czy kontynuować ?";
     link.Step(RunStep::Question);
+    if (link.IdentifyOnly()) {
+        // Ended as after "Nie": the card keeps its firmware and is asked nothing more.
+        link.EndRun(RunEnd::Stopped);
+        dane.ClosePort();
+        link.ProcessMessages();
+        return false;
+    }
     const bool go = host.AskYesNo("?", question);
     if (!go) {
         link.EndRun(RunEnd::Declined);

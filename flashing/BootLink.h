@@ -65,6 +65,9 @@ class BootLink {
     void EndStep(const Reply& reply, RunEnd onCode = RunEnd::Refused);
     // The current step ended the run with `end`.
     void EndRun(RunEnd end) { result_.end = end; }
+    // The run only asks the device for its firmware number (no question, no programming).
+    void SetIdentifyOnly(bool only) { identifyOnly_ = only; }
+    bool IdentifyOnly() const { return identifyOnly_; }
 
     void Log(const std::string& line) { host_.LogAppend(line); }
     // One pass of the window's message processing (the driver's poll may run).
@@ -107,6 +110,7 @@ class BootLink {
     LinkBounds bounds_;
     RunSelection selection_;
     RunResult result_;
+    bool identifyOnly_ = false;
     uint32_t lastPass_ = 0;
 };
 

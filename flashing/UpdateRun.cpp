@@ -8,8 +8,8 @@
 
 UpdateRun::UpdateRun(FlashHost& host, LinkBounds bounds) : host_(host), link_(host, bounds) {}
 
-RunResult UpdateRun::Start(uint8_t deviceKind) {
-    if (running_ || deviceKind < 1 || deviceKind > 5) return {};
+template <typename Body>
+RunResult UpdateRun::Run(Body&& body) {
     running_ = true;
     struct Done {
         bool& running;
@@ -21,7 +21,7 @@ RunResult UpdateRun::Start(uint8_t deviceKind) {
 
     RunResult& result = link_.Result();
     try {
-        Dispatch(deviceKind);
+        body();
     } catch (const std::runtime_error& failure) {
         // Only the firmware file's load throws, before the sequence sends anything.
         result.end = RunEnd::Untouched;
@@ -35,6 +35,23 @@ RunResult UpdateRun::Start(uint8_t deviceKind) {
     if (result.end == RunEnd::Stopped && result.stop == StopCause::None)
         result.stop = host_.Closing() ? StopCause::Closing : StopCause::Stop;
     return result;
+}
+
+RunResult UpdateRun::Start(uint8_t deviceKind) {
+    if (running_ || deviceKind < 1 || deviceKind > 5) return {};
+    return Run([&] { Dispatch(deviceKind); });
+}
+
+RunResult UpdateRun::Identify(uint8_t deviceKind) {
+    if (running_ || (deviceKind != 1 && deviceKind != 2 && deviceKind != 4)) return {};
+    return Run([&] {
+        link_.SetIdentifyOnly(true);
+        const bool inBootMode = deviceKind == 1   ? OpenServerBoot(link_)
+                                : deviceKind == 2 ? OpenServerBootAuto(link_)
+                                                  : OpenCardBoot(link_);
+        link_.SetIdentifyOnly(false);
+        if (inBootMode) Stop();
+    });
 }
 
 void UpdateRun::Dispatch(uint8_t deviceKind) {

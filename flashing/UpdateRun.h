@@ -20,6 +20,11 @@ class UpdateRun {
     // RunStep::Load with the load's text in loadError (the host shows it in its error box);
     // the port is then left open.
     RunResult Start(uint8_t deviceKind);
+    // The boot-mode entry of kinds 1, 2 and 4 up to the moment the device has told its
+    // firmware number (RunResult::firmwareNumber), ended as STOP ends it there: the server's
+    // port is released by the STOP action, the card's question is not asked and its port is
+    // closed as after "Nie". Nothing is erased or written. Other kinds do nothing (NotRun).
+    RunResult Identify(uint8_t deviceKind);
     // Sets StopRequested, processes messages once, closes an open port and then logs
     // "SerialPort wolny...". A run in progress ends at its next wait.
     void Stop();
@@ -32,6 +37,9 @@ class UpdateRun {
 
   private:
     void Dispatch(uint8_t deviceKind);
+    // Begins a run, runs `body` and decides the ends that no step decided.
+    template <typename Body>
+    RunResult Run(Body&& body);
     void NoteStop(StopCause cause);
     void ReleaseOpenPort();
 

@@ -295,6 +295,33 @@ TEST_F(CliFlash, EveryRunIsJournalledAndHistoryPrintsIt) {
     EXPECT_NE(blocked.err.find("tandel-cli: journal not written: "), std::string::npos);
 }
 
+// info asks for the firmware number and nothing more: the flash keeps its firmware.
+TEST_F(CliFlash, InfoTellsTheFirmwareNumberWithoutErasing) {
+    struct Case {
+        int kind;
+        const char* port;
+        int exitCode;
+    };
+    for (const Case& c : {Case{1, "COM1", 0}, Case{2, nullptr, 0}, Case{4, "COM2", 0},
+                          Case{3, "COM1", 2}}) {
+        SCOPED_TRACE(c.kind);
+        Devices devices(dir.path / std::to_string(c.kind), {Pacing{0, false}, {}, {}});
+        std::vector<std::string> args{"info", "--type", Type(c.kind).display};
+        if (c.port) args.insert(args.end(), {"--port", c.port});
+        Cli cli(work, args, Env(devices));
+        ASSERT_EQ(cli.Finish(), c.exitCode) << cli.err;
+        devices.Stop();
+        const BootLoader& boot =
+            c.kind == 4 ? devices.Set().ReaderCard().Boot() : devices.Set().Server().Boot();
+        if (c.exitCode != 0) {
+            EXPECT_TRUE(boot.Steps().empty());
+            continue;
+        }
+        EXPECT_EQ(cli.OutLines().back(), "firmware number: 105");
+        EXPECT_EQ(boot.Steps(), std::vector<BootStep>{BootStep::ReadFirmwareNumber});
+    }
+}
+
 // At the line's real rate, so that the signal lands inside the write phase.
 TEST_F(CliFlash, SignalDuringTheWriteIsTheStopAction) {
     Devices devices(dir.path, {Pacing{9600, false}, {}, {}});
