@@ -58,25 +58,9 @@ bool HashFile(const std::string& path, qint64& size, QString& sha256) {
     return true;
 }
 
-const char* WaitName(WaitEnd end) {
-    switch (end) {
-        case WaitEnd::Byte:
-            return "byte";
-        case WaitEnd::Expired:
-            return "expired";
-        case WaitEnd::Stopped:
-            return "stopped";
-        case WaitEnd::Closed:
-            return "closed";
-        case WaitEnd::Lost:
-            return "lost";
-    }
-    return "?";
-}
-
 QJsonObject ResultObject(const RunResult& r) {
     QJsonObject result{{"end", RunEndName(r.end)}, {"step", RunStepName(r.step)},
-                       {"wait", WaitName(r.wait)}};
+                       {"wait", WaitEndName(r.wait)}};
     if (r.frame >= 0) result["frame"] = r.frame;
     if (r.reply) result["reply"] = Text(HexByte(*r.reply));
     if (r.stop != StopCause::None) result["stoppedBy"] = r.stop == StopCause::Stop ? "stop" : "closing";

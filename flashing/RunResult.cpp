@@ -51,3 +51,19 @@ const char* RunEndName(RunEnd end) {
     }
     return "?";
 }
+
+const char* WaitEndName(WaitEnd end) {
+    switch (end) {
+        case WaitEnd::Byte:
+            return "byte";
+        case WaitEnd::Expired:
+            return "expired";
+        case WaitEnd::Stopped:
+            return "stopped";
+        case WaitEnd::Closed:
+            return "closed";
+        case WaitEnd::Lost:
+            return "lost";
+    }
+    return "?";
+}

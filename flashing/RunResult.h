@@ -73,3 +73,5 @@ struct RunResult {
 const char* RunStepName(RunStep step);
 // "programmed", "declined", ...
 const char* RunEndName(RunEnd end);
+// "byte", "expired", "stopped", "closed", "lost".
+const char* WaitEndName(WaitEnd end);
