@@ -56,7 +56,10 @@ bool OpenFixedPort(BootLink& link, TStopBits stopBits, TParity parity) {
         return false;
     }
     result.portName = dane.PortName();
-    if (dane.OpenPort()) return true;
+    if (dane.OpenPort()) {
+        link.NotePortOpened();
+        return true;
+    }
     const OpenFailure& failure = dane.LastOpenFailure();
     result.end = RunEnd::Untouched;
     result.openError = failure.error;

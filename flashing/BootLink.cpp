@@ -13,6 +13,11 @@ void BootLink::TakeSelection() {
     result_ = RunResult{};
 }
 
+void BootLink::NotePortOpened() {
+    result_.portName = Dane().PortName();
+    result_.port = DescribeNamedPort(result_.portName);
+}
+
 void BootLink::EndStep(const Reply& reply, RunEnd onCode) {
     result_.wait = reply.end;
     if (reply.Got()) result_.reply = reply.value;

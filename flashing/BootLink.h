@@ -63,6 +63,9 @@ class BootLink {
     // `onCode` (a refusal, or an entry the device did not allow), a STOP is a stop and
     // anything else ended the run untouched.
     void EndStep(const Reply& reply, RunEnd onCode = RunEnd::Refused);
+    // The port is open: the result keeps which device and adapter it is (for the journal;
+    // an adapter pulled later can no longer be asked).
+    void NotePortOpened();
     // The current step ended the run with `end`.
     void EndRun(RunEnd end) { result_.end = end; }
     // The run only asks the device for its firmware number (no question, no programming).

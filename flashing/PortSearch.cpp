@@ -92,7 +92,7 @@ SearchOutcome SearchServerPort(BootLink& link) {
                 Byte b = 0;
                 // On the last cycle this read may wait the driver's input time-out.
                 if (link.ReadByte(b) && b == kGreetingByte) {
-                    link.Result().portName = dane.PortName();
+                    link.NotePortOpened();
                     return SearchOutcome::Found;
                 }
             }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Frames.h"
+#include "PortDescription.h"
 
 // How a wait for one byte ended.
 enum class WaitEnd : uint8_t {
@@ -58,6 +59,7 @@ struct RunResult {
     StopCause stop = StopCause::None;
 
     std::string portName;     // the driver's PortName the run used or tried
+    PortDescription port;     // the opened port's device and adapter, as they were at the open
     bool portNamed = true;    // false: the port box text names no port
     int openError = 0;        // errno of the open that failed
     std::string openPath;     // the device path that open tried
