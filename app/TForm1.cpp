@@ -13,9 +13,11 @@
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <algorithm>
 #include <exception>
 
 #include "BaseDirectory.h"
+#include "BoundedRead.h"
 #include "ButtonFactory.h"
 #include "Cp1250.h"
 #include "DesktopServices.h"
@@ -137,6 +139,36 @@ QPixmap Logo(qreal ratio) {
         QPixmap(":/app/logo@2x.png").scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     logo.setDevicePixelRatio(ratio);
     return logo;
+}
+
+// A device-type item shows at most this many characters of its line, the rest as "...": the
+// lines of an init.cfg are short, and one of megabytes would take hundreds of MiB and seconds
+// to lay out. The line itself is kept whole.
+constexpr qsizetype kShownLineLimit = 1000;
+
+QString ItemText(const std::string& utf8) {
+    QString text = QString::fromStdString(utf8);
+    if (text.size() <= kShownLineLimit) return text;
+    qsizetype cut = kShownLineLimit;
+    if (text.at(cut - 1).isHighSurrogate()) --cut;
+    return text.left(cut) + QStringLiteral("...");
+}
+
+// The description box lays a line out as one block, which costs far more than linear time
+// for a long one (a one-line opis.txt of 1 MiB took half a minute): a line longer than this
+// is shown as blocks of this many characters, its text whole.
+constexpr qsizetype kDescriptionBlock = 10000;
+
+void AppendDescriptionLine(QPlainTextEdit* memo, const std::string& utf8) {
+    const QString line = QString::fromStdString(utf8);
+    qsizetype start = 0;
+    do {
+        qsizetype length = std::min(kDescriptionBlock, line.size() - start);
+        if (start + length < line.size() && line.at(start + length - 1).isHighSurrogate())
+            --length;
+        memo->appendPlainText(line.mid(start, length));
+        start += length;
+    } while (start < line.size());
 }
 
 bool HasSelection(const QListWidget* list) {
@@ -387,7 +419,7 @@ void TForm1::StartUpWork() {
         deviceLines_ = LoadDeviceTypeLines(base);
         ListBox2->clear();
         for (const auto& line : deviceLines_)
-            ListBox2->addItem(QString::fromStdString(Cp1250ToUtf8(line)));
+            ListBox2->addItem(ItemText(Cp1250ToUtf8(line)));
         ListBox2->setCurrentRow(-1);
         ListBox2->clearSelection();
         CreateDeviceFolders(base, deviceLines_);
@@ -398,6 +430,8 @@ template <typename Handler>
 void TForm1::Guarded(Handler&& handler) {
     try {
         handler();
+    } catch (const FileReadError& failure) {
+        ShowFailure(QString::fromStdString(failure.PolishText()));
     } catch (const std::exception& failure) {
         ShowFailure(QString::fromUtf8(failure.what()));
     }
@@ -453,8 +487,7 @@ void TForm1::LoadFirmwareList() {
     ListBox1->clear();
     Memo3->clear();
     const FirmwareListing listing = LoadFirmwareListing(base, FolderOnDisk(firmwareFolder_));
-    for (const auto& line : listing.description)
-        Memo3->appendPlainText(QString::fromStdString(line));
+    for (const auto& line : listing.description) AppendDescriptionLine(Memo3, line);
     for (const auto& name : listing.files) ListBox1->addItem(QString::fromStdString(name));
     ListBox1->setCurrentRow(-1);
     ListBox1->clearSelection();
