@@ -27,6 +27,7 @@
 #include "InputDeferral.h"
 #include "ListBox.h"
 #include "LiveUpdate.h"
+#include "OpenFailureDetail.h"
 #include "PortBox.h"
 
 namespace {
@@ -228,8 +229,14 @@ class TForm1::StatusLog final : public FlashHost {
     void ShowMessage(const std::string& text) override {
         form_.desktop_.Message(QString::fromStdString(text), QString());
     }
+    // The window gives the reason in Polish, from what the open itself returned; the entry's
+    // reason (the command line's English) only says whether there is one.
     void ShowOpenFailure(const std::string& text, const std::string& reason) override {
-        form_.desktop_.Message(QString::fromStdString(text), QString::fromStdString(reason));
+        const std::string polish =
+            reason.empty() ? std::string()
+                           : OpenFailureDetail(form_.dane_.PortName(),
+                                               form_.dane_.LastOpenFailure(), ReasonLanguage::Polish);
+        form_.desktop_.Message(QString::fromStdString(text), QString::fromStdString(polish));
     }
     bool AskYesNo(const std::string& caption, const std::string& text) override {
         return form_.desktop_.YesNo(QString::fromStdString(caption), QString::fromStdString(text));
