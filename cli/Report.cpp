@@ -115,6 +115,10 @@ void Report::Record(const QJsonObject& object, const std::string& text) {
         Print(text);
 }
 
+void Report::RecordJson(const std::string& json) {
+    Print(json);
+}
+
 int Report::Finish(int exitCode, const std::string& text) {
     EndProgressLine();
     std::string reason = text;  // one line, whatever the system's text holds

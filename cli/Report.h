@@ -36,6 +36,8 @@ class Report {
     void Progress(int position);
     // One record of a listing: `object` with --json, else `text` as a line.
     void Record(const QJsonObject& object, const std::string& text);
+    // One record of a listing with --json, given as its JSON text (one line).
+    void RecordJson(const std::string& json);
     // Ends the command: the reason of a failure on standard error, the result event with
     // --json. Returns `exitCode`.
     int Finish(int exitCode, const std::string& text = {});

@@ -16,6 +16,13 @@ std::pair<unsigned, std::size_t> ControlAt(std::string_view text, std::size_t i)
     return {0, 0};
 }
 
+void AppendHex(std::string& out, const char* prefix, unsigned code) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += prefix;
+    out += kHex[code >> 4];
+    out += kHex[code & 0x0F];
+}
+
 template <typename Replace>
 std::string EachControl(std::string_view text, Replace replace) {
     std::string out;
@@ -35,14 +42,28 @@ std::string EachControl(std::string_view text, Replace replace) {
 }  // namespace
 
 std::string ShownOnTerminal(std::string_view utf8) {
-    return EachControl(utf8, [](std::string& out, unsigned code) {
-        static constexpr char kHex[] = "0123456789abcdef";
-        out += "\\x";
-        out += kHex[code >> 4];
-        out += kHex[code & 0x0F];
-    });
+    return EachControl(utf8, [](std::string& out, unsigned code) { AppendHex(out, "\\x", code); });
 }
 
 std::string WithoutControls(std::string_view utf8) {
     return EachControl(utf8, [](std::string&, unsigned) {});
+}
+
+std::string JsonString(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size() + 2);
+    out += '"';
+    for (std::size_t i = 0; i < utf8.size();) {
+        auto [code, length] = ControlAt(utf8, i);
+        if (utf8[i] == '\t') code = '\t', length = 1;
+        if (length == 0) {
+            if (utf8[i] == '"' || utf8[i] == '\\') out += '\\';
+            out += utf8[i++];
+            continue;
+        }
+        AppendHex(out, "\\u00", code);
+        i += length;
+    }
+    out += '"';
+    return out;
 }

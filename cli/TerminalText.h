@@ -11,3 +11,7 @@ std::string ShownOnTerminal(std::string_view utf8);
 
 // The same text without its control characters (tab kept), for the log file.
 std::string WithoutControls(std::string_view utf8);
+
+// `utf8` as a JSON string, quotes included: '"', '\\' and every control character (C0, DEL,
+// C1) escaped, so that also a JSON line is safe on a terminal.
+std::string JsonString(std::string_view utf8);

@@ -1,5 +1,3 @@
-#include <QJsonArray>
-#include <QJsonObject>
 #include <stdexcept>
 #include <utility>
 
@@ -10,6 +8,33 @@
 #include "FirmwareStore.h"
 #include "Report.h"
 #include "TerminalText.h"
+
+namespace {
+
+// The type's JSON line, written out by hand: a line of init.cfg may be megabytes long, and
+// the JSON classes hold several copies of it at once. The line and folder are taken out of
+// `type` as they are written.
+std::string TypeJson(DeviceType& type, const std::vector<std::string>& files) {
+    std::string json = "{\"event\":\"type\",\"text\":" + JsonString(type.text);
+    json += ",\"line\":";
+    json += JsonString(std::exchange(type.line, {}));
+    json += ",\"folder\":";
+    json += JsonString(std::exchange(type.folder, {}));
+    if (type.kind) {
+        json += ",\"kind\":" + std::to_string(*type.kind);
+    } else {
+        json += ",\"kind\":null,\"kindError\":" + JsonString(type.kindError);
+    }
+    json += ",\"firmware\":[";
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (i > 0) json += ',';
+        json += JsonString(files[i]);
+    }
+    json += "]}";
+    return json;
+}
+
+}  // namespace
 
 int TypesCommand(Report& report) {
     const std::string base = BaseDirectory();
@@ -28,20 +53,7 @@ int TypesCommand(Report& report) {
             return report.Finish(kExitFileError, failure.what());
         }
         if (report.Json()) {
-            QJsonObject object{{"event", "type"},
-                               {"text", QString::fromStdString(type.text)},
-                               {"line", QString::fromStdString(std::exchange(type.line, {}))},
-                               {"folder", QString::fromStdString(std::exchange(type.folder, {}))}};
-            if (type.kind) {
-                object["kind"] = *type.kind;
-            } else {
-                object["kind"] = QJsonValue::Null;
-                object["kindError"] = QString::fromStdString(type.kindError);
-            }
-            QJsonArray names;
-            for (const std::string& name : files) names.append(QString::fromStdString(name));
-            object["firmware"] = names;
-            report.Record(object, {});
+            report.RecordJson(TypeJson(type, files));
             continue;
         }
         std::string text = ShownOnTerminal(type.text) + " (" + ShownOnTerminal(type.folder) + ", ";
