@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <set>
 
 #include "Clock.h"
 #include "OpenFailureDetail.h"
@@ -94,20 +93,4 @@ TEST(OpenFailureDetail, RealRefusalsGiveTheirTrueReasonInBothLanguages) {
         EXPECT_EQ(said.polish, c.target + ": " + c.polish);
     }
     fs::remove_all(dir);
-}
-
-// Every errno an open can give has words of its own in the window; the rest its number.
-TEST(OpenFailureDetail, EveryOpenErrnoHasPolishWords) {
-    std::set<std::string> polish;
-    for (int error : {ENOENT, EACCES, EPERM, EBUSY, ENOTTY, EISDIR, ENXIO, ENODEV, EIO, EAGAIN,
-                      ELOOP, ENAMETOOLONG}) {
-        const std::string text = OpenErrorReason(error, ReasonLanguage::Polish);
-        EXPECT_NE(text, "błąd systemowy nr " + std::to_string(error)) << error;
-        EXPECT_NE(text, OpenErrorReason(error, ReasonLanguage::English)) << error;
-        polish.insert(text);
-    }
-    EXPECT_EQ(polish.size(), 12u);  // no two errors read alike
-    EXPECT_EQ(OpenErrorReason(EINVAL, ReasonLanguage::Polish), "błąd systemowy nr 22");
-    EXPECT_EQ(OpenErrorReason(EWOULDBLOCK, ReasonLanguage::Polish),
-              OpenErrorReason(EAGAIN, ReasonLanguage::Polish));
 }
