@@ -50,7 +50,7 @@ int ComNumber(const QString& text) {
 }
 
 QString HintFor(int number) {
-    return QString::fromStdString(PortDescriptionLine(DescribePort(number)));
+    return QString::fromStdString(PortDescriptionLine(DescribePort(number), ReasonLanguage::Polish));
 }
 
 }  // namespace

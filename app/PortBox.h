@@ -11,8 +11,8 @@ class PortBox : public QComboBox {
   public:
     explicit PortBox(QWidget* parent = nullptr);
 
-    // What the tooltip says now: one line per COMn of the list, e.g.
-    // "COM1 = /dev/ttyUSB0 (FTDI FT232R USB UART, 0403:6001, serial A10K1234)".
+    // What the tooltip says now, in Polish: one line per COMn of the list, e.g.
+    // "COM1 = /dev/ttyUSB0 (FTDI FT232R USB UART, 0403:6001, numer seryjny A10K1234)".
     QString PortsHint() const;
 
     void showPopup() override;

@@ -14,9 +14,11 @@
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <algorithm>
 #include <exception>
 
 #include "BaseDirectory.h"
+#include "BoundedRead.h"
 #include "ButtonFactory.h"
 #include "Cp1250.h"
 #include "DesktopServices.h"
@@ -26,6 +28,7 @@
 #include "InputDeferral.h"
 #include "ListBox.h"
 #include "LiveUpdate.h"
+#include "OpenFailureDetail.h"
 #include "PortBox.h"
 #include "RunJournal.h"
 
@@ -141,6 +144,36 @@ QPixmap Logo(qreal ratio) {
     return logo;
 }
 
+// A device-type item shows at most this many characters of its line, the rest as "...": the
+// lines of an init.cfg are short, and one of megabytes would take hundreds of MiB and seconds
+// to lay out. The line itself is kept whole.
+constexpr qsizetype kShownLineLimit = 1000;
+
+QString ItemText(const std::string& utf8) {
+    QString text = QString::fromStdString(utf8);
+    if (text.size() <= kShownLineLimit) return text;
+    qsizetype cut = kShownLineLimit;
+    if (text.at(cut - 1).isHighSurrogate()) --cut;
+    return text.left(cut) + QStringLiteral("...");
+}
+
+// The description box lays a line out as one block, which costs far more than linear time
+// for a long one (a one-line opis.txt of 1 MiB took half a minute): a line longer than this
+// is shown as blocks of this many characters, its text whole.
+constexpr qsizetype kDescriptionBlock = 10000;
+
+void AppendDescriptionLine(QPlainTextEdit* memo, const std::string& utf8) {
+    const QString line = QString::fromStdString(utf8);
+    qsizetype start = 0;
+    do {
+        qsizetype length = std::min(kDescriptionBlock, line.size() - start);
+        if (start + length < line.size() && line.at(start + length - 1).isHighSurrogate())
+            --length;
+        memo->appendPlainText(line.mid(start, length));
+        start += length;
+    } while (start < line.size());
+}
+
 bool HasSelection(const QListWidget* list) {
     return !list->selectedItems().isEmpty();
 }
@@ -198,8 +231,14 @@ class TForm1::StatusLog final : public FlashHost {
     void ShowMessage(const std::string& text) override {
         form_.desktop_.Message(QString::fromStdString(text), QString());
     }
+    // The window gives the reason in Polish, from what the open itself returned; the entry's
+    // reason (the command line's English) only says whether there is one.
     void ShowOpenFailure(const std::string& text, const std::string& reason) override {
-        form_.desktop_.Message(QString::fromStdString(text), QString::fromStdString(reason));
+        const std::string polish =
+            reason.empty() ? std::string()
+                           : OpenFailureDetail(form_.dane_.PortName(),
+                                               form_.dane_.LastOpenFailure(), ReasonLanguage::Polish);
+        form_.desktop_.Message(QString::fromStdString(text), QString::fromStdString(polish));
     }
     bool AskYesNo(const std::string& caption, const std::string& text) override {
         return form_.desktop_.YesNo(QString::fromStdString(caption), QString::fromStdString(text));
@@ -389,7 +428,7 @@ void TForm1::StartUpWork() {
         deviceLines_ = LoadDeviceTypeLines(base);
         ListBox2->clear();
         for (const auto& line : deviceLines_)
-            ListBox2->addItem(QString::fromStdString(Cp1250ToUtf8(line)));
+            ListBox2->addItem(ItemText(Cp1250ToUtf8(line)));
         ListBox2->setCurrentRow(-1);
         ListBox2->clearSelection();
         CreateDeviceFolders(base, deviceLines_);
@@ -400,6 +439,8 @@ template <typename Handler>
 void TForm1::Guarded(Handler&& handler) {
     try {
         handler();
+    } catch (const FileReadError& failure) {
+        ShowFailure(QString::fromStdString(failure.PolishText()));
     } catch (const std::exception& failure) {
         ShowFailure(QString::fromUtf8(failure.what()));
     }
@@ -456,8 +497,7 @@ void TForm1::LoadFirmwareList() {
     ListBox1->clear();
     Memo3->clear();
     const FirmwareListing listing = LoadFirmwareListing(base, FolderOnDisk(firmwareFolder_));
-    for (const auto& line : listing.description)
-        Memo3->appendPlainText(QString::fromStdString(line));
+    for (const auto& line : listing.description) AppendDescriptionLine(Memo3, line);
     for (const auto& name : listing.files) ListBox1->addItem(QString::fromStdString(name));
     ListBox1->setCurrentRow(-1);
     ListBox1->clearSelection();

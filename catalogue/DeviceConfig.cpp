@@ -1,23 +1,22 @@
 #include "DeviceConfig.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include <climits>
 #include <stdexcept>
 
 #include "BaseDirectory.h"
+#include "BoundedRead.h"
 #include "Cp1250.h"
 #include "TextEncoding.h"
 
-std::vector<std::string> SplitTextLines(std::string_view bytes) {
+std::vector<std::string> SplitTextLines(std::string_view bytes, std::size_t maxLines) {
     const auto nul = bytes.find('\0');
     if (nul != std::string_view::npos) bytes = bytes.substr(0, nul);
 
     std::vector<std::string> lines;
     size_t pos = 0;
-    while (pos < bytes.size()) {
+    while (pos < bytes.size() && lines.size() <= maxLines) {
         size_t end = pos;
         while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
         lines.emplace_back(bytes.substr(pos, end - pos));
@@ -47,31 +46,14 @@ uint8_t CutDeviceKind(std::string_view line) {
     throw std::runtime_error("'" + shown + "' is not a valid integer value");
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    const auto fail = [&path](int error) {
-        return std::runtime_error("Cannot open file \"" + path + "\". " + SystemReason(error));
-    };
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw fail(errno);
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int error = errno;
-            close(fd);
-            throw fail(error);
-        }
-        if (n == 0) break;
-        bytes.append(buffer, static_cast<size_t>(n));
-    }
-    close(fd);
-    return bytes;
-}
-
 std::vector<std::string> LoadDeviceTypeLines(const std::string& baseDirectory) {
-    return SplitTextLines(TextFileAsCp1250(ReadWholeFile(JoinPath(baseDirectory, "init.cfg"))));
+    const std::string path = JoinPath(baseDirectory, "init.cfg");
+    std::vector<std::string> lines =
+        SplitTextLines(TextFileAsCp1250(ReadBoundedFile(path, kInitCfgLimit)), kInitCfgLineLimit);
+    if (lines.size() > kInitCfgLineLimit) {
+        throw FileReadError(path, FileReadError::Cause::TooManyLines, 0, kInitCfgLineLimit);
+    }
+    return lines;
 }
 
 std::string FolderOnDisk(std::string_view folderBytes) {
@@ -90,7 +72,9 @@ bool StaysInBase(std::string_view folderOnDisk) {
 
 void CreateDeviceFolders(const std::string& baseDirectory, const std::vector<std::string>& lines) {
     for (const auto& line : lines) {
-        const std::string folder = FolderOnDisk(CutFolder(line));
+        const std::string bytes = CutFolder(line);
+        if (bytes.size() >= PATH_MAX) continue;  // no such path can be made
+        const std::string folder = FolderOnDisk(bytes);
         if (!StaysInBase(folder)) continue;
         const std::string path = JoinPath(baseDirectory, folder);
         struct stat st {};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -7,8 +8,10 @@
 
 // Splits a whole text file (init.cfg, opis.txt) into lines as the program reads them:
 // CR, LF or CR LF end a line; a NUL byte ends the text; a last line without its end
-// counts, a line end at the very end adds no empty line. Bytes are kept as stored.
-std::vector<std::string> SplitTextLines(std::string_view bytes);
+// counts, a line end at the very end adds no empty line. Bytes are kept as stored. Stops
+// after `maxLines` + 1 lines, so a caller with a bound sees that it was passed.
+std::vector<std::string> SplitTextLines(std::string_view bytes,
+                                        std::size_t maxLines = static_cast<std::size_t>(-1));
 
 // The FirmwareFolder piece of a device-type line: after the first colon (or from the start
 // when there is none) up to the last two characters; empty when nothing is left.
@@ -18,12 +21,10 @@ std::string CutFolder(std::string_view line);
 // std::runtime_error "'<char>' is not a valid integer value" ('' for an empty line).
 uint8_t CutDeviceKind(std::string_view line);
 
-// Reads a whole file's bytes; throws std::runtime_error
-// `Cannot open file "<path>". <reason>` when it cannot be opened or read.
-std::string ReadWholeFile(const std::string& path);
-
 // init.cfg of the base directory as device-type lines (CP1250 bytes; a UTF-8 file is
-// converted, see TextEncoding.h).
+// converted, see TextEncoding.h). A file that is not regular, is larger than kInitCfgLimit or
+// has more than kInitCfgLineLimit lines throws FileReadError (BoundedRead.h), as does a
+// failed read.
 std::vector<std::string> LoadDeviceTypeLines(const std::string& baseDirectory);
 
 // False for a folder (as on disk) that would name a place outside the base directory: one

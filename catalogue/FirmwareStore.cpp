@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
 #include <cctype>
 #include <memory>
 
 #include "BaseDirectory.h"
+#include "BoundedRead.h"
 #include "DeviceConfig.h"
 #include "NameOrder.h"
 #include "TextEncoding.h"
@@ -58,11 +60,20 @@ bool HoldsFileIgnoringCase(const std::string& directory, const std::string& name
 FirmwareListing LoadFirmwareListing(const std::string& baseDirectory,
                                     const std::string& folderOnDisk) {
     FirmwareListing listing;
+    // A path the system cannot name holds nothing.
+    if (baseDirectory.size() + folderOnDisk.size() >= PATH_MAX) return listing;
     const std::string folder = JoinPath(baseDirectory, folderOnDisk);
     const std::string opis = JoinPath(folder, "opis.txt");
     struct stat st {};
     if (stat(opis.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        listing.description = SplitTextLines(TextFileAsUtf8(ReadWholeFile(opis)));
+        try {
+            listing.description = SplitTextLines(
+                TextFileAsUtf8(ReadBoundedFile(opis, kDescriptionLimit)), kDescriptionLineLimit);
+        } catch (const FileReadError& failure) {
+            // Past the bound, or no longer a regular file: as if there were none.
+            if (failure.Why() == FileReadError::Cause::System) throw;
+        }
+        if (listing.description.size() > kDescriptionLineLimit) listing.description.clear();
     }
     listing.files = ListBinEntries(folder);
     return listing;

@@ -9,8 +9,9 @@ struct FirmwareListing {
     std::vector<std::string> files;        // *.bin entries (directories too), by NameBefore
 };
 
-// Reads the store folder <base>/<folder>: opis.txt when it is a file (UTF-8 or CP1250, see
-// TextEncoding.h), then the entries whose names end in ".bin", sorted by name. A missing folder
+// Reads the store folder <base>/<folder>: opis.txt when it is a regular file of at most
+// kDescriptionLimit bytes and kDescriptionLineLimit lines (UTF-8 or CP1250, see
+// TextEncoding.h; a larger one counts as missing), then the entries whose names end in ".bin", sorted by name. A missing folder
 // gives an empty listing; an opis.txt that exists but cannot be read throws std::runtime_error
 // `Cannot open file "<path>". <reason>`.
 FirmwareListing LoadFirmwareListing(const std::string& baseDirectory,

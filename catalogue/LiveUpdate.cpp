@@ -14,6 +14,7 @@
 #include "DeviceConfig.h"
 #include "FirmwareStore.h"
 #include "HttpSource.h"
+#include "StoreNames.h"
 
 namespace {
 
@@ -65,12 +66,12 @@ void WriteFileWhole(const std::string& path, std::string_view bytes) {
 
 // Printable form of a refused name for the log.
 std::string ShownName(std::string_view name) {
-    std::string shown(name);
+    std::string shown(LogPart(name));
     for (char& c : shown) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7F) c = '?';
     }
-    return Cp1250ToUtf8(shown);
+    return Cp1250ToUtf8(shown) + (shown.size() < name.size() ? "..." : "");
 }
 
 class Run {
@@ -90,13 +91,14 @@ class Run {
   private:
     void DeviceType(const std::string& line) {
         const std::string folder = CutFolder(line);
-        const std::string shown = Cp1250ToUtf8(folder);
-        if (!StaysInBase(FolderOnDisk(folder))) {
+        if (!UsableStoreFolder(base_, folder, address_) || !StaysInBase(FolderOnDisk(folder))) {
             host_.LogAppend("Błąd : niedozwolona nazwa katalogu : " + ShownName(folder));
             return;
         }
         const std::string store = JoinPath(base_, FolderOnDisk(folder));
         const std::string remote = address_ + EncodeUrlPath(folder) + "/";
+        const std::string shown = Cp1250ToUtf8(folder);
+        RemoveStaleTemporaries(store);
 
         host_.LogAppend("Pobieram listę oprogramowania dla : " + shown);
         const std::string list = http_.Get(remote + "lista.txt", limits_.textBodyCap);
@@ -109,7 +111,7 @@ class Run {
     }
 
     void Firmware(const std::string& name, const std::string& store, const std::string& remote) {
-        if (!IsPlainFileName(name)) {
+        if (!IsPlainFileName(name) || !UsableStoreFile(store, name, remote)) {
             host_.LogAppend("Błąd : niedozwolona nazwa pliku : " + ShownName(name) + ".bin");
             return;
         }

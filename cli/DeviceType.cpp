@@ -1,13 +1,15 @@
 #include "DeviceType.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "Cp1250.h"
 #include "DeviceConfig.h"
 
 std::vector<DeviceType> LoadDeviceTypes(const std::string& baseDirectory) {
     std::vector<DeviceType> types;
-    for (const std::string& bytes : LoadDeviceTypeLines(baseDirectory)) {
+    for (std::string& line : LoadDeviceTypeLines(baseDirectory)) {
+        const std::string bytes = std::move(line);  // a line may be megabytes long
         DeviceType type;
         type.line = Cp1250ToUtf8(bytes);
         type.text = Cp1250ToUtf8(bytes.substr(0, bytes.find(':')));

@@ -5,6 +5,7 @@
 #include "BootLink.h"
 #include "ExitCodes.h"
 #include "OpenFailureDetail.h"
+#include "PortDescription.h"
 #include "PortSearch.h"
 
 namespace {
@@ -51,6 +52,13 @@ FlashOutcome Untouched(const RunResult& r, const std::string& portText) {
         return {kExitNoDevice, std::string(kLineOpenFailed) + " " + why};
     }
     if (r.wait == WaitEnd::Lost) return {kExitNoDevice, kLinePortLost};
+    if (r.step == RunStep::Search && !r.deniedPorts.empty()) {
+        const std::string first = r.deniedPorts.substr(0, r.deniedPorts.find(','));
+        const PortDescription port = DescribePortName("\\\\.\\" + first);
+        return {kExitNoDevice, std::string(kLineNoServer) + " No permission to open " +
+                                   r.deniedPorts + ": " +
+                                   OneLine(PermissionHint(port, ReasonLanguage::English))};
+    }
     if (r.step == RunStep::Search) return {kExitNoDevice, kLineNoServer};
     if (r.bootVersion && *r.bootVersion != 5) {
         return {kExitNoDevice, "boot loader version " + std::to_string(*r.bootVersion) +

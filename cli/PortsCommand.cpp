@@ -4,6 +4,7 @@
 #include "ExitCodes.h"
 #include "PortDescription.h"
 #include "Report.h"
+#include "TerminalText.h"
 
 namespace {
 
@@ -11,6 +12,11 @@ QJsonObject PortObject(const PortDescription& port) {
     QJsonObject object{{"event", "port"},
                        {"port", QStringLiteral("COM%1").arg(port.number)},
                        {"present", port.present}};
+    if (port.notTerminal) {
+        object["path"] = QString::fromStdString(port.path);
+        object["device"] = QString::fromStdString(port.device);
+        object["reason"] = "not a serial port";
+    }
     if (!port.present) return object;
     object["path"] = QString::fromStdString(port.path);
     object["device"] = QString::fromStdString(port.device);
@@ -29,11 +35,25 @@ QJsonObject PortObject(const PortDescription& port) {
     return object;
 }
 
+// The port with the texts that come from the machine (link names, the adapter's strings)
+// made safe for a terminal.
+PortDescription ShownPort(PortDescription port) {
+    port.path = ShownOnTerminal(port.path);
+    port.device = ShownOnTerminal(port.device);
+    port.group = ShownOnTerminal(port.group);
+    if (port.usb) {
+        for (std::string* field : {&port.usb->manufacturer, &port.usb->product,
+                                   &port.usb->vendorId, &port.usb->productId, &port.usb->serial})
+            *field = ShownOnTerminal(*field);
+    }
+    return port;
+}
+
 }  // namespace
 
 int PortsCommand(Report& report) {
     for (const PortDescription& port : DescribePorts()) {
-        report.Record(PortObject(port), PortDescriptionLine(port));
+        report.Record(PortObject(port), PortDescriptionLine(ShownPort(port)));
     }
     return report.Finish(kExitOk);
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "FirmwareImage.h"
+#include "TerminalText.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ void Report::Log(const std::string& line) {
         Emit({{"event", "log"}, {"text", Text(line)}});
     } else {
         EndProgressLine();
-        Print(line);
+        Print(ShownOnTerminal(line));
     }
 }
 
@@ -70,7 +71,7 @@ void Report::Status(const std::string& text) {
         Emit({{"event", "status"}, {"text", Text(text)}});
     } else if (errTerminal_) {
         EndProgressLine();
-        std::fprintf(stderr, "[%s]\n", text.c_str());
+        std::fprintf(stderr, "[%s]\n", ShownOnTerminal(text).c_str());
     }
 }
 
@@ -124,13 +125,17 @@ void Report::Record(const QJsonObject& object, const std::string& text) {
         Print(text);
 }
 
+void Report::RecordJson(const std::string& json) {
+    Print(json);
+}
+
 int Report::Finish(int exitCode, const std::string& text) {
     EndProgressLine();
     std::string reason = text;  // one line, whatever the system's text holds
     std::replace(reason.begin(), reason.end(), '\n', ' ');
     if (exitCode != 0 && !reason.empty()) {
         ToLogFile(reason);
-        std::fprintf(stderr, "tandel-cli: %s\n", reason.c_str());
+        std::fprintf(stderr, "tandel-cli: %s\n", ShownOnTerminal(reason).c_str());
         std::fflush(stderr);
     }
     if (json_) {
@@ -144,10 +149,12 @@ int Report::Finish(int exitCode, const std::string& text) {
 }
 
 void Report::Emit(QJsonObject object) {
-    Print(QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString());
+    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    object = {};
+    Print(std::string_view(line.constData(), static_cast<std::size_t>(line.size())));
 }
 
-void Report::Print(const std::string& line) {
+void Report::Print(std::string_view line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
@@ -156,6 +163,6 @@ void Report::Print(const std::string& line) {
 void Report::ToLogFile(const std::string& line) {
     if (!logFile_.isOpen()) return;
     const QByteArray stamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8();
-    logFile_.write(stamp + ' ' + QByteArray::fromStdString(line) + '\n');
+    logFile_.write(stamp + ' ' + QByteArray::fromStdString(WithoutControls(line)) + '\n');
     logFile_.flush();
 }

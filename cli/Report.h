@@ -4,12 +4,15 @@
 #include <QFile>
 #include <QJsonObject>
 #include <string>
+#include <string_view>
 
 // Everything tandel-cli tells its user. The log lines go to standard output as they happen,
 // as text or, with --json, as one JSON object per line; the progress of the write phase and
 // the LiveUpdate connection state go to standard error only when it is a terminal (always
 // as events with --json); a failure's reason is one line on standard error. With --log, the
 // log lines, messages and the final reason are also appended to a file with an ISO time stamp.
+// Text lines show control characters as \xNN (TerminalText.h), the log file drops them; a
+// Record's text is the caller's to make safe, since its line breaks are its own.
 class Report {
   public:
     explicit Report(bool json);
@@ -36,6 +39,8 @@ class Report {
     void Progress(int position);
     // One record of a listing: `object` with --json, else `text` as a line.
     void Record(const QJsonObject& object, const std::string& text);
+    // One record of a listing with --json, given as its JSON text (one line).
+    void RecordJson(const std::string& json);
     // Ends the command: the reason of a failure on standard error, the result event with
     // --json. Returns `exitCode`.
     int Finish(int exitCode, const std::string& text = {});
@@ -44,7 +49,7 @@ class Report {
 
   private:
     void Emit(QJsonObject object);
-    void Print(const std::string& line);
+    void Print(std::string_view line);
     void ToLogFile(const std::string& line);
     void DrawProgress(int position);
     void EndProgressLine();

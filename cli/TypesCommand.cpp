@@ -1,6 +1,5 @@
-#include <QJsonArray>
-#include <QJsonObject>
 #include <stdexcept>
+#include <utility>
 
 #include "BaseDirectory.h"
 #include "Commands.h"
@@ -8,6 +7,34 @@
 #include "ExitCodes.h"
 #include "FirmwareStore.h"
 #include "Report.h"
+#include "TerminalText.h"
+
+namespace {
+
+// The type's JSON line, written out by hand: a line of init.cfg may be megabytes long, and
+// the JSON classes hold several copies of it at once. The line and folder are taken out of
+// `type` as they are written.
+std::string TypeJson(DeviceType& type, const std::vector<std::string>& files) {
+    std::string json = "{\"event\":\"type\",\"text\":" + JsonString(type.text);
+    json += ",\"line\":";
+    json += JsonString(std::exchange(type.line, {}));
+    json += ",\"folder\":";
+    json += JsonString(std::exchange(type.folder, {}));
+    if (type.kind) {
+        json += ",\"kind\":" + std::to_string(*type.kind);
+    } else {
+        json += ",\"kind\":null,\"kindError\":" + JsonString(type.kindError);
+    }
+    json += ",\"firmware\":[";
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (i > 0) json += ',';
+        json += JsonString(files[i]);
+    }
+    json += "]}";
+    return json;
+}
+
+}  // namespace
 
 int TypesCommand(Report& report) {
     const std::string base = BaseDirectory();
@@ -17,32 +44,23 @@ int TypesCommand(Report& report) {
     } catch (const std::runtime_error& failure) {
         return report.Finish(kExitFileError, failure.what());
     }
-    for (const DeviceType& type : types) {
-        QJsonObject object{{"event", "type"},
-                           {"text", QString::fromStdString(type.text)},
-                           {"line", QString::fromStdString(type.line)},
-                           {"folder", QString::fromStdString(type.folder)}};
-        std::string text = type.text + " (" + type.folder + ", ";
-        if (type.kind) {
-            object["kind"] = *type.kind;
-            text += "kind " + std::to_string(*type.kind) + ")";
-        } else {
-            object["kind"] = QJsonValue::Null;
-            object["kindError"] = QString::fromStdString(type.kindError);
-            text += "kind ?: " + type.kindError + ")";
-        }
-        QJsonArray files;
-        std::string fileLines;
+    // Only what the chosen output shows is built: a line may be megabytes long.
+    for (DeviceType& type : types) {
+        std::vector<std::string> files;
         try {
-            for (const std::string& name : LoadFirmwareListing(base, type.folder).files) {
-                files.append(QString::fromStdString(name));
-                fileLines += "\n  " + name;
-            }
+            files = LoadFirmwareListing(base, type.folder).files;
         } catch (const std::runtime_error& failure) {
             return report.Finish(kExitFileError, failure.what());
         }
-        object["firmware"] = files;
-        report.Record(object, text + fileLines);
+        if (report.Json()) {
+            report.RecordJson(TypeJson(type, files));
+            continue;
+        }
+        std::string text = ShownOnTerminal(type.text) + " (" + ShownOnTerminal(type.folder) + ", ";
+        text += type.kind ? "kind " + std::to_string(*type.kind) + ")"
+                          : "kind ?: " + ShownOnTerminal(type.kindError) + ")";
+        for (const std::string& name : files) text += "\n  " + ShownOnTerminal(name);
+        report.Record({}, text);
     }
     return report.Finish(kExitOk);
 }

@@ -15,7 +15,7 @@ void BootLink::TakeSelection() {
 
 void BootLink::NotePortOpened() {
     result_.portName = Dane().PortName();
-    result_.port = DescribeNamedPort(result_.portName);
+    result_.port = DescribePortName(result_.portName);
 }
 
 void BootLink::EndStep(const Reply& reply, RunEnd onCode) {

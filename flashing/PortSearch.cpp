@@ -1,5 +1,7 @@
 #include "PortSearch.h"
 
+#include <cerrno>
+
 #include "TSerialPortDriver.h"
 
 const std::array<PortNameRow, 10> PortNameTable{{
@@ -51,6 +53,8 @@ SearchOutcome SearchServerPort(BootLink& link) {
     dane.SetStopBits(sb1BITS);
     dane.SetParity(ptNONE);
     dane.SetBaudRateValue(9600);
+    // Ports the user may not open: a search that finds nothing says so below its line.
+    std::string refused;
 
     for (int n = 1; n <= kSearchPorts; ++n) {
         // After STOP no further port is opened.
@@ -59,6 +63,10 @@ SearchOutcome SearchServerPort(BootLink& link) {
         dane.SetPortName(ComPortName(n));
         const std::string label = "COM:" + std::to_string(n);
         if (!dane.OpenPort()) {
+            const int error = dane.LastOpenFailure().error;
+            if (error == EACCES || error == EPERM) {
+                refused += (refused.empty() ? "" : ", ") + ("COM" + std::to_string(n));
+            }
             link.Log(label + " -");
             link.ProcessMessages();
             continue;
@@ -101,6 +109,8 @@ SearchOutcome SearchServerPort(BootLink& link) {
     }
     link.EndRun(RunEnd::Untouched);
     link.Log(kLineNoServer);
+    if (!refused.empty()) link.Log(std::string(kLineNoPermission) + refused);
+    link.Result().deniedPorts = refused;
     if (dane.IsPortOpen()) dane.ClosePort();
     return SearchOutcome::NotFound;
 }

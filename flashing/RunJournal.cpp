@@ -74,7 +74,7 @@ QJsonObject PortObject(const RunSelection& s, const RunResult& r) {
     QJsonObject port{{"text", Text(s.portBox)}, {"name", Text(r.portName)}};
     if (r.portName.empty()) return port;
     const PortDescription described =
-        r.port.device.empty() ? DescribeNamedPort(r.portName) : r.port;
+        r.port.device.empty() ? DescribePortName(r.portName) : r.port;
     if (!described.device.empty()) port["path"] = Text(described.device);
     if (described.usb) {
         const UsbIdentity& usb = *described.usb;

@@ -65,6 +65,7 @@ struct RunResult {
     std::string openPath;     // the device path that open tried
     std::string openHolder;   // the other program holding the port, "name (PID n)"
     std::string loadError;    // the text of a firmware file that did not load
+    std::string deniedPorts;  // ports the search could not open for want of permission, "COM1, COM3"
 
     std::optional<int> bootVersion;     // the boot loader's version, as announced
     std::optional<int> firmwareNumber;  // the firmware number the device reported

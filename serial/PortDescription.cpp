@@ -2,6 +2,7 @@
 
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -59,9 +60,22 @@ std::string ComName(int number) {
     return "\\\\.\\COM" + std::to_string(number);
 }
 
-// The port that opening the driver's PortName `portName` would open.
-PortDescription DescribePortName(const std::string& portName, int number,
-                                 const PortEnvironment& env) {
+// Whether the node is a terminal, told without opening it: a pseudo-terminal slave
+// (majors 136 to 143), or a device the kernel lists among its terminals with this device
+// number. A tree without device numbers (a test's) is believed by name.
+bool IsTerminalNode(const fs::path& device, const struct stat& st, const PortEnvironment& env) {
+    if (S_ISDIR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return false;
+    if (S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143) return true;
+    std::error_code ec;
+    const fs::path entry = fs::path(env.sysfsRoot) / "class" / "tty" / device.filename();
+    if (!fs::exists(entry, ec)) return false;
+    const std::string number = Attribute(entry, "dev");
+    if (number.empty()) return true;
+    return S_ISCHR(st.st_mode) &&
+           number == std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+}
+
+PortDescription Describe(const std::string& portName, int number, const PortEnvironment& env) {
     PortDescription port;
     port.number = number;
     const std::optional<std::string> path = ResolveSerialPortPath(portName, env.devDir);
@@ -71,11 +85,16 @@ PortDescription DescribePortName(const std::string& portName, int number,
     const fs::path device = fs::canonical(*path, ec);
     struct stat st {};
     if (ec || ::stat(device.c_str(), &st) != 0) return port;
-    port.present = true;
     port.device = device.string();
-    port.usb = UsbIdentityOf(device.filename().string(), env.sysfsRoot);
     port.mayOpen = ::access(device.c_str(), R_OK | W_OK) == 0;
     port.group = GroupName(st.st_gid);
+    port.groupMayOpen = st.st_gid != 0 && (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    if (!IsTerminalNode(device, st, env)) {
+        port.notTerminal = true;
+        return port;
+    }
+    port.present = true;
+    port.usb = UsbIdentityOf(device.filename().string(), env.sysfsRoot);
     return port;
 }
 
@@ -83,16 +102,42 @@ std::string Label(const PortDescription& port) {
     return port.number > 0 ? "COM" + std::to_string(port.number) : port.path;
 }
 
+int ComNumber(const std::string& portName) {
+    for (int n = 1; n <= kLastPort; ++n) {
+        if (portName == ComName(n)) return n;
+    }
+    return 0;
+}
+
+// A udev rule that gives the group dialout read and write on the port's node: by the
+// adapter's ids where sysfs has them, else by the kernel's name of the node.
+std::string UdevRule(const PortDescription& port) {
+    std::string match;
+    if (port.usb && !port.usb->vendorId.empty() && !port.usb->productId.empty()) {
+        match = "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"" + port.usb->vendorId +
+                "\", ATTRS{idProduct}==\"" + port.usb->productId + "\"";
+    } else {
+        match = "KERNEL==\"" + fs::path(port.device).filename().string() + "\"";
+    }
+    return match + ", GROUP=\"dialout\", MODE=\"0660\"";
+}
+
+std::string NotSerialText(ReasonLanguage language) {
+    return language == ReasonLanguage::Polish ? "to nie jest port szeregowy" : "not a serial port";
+}
+
+std::string NoSuchPortText(ReasonLanguage language) {
+    return language == ReasonLanguage::Polish ? "brak takiego portu" : "no such port";
+}
+
 }  // namespace
 
 PortDescription DescribePort(int number, const PortEnvironment& env) {
-    return DescribePortName(ComName(number), number, env);
+    return Describe(ComName(number), number, env);
 }
 
-PortDescription DescribeNamedPort(const std::string& portName, const PortEnvironment& env) {
-    for (int n = 1; n <= kLastPort; ++n)
-        if (portName == ComName(n)) return DescribePort(n, env);
-    return DescribePortName(portName, 0, env);
+PortDescription DescribePortName(const std::string& portName, const PortEnvironment& env) {
+    return Describe(portName, ComNumber(portName), env);
 }
 
 std::vector<PortDescription> DescribePorts(const PortEnvironment& env) {
@@ -106,8 +151,29 @@ std::string PermissionHint(const std::string& group) {
            " $USER) and log in again";
 }
 
-std::string PortDescriptionLine(const PortDescription& port) {
-    if (!port.present) return Label(port) + ": no such port";
+std::string PermissionHint(const PortDescription& port, ReasonLanguage language) {
+    const bool polish = language == ReasonLanguage::Polish;
+    if (port.groupMayOpen) {
+        if (!polish) return PermissionHint(port.group);
+        return "brak uprawnień: dołącz do grupy " + port.group + " (sudo usermod -aG " +
+               port.group + " $USER) i zaloguj się ponownie";
+    }
+    const std::string rule = UdevRule(port);
+    const std::string reload = "sudo udevadm control --reload && sudo udevadm trigger";
+    const std::string join = "sudo usermod -aG dialout $USER";
+    if (polish) {
+        return "brak uprawnień: skopiuj wiersz\n" + rule +
+               "\ndo pliku w /etc/udev/rules.d/ (np. 99-tandel.rules), wykonaj " + reload +
+               ", dołącz do grupy dialout (" + join + ") i zaloguj się ponownie";
+    }
+    return "no permission: copy the line\n" + rule +
+           "\ninto a file in /etc/udev/rules.d/ (for example 99-tandel.rules), run " + reload +
+           ", join the group dialout (" + join + ") and log in again";
+}
+
+std::string PortDescriptionLine(const PortDescription& port, ReasonLanguage language) {
+    if (port.notTerminal) return Label(port) + " = " + port.device + ": " + NotSerialText(language);
+    if (!port.present) return Label(port) + ": " + NoSuchPortText(language);
     std::string line = Label(port) + " = " + port.device;
     if (port.usb) {
         const UsbIdentity& usb = *port.usb;
@@ -121,20 +187,19 @@ std::string PortDescriptionLine(const PortDescription& port) {
         };
         add(names);
         add(usb.vendorId + ":" + usb.productId);
-        if (!usb.serial.empty()) add("serial " + usb.serial);
+        if (!usb.serial.empty()) {
+            add((language == ReasonLanguage::Polish ? "numer seryjny " : "serial ") + usb.serial);
+        }
         line += " (" + details + ")";
     }
-    if (!port.mayOpen) line += "; " + PermissionHint(port.group);
+    if (!port.mayOpen) line += "; " + PermissionHint(port, language);
     return line;
 }
 
 std::string OpenFailureReason(const std::string& portName, const PortEnvironment& env) {
-    int number = 0;
-    for (int n = 1; n <= kLastPort && number == 0; ++n) {
-        if (portName == ComName(n)) number = n;
-    }
-    const PortDescription port = DescribePortName(portName, number, env);
-    if (!port.present) return Label(port) + ": no such port";
+    const PortDescription port = DescribePortName(portName, env);
+    if (!port.present) return PortDescriptionLine(port);
     const std::string head = Label(port) + " = " + port.device + ": ";
-    return head + (port.mayOpen ? "in use by another program" : PermissionHint(port.group));
+    return head + (port.mayOpen ? "in use by another program"
+                                : PermissionHint(port, ReasonLanguage::English));
 }

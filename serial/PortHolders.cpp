@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -93,7 +94,24 @@ std::string UucpLockPath(const std::string& device) {
     return LockDirectory() + "/LCK.." + name;
 }
 
+// Only a terminal can be a port another program holds: a node of the kernel's tty class, or a
+// pseudo-terminal (Unix 98 majors 136 to 143, which sysfs does not list).
+bool IsTerminalNode(const std::string& device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned major = ::major(st.st_rdev);
+    if (major >= 136 && major <= 143) return true;
+    char link[4096];
+    const std::string subsystem = "/sys/dev/char/" + std::to_string(major) + ":" +
+                                  std::to_string(::minor(st.st_rdev)) + "/subsystem";
+    const ssize_t n = ::readlink(subsystem.c_str(), link, sizeof link - 1);
+    if (n <= 0) return false;
+    const std::string target(link, static_cast<size_t>(n));
+    return target.size() >= 4 && target.compare(target.size() - 4, 4, "/tty") == 0;
+}
+
 std::string PortHolder(const std::string& device) {
+    if (!IsTerminalNode(device)) return {};
     const pid_t owner = LockOwner(UucpLockPath(device));
     if (owner != ::getpid() && Alive(owner)) return ProcessName(owner);
     if (const pid_t user = OpenedBy(device)) return ProcessName(user);

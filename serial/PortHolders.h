@@ -14,7 +14,7 @@ std::string UucpLockPath(const std::string& device);
 
 // The other live process that holds `device`: its UUCP lock file names a running process,
 // or one of its open descriptors (those this user may inspect) is the node. "name (PID n)",
-// empty when none. This process does not count.
+// empty when none. This process does not count, nor does a node that is no terminal.
 std::string PortHolder(const std::string& device);
 
 // The UUCP lock file of a port while this process holds it. Taken where the lock directory

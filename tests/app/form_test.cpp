@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <QComboBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -6,6 +8,7 @@
 #include <QStackedWidget>
 #include <QtTest>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 
@@ -93,6 +96,78 @@ class FormTest : public QObject {
                  "Cannot open file \"" + path + "\". No such file or directory.");
         QCOMPARE(ListItems("ListBox2"), QStringList());
         QCOMPARE(form_->CurrentPage(), int(TForm1::kStartPage));
+    }
+
+    // An init.cfg that is no regular file, or past its bounds, is never read: the box names
+    // why in Polish, the list stays empty and no folder is made. Special files are real ones.
+    void initCfgOutsideItsBoundsIsRefused() {
+        const struct {
+            const char* what;
+            std::function<void(const fs::path&)> make;
+            QString reason;
+        } cases[] = {
+            {"link to /dev/zero", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+             "To nie jest zwykły plik."},
+            {"FIFO", [](const fs::path& p) { QCOMPARE(::mkfifo(p.c_str(), 0600), 0); },
+             "To nie jest zwykły plik."},
+            {"directory", [](const fs::path& p) { fs::create_directory(p); },
+             "To nie jest zwykły plik."},
+            {"sparse 4 GiB", [](const fs::path& p) {
+                 std::ofstream(p) << "A:fw 1\r\n";
+                 fs::resize_file(p, std::uintmax_t{4} << 30);
+             },
+             "Plik jest większy niż 4 MiB."},
+            {"4 MiB and a byte", [](const fs::path& p) {
+                 std::ofstream(p) << std::string((4 << 20) - 6, 'x') << ":fw 1\r\n";
+             },
+             "Plik jest większy niż 4 MiB."},
+            {"10001 lines", [](const fs::path& p) {
+                 std::ofstream out(p);
+                 for (int i = 0; i <= 10000; ++i) out << "A:fw" << i << " 1\n";
+             },
+             "Plik ma więcej niż 10000 wierszy."},
+        };
+        for (const auto& c : cases) {
+            cleanup();
+            init();
+            c.make(dir_ / "init.cfg");
+            Start();
+            const QString path = QString::fromStdString((dir_ / "init.cfg").string());
+            QCOMPARE(desktop_.boxes.size(), size_t(1));
+            QVERIFY2(desktop_.boxes[0].text == "Cannot open file \"" + path + "\". " + c.reason,
+                     c.what);
+            QCOMPARE(ListItems("ListBox2"), QStringList());
+            QCOMPARE(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+        }
+    }
+
+    // An opis.txt past its bounds or no regular file shows like a missing one: no box, an
+    // empty description, the firmware list as usual.
+    void descriptionOutsideItsBoundsCountsAsMissing() {
+        const std::function<void(const fs::path&)> makers[] = {
+            [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+            [](const fs::path& p) { QCOMPARE(::mkfifo(p.c_str(), 0600), 0); },
+            [](const fs::path& p) {
+                std::ofstream(p) << "opis";
+                fs::resize_file(p, std::uintmax_t{4} << 30);
+            },
+            [](const fs::path& p) { std::ofstream(p) << std::string(10001, '\n'); },
+        };
+        for (const auto& make : makers) {
+            cleanup();
+            init();
+            WriteFile("init.cfg", "Pelta:pelta 1\r\n");
+            WriteFile("pelta/v1.bin", "x");
+            make(dir_ / "pelta" / "opis.txt");
+            Start();
+            Click("VexButton2");
+            SelectDeviceType(0);
+            Click("VexButton10");
+            QCOMPARE(form_->CurrentPage(), int(TForm1::kFirmwarePage));
+            QVERIFY(desktop_.boxes.empty());
+            QCOMPARE(Find<QPlainTextEdit>("Memo3")->toPlainText(), QString());
+            QCOMPARE(ListItems("ListBox1"), QStringList{"v1.bin"});
+        }
     }
 
     void startUpCreatesFoldersOnceAndOnlyMissingOnes() {

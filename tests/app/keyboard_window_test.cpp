@@ -1,4 +1,5 @@
 #include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -132,12 +133,16 @@ class KeyboardWindowTest : public QObject {
         QVERIFY(desktop_.boxes.empty());
     }
 
-    // START on a port that does not open: the designed box, with the reason below it.
+    // START on a port that does not open: the designed box, with the reason below it in
+    // Polish, from what the open returned.
     void openFailureSaysWhy() {
         const fs::path ports = work_->Path() / "ports";
         work_->Write("plik", "x");
         fs::create_directories(ports / "COM3");
         fs::create_symlink(work_->Path() / "plik", ports / "COM1");
+        fs::create_symlink("/dev/null", ports / "COM4");
+        QCOMPARE(::mkfifo((ports / "COM5").c_str(), 0600), 0);
+        fs::create_symlink(work_->Path() / "gone", ports / "COM6");
         qputenv("TANDEL_PORTS", ports.string().c_str());
         Start("Serwer:fw 1\r\n");
         form_->findChild<QListWidget*>("ListBox2")->setCurrentRow(0);
@@ -148,9 +153,12 @@ class KeyboardWindowTest : public QObject {
             QString boxText;
             QString detail;
         } cases[] = {
-            {"COM1", "COM1 = " + dir + "/COM1: Inappropriate ioctl for device"},
-            {"COM2", "COM2: no such port"},
-            {"COM3", "COM3 = " + dir + "/COM3: Is a directory"},
+            {"COM1", "COM1 = " + dir + "/COM1: to nie jest port szeregowy"},
+            {"COM2", "COM2: brak takiego portu"},
+            {"COM3", "COM3 = " + dir + "/COM3: to jest katalog, a nie port szeregowy"},
+            {"COM4", "COM4 = " + dir + "/COM4: to nie jest port szeregowy"},
+            {"COM5", "COM5 = " + dir + "/COM5: to nie jest port szeregowy"},
+            {"COM6", "COM6: brak takiego portu"},  // a link to nothing maps no port
         };
         for (const auto& c : cases) {
             desktop_.boxes.clear();
@@ -180,7 +188,7 @@ class KeyboardWindowTest : public QObject {
         const QStringList lines = box->PortsHint().split('\n');
         QCOMPARE(lines.size(), 10);
         QCOMPARE(lines[0], QString("COM1 = ") + QString::fromLocal8Bit(name));
-        QCOMPARE(lines[2], QString("COM3: no such port"));
+        QCOMPARE(lines[2], QString("COM3: brak takiego portu"));
         box->showPopup();
         QCOMPARE(box->toolTip(), box->PortsHint());
         QCOMPARE(box->itemData(0, Qt::ToolTipRole).toString(), lines[0]);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -479,4 +480,96 @@ TEST_F(LiveUpdateTest, AStoreFileDifferingOnlyInLetterCaseIsPresent) {
                 ElementsAre("Pobieram listę oprogramowania dla : fa", "Pobieram opis dla : fa",
                             "105.bin : JEST", "106.bin : POBIERAM", kFinal));
     EXPECT_EQ(Entries(base_ / "fa"), (std::set<std::string>{"105.BIN", "106.bin", "opis.txt"}));
+}
+
+namespace {
+
+std::string Repeat(const std::string& text, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += text;
+    return out;
+}
+
+// `count` pieces of `piece` joined by slashes.
+std::string Pieces(const std::string& piece, int count) {
+    std::string path = piece;
+    for (int i = 1; i < count; ++i) path += "/" + piece;
+    return path;
+}
+
+}  // namespace
+
+// A name or folder past what the file system or a request line takes is refused like any
+// other bad name, and the run goes on with the next name and the next device type.
+TEST_F(LiveUpdateTest, NamesAndFoldersPastTheLimitsAreSkippedAndTheRunGoesOn) {
+    const std::string n251(251, 'n');  // with ".bin" exactly 255 bytes: taken
+    const std::string n252(252, 'n');
+    const std::string l126(126, '\xB3');      // "ł": 126 bytes, 256 on disk with ".bin"
+    const std::string huge(1000000, 'h');    // 1 MB, within lista.txt's bound
+    const std::string f300(300, 'f');
+    const std::string deep = Pieces(std::string(250, 'd'), 17);    // pieces fit, path does not
+    const std::string blanks = Pieces(std::string(250, ' '), 11);  // fits on disk, not the URL
+    host_.lines = {"A:fa 1", "B:" + f300 + " 2", "C:" + std::string(1 << 20, 'c') + " 3",
+                   "D:" + deep + " 4", "E:" + blanks + " 5", "F:fb 1"};
+    fs::create_directory(base_ / "fa");
+    fs::create_directory(base_ / "fb");
+    fs::create_directories(base_ / blanks);
+    ServeType("fa", n251 + "\r" + n252 + "\r" + l126 + "\r" + huge + "\rok\r");
+    ServeFile("fa", n251 + ".bin", FirmwareBody(kFirmwareFileSize, 1));
+    ServeFile("fa", "ok.bin", FirmwareBody(kFirmwareFileSize, 2));
+    ServeType("fb", "");
+
+    Run();
+
+    // The log shows the first 255 bytes of a long name.
+    const auto refusedFolder = [](const std::string& folder) {
+        return "Błąd : niedozwolona nazwa katalogu : " + folder.substr(0, 255) + "...";
+    };
+    EXPECT_THAT(host_.log,
+                ElementsAre("Pobieram listę oprogramowania dla : fa", "Pobieram opis dla : fa",
+                            n251 + ".bin : POBIERAM",
+                            "Błąd : niedozwolona nazwa pliku : " + n252 + ".bin",
+                            "Błąd : niedozwolona nazwa pliku : " + Repeat("ł", 126) + ".bin",
+                            "Błąd : niedozwolona nazwa pliku : " + std::string(255, 'h') + "....bin",
+                            "ok.bin : POBIERAM", refusedFolder(f300),
+                            refusedFolder(std::string(1 << 20, 'c')), refusedFolder(deep),
+                            refusedFolder(blanks),
+                            "Pobieram listę oprogramowania dla : fb", "Pobieram opis dla : fb",
+                            kFinal));
+    EXPECT_EQ(Entries(base_ / "fa"), (std::set<std::string>{"opis.txt", n251 + ".bin", "ok.bin"}));
+    EXPECT_EQ(Entries(base_ / "fb"), (std::set<std::string>{"opis.txt"}));
+    EXPECT_THAT(Entries(base_ / blanks), IsEmpty());
+}
+
+// The temporary files of a killed run are removed from the folders the next run writes into;
+// those of running processes, and anything not named like one, stay.
+TEST_F(LiveUpdateTest, TemporaryFilesOfProcessesThatNoLongerRunAreRemoved) {
+    const pid_t gone = fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0) _exit(0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    const std::string dead = std::to_string(gone);
+    const std::string self = std::to_string(getpid());
+    host_.lines = {"A:fa 1"};
+    fs::create_directory(base_ / "fa");
+    const struct {
+        std::string name;
+        bool stays;
+    } entries[] = {
+        {".tandel-" + dead + "-0.part", false}, {".tandel-" + dead + "-12.part", false},
+        {".tandel-" + self + "-3.part", true},  {".tandel-1-0.part", true},
+        {".tandel-" + dead + "-x.part", true},  {".tandel-" + dead + "-1.part.bin", true},
+        {"tandel-" + dead + "-1.part", true},
+    };
+    for (const auto& entry : entries) WriteFile(base_ / "fa" / entry.name, "15180 bytes, once");
+    fs::create_directory(base_ / "fa" / (".tandel-" + dead + "-9.part"));  // not a file: stays
+    ServeType("fa", "");
+
+    Run();
+
+    std::set<std::string> kept{"opis.txt", ".tandel-" + dead + "-9.part"};
+    for (const auto& entry : entries) {
+        if (entry.stays) kept.insert(entry.name);
+    }
+    EXPECT_EQ(Entries(base_ / "fa"), kept);
 }

@@ -1,9 +1,14 @@
 // tandel-cli's listing commands, LiveUpdate against a loopback catalogue server, and usage.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <thread>
 
 #include "CliHarness.h"
 #include "DemoCatalogue.h"
@@ -134,3 +139,75 @@ TEST(CliUsage, HelpVersionAndMistakes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Answers every connection on a loopback port with `reply`, then closes it.
+class RawHttpServer {
+  public:
+    explicit RawHttpServer(std::string reply) : reply_(std::move(reply)) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            ::listen(listener_, 4) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+            std::abort();
+        }
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;) {
+                char request[4096];
+                (void)!::read(client, request, sizeof request);
+                (void)!::write(client, reply_.data(), reply_.size());
+                ::close(client);
+            }
+        });
+    }
+    ~RawHttpServer() {
+        ::shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        ::close(listener_);
+    }
+    std::string BaseAddress() const {
+        return "http://127.0.0.1:" + std::to_string(port_) + "/liveupdate/";
+    }
+
+  private:
+    std::string reply_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+}  // namespace
+
+// Control characters from init.cfg and from a server never reach a terminal raw: they show as
+// \xNN there, JSON keeps escaping them, and the log file keeps the text without them.
+TEST(CliTerminal, ControlCharactersFromOutsideAreShownEscaped) {
+    TempDir dir;
+    const fs::path work = dir.path / "work";
+    WriteFile(work / "init.cfg", "Z\xB3" "a\x1b[31m:fw\x07\x7f 1\r\n");
+
+    Cli types(work, {"types"}, {});
+    EXPECT_EQ(types.Finish(), 0);
+    EXPECT_EQ(types.out, "Zła\\x1b[31m (fw\\x07\\x7f, kind 1)\n");
+    Cli json(work, {"types", "--json"}, {});
+    EXPECT_EQ(json.Finish(), 0);
+    EXPECT_NE(json.out.find("\"text\":\"Zła\\u001b[31m\""), std::string::npos) << json.out;
+
+    RawHttpServer server("HTTP/1.1 404 Nie ma\x1b]0;przej\xc4\x99te\x07\xc2\x9b" "2J\r\n"
+                         "Content-Length: 0\r\n\r\n");
+    const fs::path log = dir.path / "run.log";
+    Cli update(work, {"liveupdate", "--log", log.string()},
+               {{"TANDEL_LIVEUPDATE_URL", server.BaseAddress()}}, true);
+    EXPECT_EQ(update.Finish(), 5);
+    EXPECT_NE(update.err.find("tandel-cli: HTTP/1.1 404 Nie ma\\x1b]0;przejęte\\x07\\x9b2J."),
+              std::string::npos)
+        << update.err;
+    EXPECT_EQ(update.err.find('\x1b'), std::string::npos);
+    const std::string written = ReadFile(log);
+    EXPECT_NE(written.find(" HTTP/1.1 404 Nie ma]0;przejęte2J.\n"), std::string::npos) << written;
+}

@@ -1,10 +1,17 @@
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "Bench.h"
 #include "BootLink.h"
 #include "PortSearch.h"
+#include "PosixBackend.h"
 
 namespace {
 
@@ -459,4 +466,57 @@ TEST(UpdateRunControl, EachRunStartsWithAnEmptyLog) {
     EXPECT_EQ(b.log.front(), "Czekam na dane z serwera...");
     EXPECT_EQ(b.log.size(), 10u);
     EXPECT_EQ(b.progress, 3520);
+}
+
+// A user who may open no port learns why the search found no server: the designed line,
+// then the ports refused for want of permission. Real pseudo-terminals through TANDEL_PORTS,
+// searched by a child that drops to nobody (root may open anything).
+TEST(PortSearch, PortsRefusedForWantOfPermissionAreNamedAfterTheDesignedLine) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop to nobody";
+    std::string pattern = (std::filesystem::temp_directory_path() / "tandel-perm-XXXXXX").string();
+    const std::filesystem::path ports = mkdtemp(pattern.data());
+    ASSERT_EQ(::chmod(ports.c_str(), 0755), 0);
+    int fds[4];
+    for (int i : {0, 2}) {
+        char name[128] = {};
+        ASSERT_EQ(::openpty(&fds[i], &fds[i + 1], name, nullptr, nullptr), 0);
+        ASSERT_EQ(::chown(name, 0, 0), 0);
+        ASSERT_EQ(::chmod(name, 0600), 0);
+        std::filesystem::create_symlink(name, ports / (i == 0 ? "COM1" : "COM3"));
+    }
+    setenv("TANDEL_PORTS", ports.c_str(), 1);
+
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        struct RealPorts : Bench {
+            TSerialPortDriver real{PosixSerialBackend(), clock};
+            TSerialPortDriver& Dane() override { return real; }
+        } b;
+        b.run.Start(2);
+        std::string out;
+        for (const std::string& line : b.log) out += line + "\n";
+        (void)!::write(pipeFds[1], out.data(), out.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string got;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) got.append(buffer, n);
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    unsetenv("TANDEL_PORTS");
+    for (int fd : fds) ::close(fd);
+    std::filesystem::remove_all(ports);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    std::string expected;
+    for (const std::string& line : NoServerLines()) expected += line + "\n";
+    expected += "Brak uprawnień do portów: COM1, COM3\n";
+    EXPECT_EQ(got.substr(0, expected.size()), expected);
 }

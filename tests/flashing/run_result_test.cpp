@@ -148,6 +148,13 @@ TEST(RunResult, ReasonsNameTheStepTheFrameAndTheCode) {
     EXPECT_EQ(JudgeFlashRun(r, 0, "COM1").reason,
               "the device's flash is erased or partly written (write frame 17, reply 0x93): "
               "program it again");
+    RunResult search;
+    search.end = RunEnd::Untouched;
+    search.step = RunStep::Search;
+    search.deniedPorts = "COM1, COM3";
+    EXPECT_EQ(JudgeFlashRun(search, 0, "Auto").reason.rfind(
+                  "Nie wykryto serwera !!! No permission to open COM1, COM3: ", 0),
+              0u);
     // A signal keeps its status; the reason still tells what the flash holds.
     r.wait = WaitEnd::Stopped;
     r.reply.reset();

@@ -1,13 +1,19 @@
 // init.cfg as it comes from an editor: the lines, the folder and kind cut from each, and the
 // folder creation at start-up in a base directory of its own. Nothing may be made outside
 // the base directory, and a kind that is no digit fails with the designed text only.
+// An input that starts with FF FE is a bound case: the byte after it picks a file past the
+// size bound (sparse), one past the line bound, or lines whose folders are past NAME_MAX; the
+// rest of the input is the material.
 #include <fstream>
 #include <set>
 #include <stdexcept>
 #include <string>
 
+#include "BoundedRead.h"
 #include "Cp1250.h"
 #include "DeviceConfig.h"
+#include "LiveUpdate.h"
+#include "StoreNames.h"
 #include "FuzzInput.h"
 #include "Scratch.h"
 
@@ -47,18 +53,73 @@ std::string FirstPiece(const std::string& folder) {
     return {};
 }
 
+enum class Bound { None, Size, Lines, LongFolders };
+
+// The init.cfg of a bound case, and which bound it passes.
+Bound WriteBoundCase(FuzzInput& in, const std::filesystem::path& file) {
+    const uint8_t mode = in.Byte() % 3;
+    const uint16_t extra = in.U16();
+    std::string material = in.Rest();
+    if (material.empty()) material = "A:fw 1\r\n";
+    std::ofstream out(file, std::ios::binary);
+    if (mode == 0) {
+        out << material;
+        out.close();
+        std::filesystem::resize_file(file, kInitCfgLimit + 1 + extra);
+        return Bound::Size;
+    }
+    if (mode == 1) {
+        // Every line ended: more lines than the bound, however the material splits.
+        for (std::size_t i = 0; i <= kInitCfgLineLimit; ++i) out << "\n";
+        out << material;
+        return Bound::Lines;
+    }
+    // One line per material byte run: a folder of 256 to 4351 bytes without a slash or a NUL.
+    std::string folder;
+    for (const char c : material) {
+        if (c != '/' && c != '\0' && c != '\r' && c != '\n') folder += c;
+    }
+    if (folder.empty()) folder = "x";
+    std::string piece;
+    while (piece.size() < 256u + extra % 4096u) piece += folder;
+    out << "A:" << piece << " 1\r\n";
+    return Bound::LongFolders;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::filesystem::path outer = FreshFolder("outer");
     const std::filesystem::path base = outer / "base";
     std::filesystem::create_directory(base);
-    {
+    Bound bound = Bound::None;
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
+        FuzzInput in(data + 2, size - 2);
+        bound = WriteBoundCase(in, base / "init.cfg");
+    } else {
         std::ofstream out(base / "init.cfg", std::ios::binary);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
 
-    const std::vector<std::string> lines = LoadDeviceTypeLines(base.string());
+    std::vector<std::string> lines;
+    try {
+        lines = LoadDeviceTypeLines(base.string());
+    } catch (const FileReadError& error) {
+        const auto expected = bound == Bound::Size ? FileReadError::Cause::TooLarge
+                                                   : FileReadError::Cause::TooManyLines;
+        FUZZ_CHECK(bound != Bound::None && bound != Bound::LongFolders && error.Why() == expected,
+                   error.what());
+        return 0;
+    }
+    FUZZ_CHECK(bound == Bound::None || bound == Bound::LongFolders, "a bound was not kept");
+    FUZZ_CHECK(lines.size() <= kInitCfgLineLimit, "more lines than the bound");
+    for (const std::string& line : lines) {
+        // A folder with a piece past NAME_MAX is never one LiveUpdate writes into.
+        const std::string folder = CutFolder(line);
+        if (FolderOnDisk(folder).size() > 255 &&
+            FolderOnDisk(folder).find('/') == std::string::npos)
+            FUZZ_CHECK(!UsableStoreFolder(base.string(), folder, LiveUpdateBaseAddress()), line);
+    }
     size_t bytes = 0;
     for (const std::string& line : lines) {
         FUZZ_CHECK(line.find_first_of("\r\n") == std::string::npos, line);
@@ -67,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckKind(line);
         CheckFolder(line);
     }
-    FUZZ_CHECK(bytes <= size, "lines hold more than the file");
+    FUZZ_CHECK(bound != Bound::None || bytes <= size, "lines hold more than the file");
 
     CreateDeviceFolders(base.string(), lines);
 

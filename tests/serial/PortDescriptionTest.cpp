@@ -2,6 +2,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -158,3 +159,73 @@ TEST_F(FakeMachine, NodeTheUserMayNotOpenGetsTheGroupHint) {
 }
 
 }  // namespace
+
+namespace {
+
+// Only terminals count as present ports: what TANDEL_PORTS maps to a file, a FIFO, a directory
+// or /dev/null is listed as no serial port; a pseudo-terminal is a port. Real sysfs.
+TEST(PortDescription, NodesThatAreNoTerminalsAreNoPorts) {
+    std::string pattern = (fs::temp_directory_path() / "tandel-ports-XXXXXX").string();
+    const fs::path dir = mkdtemp(pattern.data());
+    int master = -1, slave = -1;
+    char pty[128] = {};
+    ASSERT_EQ(::openpty(&master, &slave, pty, nullptr, nullptr), 0);
+    Write(dir / "plik", "x");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    fs::create_directory(dir / "katalog");
+    const std::pair<const char*, fs::path> links[] = {
+        {"COM1", "/dev/null"}, {"COM2", dir / "plik"}, {"COM3", dir / "fifo"},
+        {"COM4", dir / "katalog"}, {"COM5", pty}};
+    fs::create_directory(dir / "ports");
+    for (const auto& [com, target] : links) fs::create_symlink(target, dir / "ports" / com);
+    setenv("TANDEL_PORTS", (dir / "ports").c_str(), 1);
+
+    const auto ports = DescribePorts();
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_FALSE(ports[i].present) << i;
+        EXPECT_EQ(PortDescriptionLine(ports[i]), "COM" + std::to_string(i + 1) + " = " +
+                                                     fs::canonical(links[i].second).string() +
+                                                     ": not a serial port");
+    }
+    EXPECT_TRUE(ports[4].present);
+    EXPECT_EQ(OpenFailureReason("\\\\.\\COM1"), "COM1 = /dev/null: not a serial port");
+    unsetenv("TANDEL_PORTS");
+    ::close(slave);
+    ::close(master);
+    fs::remove_all(dir);
+}
+
+}  // namespace
+
+// A group is named only when it may read and write the node and is not root; otherwise the
+// hint is a udev rule, by the adapter's ids where sysfs has them, else by the kernel's name.
+TEST_F(FakeMachine, PermissionHintNamesAGroupOnlyWhereJoiningItHelps) {
+    const group* dialout = ::getgrnam("dialout");
+    ASSERT_NE(dialout, nullptr);
+    const struct {
+        int port;
+        gid_t gid;
+        mode_t mode;
+        const char* says;
+    } cases[] = {
+        {1, dialout->gr_gid, 0660, "join the group dialout (sudo usermod -aG dialout $USER)"},
+        {1, 0, 0660, "ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", GROUP=\"dialout\""},
+        {1, 0, 0600, "ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", GROUP=\"dialout\""},
+        {1, dialout->gr_gid, 0640, "ATTRS{idVendor}==\"0403\""},
+        {4, 0, 0600, "KERNEL==\"ttyS0\", GROUP=\"dialout\", MODE=\"0660\""},
+    };
+    for (const auto& c : cases) {
+        const std::string node = Dev(c.port == 1 ? "ttyUSB0" : "ttyS0");
+        ASSERT_EQ(::chown(node.c_str(), 0, c.gid), 0);
+        ASSERT_EQ(::chmod(node.c_str(), c.mode), 0);
+        const PortDescription port = DescribePort(c.port, env);
+        const std::string english = PermissionHint(port, ReasonLanguage::English);
+        const std::string polish = PermissionHint(port, ReasonLanguage::Polish);
+        EXPECT_NE(english.find(c.says), std::string::npos) << english;
+        EXPECT_EQ(english.find("group root"), std::string::npos) << english;
+        EXPECT_NE(polish.find(c.port == 1 && c.mode == 0660 && c.gid != 0 ? "dołącz do grupy"
+                                                                         : "/etc/udev/rules.d/"),
+                  std::string::npos)
+            << polish;
+    }
+}
