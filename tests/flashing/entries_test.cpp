@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "AsNobody.h"
 #include "Bench.h"
 #include "BootLink.h"
 #include "PortSearch.h"
@@ -486,13 +487,7 @@ TEST(PortSearch, PortsRefusedForWantOfPermissionAreNamedAfterTheDesignedLine) {
     }
     setenv("TANDEL_PORTS", ports.c_str(), 1);
 
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(2);
+    const std::optional<std::string> got = RunAsNobody([] {
         struct RealPorts : Bench {
             TSerialPortDriver real{PosixSerialBackend(), clock};
             TSerialPortDriver& Dane() override { return real; }
@@ -500,23 +495,15 @@ TEST(PortSearch, PortsRefusedForWantOfPermissionAreNamedAfterTheDesignedLine) {
         b.run.Start(2);
         std::string out;
         for (const std::string& line : b.log) out += line + "\n";
-        (void)!::write(pipeFds[1], out.data(), out.size());
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    std::string got;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) got.append(buffer, n);
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+        return out;
+    });
     unsetenv("TANDEL_PORTS");
     for (int fd : fds) ::close(fd);
     std::filesystem::remove_all(ports);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(got);
 
     std::string expected;
     for (const std::string& line : NoServerLines()) expected += line + "\n";
     expected += "Brak uprawnień do portów: COM1, COM3\n";
-    EXPECT_EQ(got.substr(0, expected.size()), expected);
+    EXPECT_EQ(got->substr(0, expected.size()), expected);
 }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "AsNobody.h"
 #include "PortDescription.h"
 
 namespace {
@@ -127,29 +128,12 @@ TEST_F(FakeMachine, NodeTheUserMayNotOpenGetsTheGroupHint) {
     }
     fs::permissions(root, fs::perms::all);  // the child must reach the tree
 
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-            ::_exit(2);
-        }
+    const std::optional<std::string> seen = RunAsNobody([this] {
         const PortDescription port = DescribePort(1, env);
-        const std::string out = (port.mayOpen ? "1" : "0") + PortDescriptionLine(port);
-        (void)!::write(pipeFds[1], out.data(), out.size());
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    std::string got;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) got.append(buffer, n);
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        return (port.mayOpen ? "1" : "0") + PortDescriptionLine(port);
+    });
+    ASSERT_TRUE(seen);
+    const std::string& got = *seen;
 
     const std::string group =
         dialout != nullptr && ::geteuid() == 0 ? "dialout" : DescribePort(1, env).group;
