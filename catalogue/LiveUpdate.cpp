@@ -1,66 +1,33 @@
 #include "LiveUpdate.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
+#include <algorithm>
 #include <cstdlib>
+#include <deque>
+#include <exception>
+#include <map>
+#include <set>
 #include <stdexcept>
+#include <unordered_set>
+#include <utility>
 
 #include "BaseDirectory.h"
 #include "Cp1250.h"
 #include "DeviceConfig.h"
 #include "FirmwareStore.h"
 #include "HttpSource.h"
+#include "NameOrder.h"
+#include "StoreBatch.h"
 
 namespace {
+
+// Firmware files flushed together at most; a device type's files are flushed when it ends.
+constexpr std::size_t kBatchFiles = 64;
 
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-[[noreturn]] void CannotCreate(const std::string& path, int error) {
-    throw std::runtime_error("Cannot create file \"" + path + "\". " + SystemReason(error));
-}
-
-// Replaces `path` with `bytes` through a temporary file in the same folder, so that the
-// file is either the old one or the complete new one, never a part.
-void WriteFileWhole(const std::string& path, std::string_view bytes) {
-    static std::atomic<unsigned> counter{0};
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = path.substr(0, slash + 1);
-
-    // Not derived from the file name, so that a name near the length limit still fits.
-    std::string temporary;
-    int fd = -1;
-    do {
-        temporary = folder + ".tandel-" + std::to_string(getpid()) + "-" +
-                    std::to_string(counter++) + ".part";
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    } while (fd < 0 && (errno == EEXIST || errno == EINTR));
-    if (fd < 0) CannotCreate(path, errno);
-
-    int error = 0;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (error == 0 && fsync(fd) != 0) error = errno;
-    if (close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-    if (error != 0) {
-        unlink(temporary.c_str());
-        CannotCreate(path, error);
-    }
 }
 
 // Printable form of a refused name for the log.
@@ -73,70 +40,275 @@ std::string ShownName(std::string_view name) {
     return Cp1250ToUtf8(shown);
 }
 
+// One body the run asks for: fetched ahead, or when its turn comes.
+struct Request {
+    HttpSource::Ticket ticket = 0;  // 0: not started
+    bool finished = false;
+    bool settled = false;  // taken or dropped at its turn
+    std::string body;
+    std::exception_ptr failure;
+};
+
+struct FirmwareItem {
+    std::string name;  // CP1250 bytes as listed
+    std::string file;  // UTF-8 name + ".bin"; empty for a name that is refused
+    bool ahead = false;
+    Request request;
+};
+
+struct DeviceType {
+    std::string folder;
+    bool allowed = false;
+    std::string store;
+    std::string remote;
+    Request list;
+    Request description;
+    bool planned = false;  // its list has arrived and `files` is filled
+    std::vector<FirmwareItem> files;
+};
+
+using StoreKey = std::pair<std::string, std::u32string>;  // folder, folded file name
+
 class Run {
   public:
     Run(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimits& limits)
-        : host_(host), http_(http), limits_(limits) {}
+        : host_(host), http_(http), limits_(limits), transfers_(std::max<std::size_t>(1, limits.transfers)) {}
 
     void Execute() {
         host_.LogClear();
         host_.ProcessMessages();
         base_ = host_.BaseDirectory();
         address_ = LiveUpdateBaseAddress();
-        for (const std::string& line : host_.DeviceTypeLines()) DeviceType(line);
+        for (const std::string& line : host_.DeviceTypeLines()) {
+            DeviceType& type = types_.emplace_back();
+            type.folder = CutFolder(line);
+            type.allowed = StaysInBase(FolderOnDisk(type.folder));
+            type.store = JoinPath(base_, FolderOnDisk(type.folder));
+            type.remote = address_ + EncodeUrlPath(type.folder) + "/";
+        }
+        try {
+            for (DeviceType& type : types_) Turn(type);
+        } catch (...) {
+            // What was fetched before the failure is stored, as it would have been.
+            Commit();
+            throw;
+        }
         host_.LogAppend("Aktualizacja oprogramowania zakończona.");
     }
 
   private:
-    void DeviceType(const std::string& line) {
-        const std::string folder = CutFolder(line);
-        const std::string shown = Cp1250ToUtf8(folder);
-        if (!StaysInBase(FolderOnDisk(folder))) {
-            host_.LogAppend("Błąd : niedozwolona nazwa katalogu : " + ShownName(folder));
+    // A device type's turn: in the order and with the lines of a run fetching one at a time.
+    void Turn(DeviceType& type) {
+        const std::string shown = Cp1250ToUtf8(type.folder);
+        if (!type.allowed) {
+            Log("Błąd : niedozwolona nazwa katalogu : " + ShownName(type.folder));
             return;
         }
-        const std::string store = JoinPath(base_, FolderOnDisk(folder));
-        const std::string remote = address_ + EncodeUrlPath(folder) + "/";
-
-        host_.LogAppend("Pobieram listę oprogramowania dla : " + shown);
-        const std::string list = http_.Get(remote + "lista.txt", limits_.textBodyCap);
-        host_.LogAppend("Pobieram opis dla : " + shown);
-        WriteFileWhole(JoinPath(store, "opis.txt"),
-                       http_.Get(remote + "opis.txt", limits_.textBodyCap));
+        Log("Pobieram listę oprogramowania dla : " + shown);
+        Await(type.list);
+        Log("Pobieram opis dla : " + shown);
+        WriteFileWhole(JoinPath(type.store, "opis.txt"), Await(type.description));
         host_.ProcessMessages();
-
-        for (const std::string& name : SplitFirmwareList(list)) Firmware(name, store, remote);
+        for (FirmwareItem& item : type.files) Turn(type, item);
+        Commit();
     }
 
-    void Firmware(const std::string& name, const std::string& store, const std::string& remote) {
-        if (!IsPlainFileName(name)) {
-            host_.LogAppend("Błąd : niedozwolona nazwa pliku : " + ShownName(name) + ".bin");
+    void Turn(DeviceType& type, FirmwareItem& item) {
+        if (item.file.empty()) {
+            Log("Błąd : niedozwolona nazwa pliku : " + ShownName(item.name) + ".bin");
             return;
         }
-        const std::string file = Cp1250ToUtf8(name) + ".bin";
-        if (IsRegularFile(JoinPath(base_, file)) || HoldsFileIgnoringCase(store, file)) {
-            host_.LogAppend(file + " : JEST");
+        // A file stored earlier in this run counts as present only once it is in place.
+        if (pending_.count({type.store, FoldedName(item.file)}) != 0) Commit();
+        if (Present(type.store, item.file)) {
+            Log(item.file + " : JEST");
+            Drop(item.request);
             return;
         }
-        host_.LogAppend(file + " : POBIERAM");
-        const std::string body =
-            http_.GetAtMost(remote + EncodeUrlPath(name) + ".bin", kFirmwareFileSize);
-        if (body.size() == kFirmwareFileSize) {
-            WriteFileWhole(JoinPath(store, file), body);
+        Log(item.file + " : POBIERAM");
+        if (item.request.ticket == 0) StartFirmware(type, item);
+        const std::string body = Await(item.request);
+        if (body.size() != kFirmwareFileSize) {
+            Log("Błąd : niewłąściwy rozmiar pliku, wykonaj aktualizacje jeszcze raz...");
+            return;
+        }
+        batch_.Add(JoinPath(type.store, item.file), body);
+        marks_.push_back(heldLines_.size());
+        pending_.insert({type.store, FoldedName(item.file)});
+        stored_.push_back({type.store, FoldedName(item.file)});
+        if (batch_.Size() >= kBatchFiles) Commit();
+    }
+
+    // The local test: a regular file of that name in the base directory, or one of that name
+    // up to letter case in the device folder (read once, then kept up to date by the run).
+    bool Present(const std::string& store, const std::string& file) {
+        if (IsRegularFile(JoinPath(base_, file))) return true;
+        auto [found, fresh] = present_.try_emplace(store);
+        if (fresh) found->second = FoldedFileNames(store);
+        return found->second.count(FoldedName(file)) != 0;
+    }
+
+    // Lines written while stored files wait for their flush are shown once those are in
+    // place, so that the log never tells of more than the store holds.
+    void Log(const std::string& line) {
+        if (batch_.Size() == 0) {
+            host_.LogAppend(line);
         } else {
-            host_.LogAppend(
-                "Błąd : niewłąściwy rozmiar pliku, wykonaj aktualizacje jeszcze raz...");
+            heldLines_.push_back(line);
         }
+    }
+
+    // Puts the batch in place and shows the lines held for it. When a file cannot be stored,
+    // the run ends there: the lines up to its own are shown and its error is thrown.
+    void Commit() {
+        if (batch_.Size() == 0) return;
+        std::size_t shown = heldLines_.size();
+        std::size_t placed = stored_.size();
+        std::string failure;
+        try {
+            batch_.Commit();
+        } catch (const StoreBatch::Failure& error) {
+            shown = marks_[error.entry];
+            placed = error.entry;
+            failure = error.what();
+        }
+        for (std::size_t i = 0; i < placed; ++i) present_[stored_[i].first].insert(stored_[i].second);
+        for (std::size_t i = 0; i < shown; ++i) host_.LogAppend(heldLines_[i]);
+        heldLines_.clear();
+        marks_.clear();
+        pending_.clear();
+        stored_.clear();
+        if (!failure.empty()) throw std::runtime_error(failure);
+    }
+
+    // Fetching ahead: starts the requests that come next in list order while fewer than
+    // `transfers_` are held (under way, or finished and not yet at their turn). It goes no
+    // further than a device type whose list has not arrived.
+    void Feed() {
+        while (heldRequests_ < transfers_ && nextType_ < types_.size()) {
+            DeviceType& type = types_[nextType_];
+            if (!type.allowed) {
+                ++nextType_;
+            } else if (type.list.ticket == 0) {
+                Start(type.list, type.remote + "lista.txt", limits_.textBodyCap, false, &type);
+            } else if (type.description.ticket == 0) {
+                Start(type.description, type.remote + "opis.txt", limits_.textBodyCap, false,
+                      nullptr);
+            } else if (!type.planned) {
+                return;
+            } else if (nextFile_ < type.files.size()) {
+                FirmwareItem& item = type.files[nextFile_++];
+                if (item.ahead && item.request.ticket == 0 && !item.request.settled) {
+                    StartFirmware(type, item);
+                }
+            } else {
+                ++nextType_;
+                nextFile_ = 0;
+            }
+        }
+    }
+
+    void StartFirmware(DeviceType& type, FirmwareItem& item) {
+        Start(item.request, type.remote + EncodeUrlPath(item.name) + ".bin", kFirmwareFileSize,
+              true, nullptr);
+    }
+
+    void Start(Request& request, const std::string& url, std::size_t cap, bool cutAtCap,
+               DeviceType* listOf) {
+        request.ticket = http_.Start(url, cap, cutAtCap);
+        underWay_[request.ticket] = {&request, listOf};
+        ++heldRequests_;
+    }
+
+    // Waits for one request to finish and keeps its result for its turn.
+    void Pump() {
+        Feed();
+        const HttpSource::Ticket ticket = http_.WaitAny();
+        const auto found = underWay_.find(ticket);
+        if (found == underWay_.end()) throw std::logic_error("LiveUpdate: unknown request");
+        auto [request, listOf] = found->second;
+        underWay_.erase(found);
+        try {
+            request->body = http_.Take(ticket);
+        } catch (const std::runtime_error&) {
+            request->failure = std::current_exception();
+        }
+        request->finished = true;
+        if (listOf != nullptr && !request->failure) Plan(*listOf);
+        Feed();
+    }
+
+    // The list of a device type has arrived: its names, and which of them to fetch ahead
+    // (those the store lacks now and no earlier name of the run asks for already).
+    void Plan(DeviceType& type) {
+        for (std::string& name : SplitFirmwareList(type.list.body)) {
+            FirmwareItem& item = type.files.emplace_back();
+            item.name = std::move(name);
+            if (!IsPlainFileName(item.name)) continue;
+            item.file = Cp1250ToUtf8(item.name) + ".bin";
+            if (Present(type.store, item.file)) continue;
+            item.ahead = planned_.insert({type.store, FoldedName(item.file)}).second;
+        }
+        type.planned = true;
+    }
+
+    // The body of a request at its turn, or its failure thrown.
+    std::string Await(Request& request) {
+        while (!request.finished) {
+            if (request.ticket == 0) Feed();
+            if (request.ticket == 0) throw std::logic_error("LiveUpdate: request not started");
+            Pump();
+        }
+        request.settled = true;
+        --heldRequests_;
+        if (request.failure) std::rethrow_exception(request.failure);
+        return std::move(request.body);
+    }
+
+    void Drop(Request& request) {
+        request.settled = true;
+        if (request.ticket == 0) return;
+        if (!request.finished) {
+            http_.Drop(request.ticket);
+            underWay_.erase(request.ticket);
+        }
+        request.body = std::string();
+        --heldRequests_;
     }
 
     LiveUpdateHost& host_;
     HttpSource& http_;
     const LiveUpdateLimits& limits_;
+    const std::size_t transfers_;
     std::string base_;
     std::string address_;
+    // Filled once; the requests of the types are pointed at by `underWay_`.
+    std::deque<DeviceType> types_;
+
+    std::map<HttpSource::Ticket, std::pair<Request*, DeviceType*>> underWay_;
+    std::size_t heldRequests_ = 0;
+    std::size_t nextType_ = 0;
+    std::size_t nextFile_ = 0;
+    std::set<StoreKey> planned_;
+
+    std::map<std::string, std::unordered_set<std::u32string>> present_;
+    StoreBatch batch_;
+    std::vector<StoreKey> stored_;  // the batch's files, in order
+    std::set<StoreKey> pending_;
+    std::vector<std::string> heldLines_;   // lines held until the batch is in place
+    std::vector<std::size_t> marks_;  // per batch file: the held lines up to its own
 };
 
 }  // namespace
+
+std::size_t LiveUpdateTransfers() {
+    const char* configured = std::getenv("TANDEL_LIVEUPDATE_PARALLEL");
+    if (configured == nullptr) return kMaxLiveUpdateTransfers;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(configured, &end, 10);
+    if (end == configured || *end != '\0' || value == 0) return kMaxLiveUpdateTransfers;
+    return std::min<std::size_t>(value, kMaxLiveUpdateTransfers);
+}
 
 void RunLiveUpdate(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimits& limits) {
     // The run processes window messages, so START can be clicked again inside it.
@@ -152,6 +324,7 @@ void RunLiveUpdate(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimit
         }
     } finish{http};
     http.SetWaitPass([&host] { host.PaintOnlyPass(); });
+    http.SetMaxTransfers(std::max<std::size_t>(1, limits.transfers));
     Run(host, http, limits).Execute();
 }
 

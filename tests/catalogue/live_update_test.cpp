@@ -96,7 +96,7 @@ class LiveUpdateTest : public ::testing::Test {
         server_.Serve("/liveupdate/" + folder + "/" + file, body);
     }
 
-    void Run() { RunLiveUpdate(host_, http_); }
+    void Run() { RunLiveUpdate(host_, http_, limits_); }
 
     std::string RunError() {
         try {
@@ -115,6 +115,8 @@ class LiveUpdateTest : public ::testing::Test {
 
     HttpTestServer server_;
     HttpClient http_{QuickStall()};
+    // Fetching ahead unless a test asks for the requests one at a time, in list order.
+    LiveUpdateLimits limits_{.transfers = kMaxLiveUpdateTransfers};
     FakeHost host_;
     std::string label_ = "______";
     std::vector<int> codes_;
@@ -132,6 +134,7 @@ TEST_F(LiveUpdateTest, EmptyDeviceTypeListGivesOnlyTheFinalLine) {
 }
 
 TEST_F(LiveUpdateTest, TwoDeviceTypesFetchOnlyWhatNeitherStoreNorBaseDirectoryHolds) {
+    limits_.transfers = 1;
     host_.lines = {"PELTA serwer:fa 1", "Karta w czytniku:fb 4"};
     fs::create_directory(base_ / "fa");
     fs::create_directory(base_ / "fb");
@@ -195,6 +198,7 @@ TEST_F(LiveUpdateTest, OnlyABodyOfExactlyTheFirmwareSizeIsStored) {
 }
 
 TEST_F(LiveUpdateTest, NotFoundOnTheSecondListEndsTheRunAfterTheFirstTypesFiles) {
+    limits_.transfers = 1;
     host_.lines = {"A:fa 1", "B:fb 2", "C:fc 3"};
     for (const char* folder : {"fa", "fb", "fc"}) fs::create_directory(base_ / folder);
     ServeType("fa", "x\r\n");
@@ -238,6 +242,7 @@ TEST_F(LiveUpdateTest, ANameEndsOnlyAtACarriageReturnAndAnEmptyNameIsFetchedAsDo
 }
 
 TEST_F(LiveUpdateTest, ARunUsesOneKeptAliveConnectionAndClosesItAtTheEnd) {
+    limits_.transfers = 1;
     host_.lines = {"A:fa 1", "B:fb 2"};
     for (const char* folder : {"fa", "fb"}) fs::create_directory(base_ / folder);
     ServeType("fa", "1\r\n2\r\n3\r\n");
@@ -293,6 +298,7 @@ TEST(FirmwareList, SplittingRules) {
 }
 
 TEST_F(LiveUpdateTest, NamesThatAreNoPlainFileNamesAreRefusedAndNothingLeavesTheStore) {
+    limits_.transfers = 1;
     host_.lines = {"A:fa 1"};
     fs::create_directory(base_ / "fa");
     ServeType("fa", "../evil\r\na/b\r\n..\r\n.\r\nc\\d\r\nx\x01y\r\nz\0z\r\nok\r\n"s);
@@ -322,6 +328,7 @@ TEST_F(LiveUpdateTest, NamesThatAreNoPlainFileNamesAreRefusedAndNothingLeavesThe
 }
 
 TEST_F(LiveUpdateTest, ADeviceFolderOutsideTheBaseDirectoryIsRefusedAndSkipped) {
+    limits_.transfers = 1;
     host_.lines = {"A:../fa 1", "B:fb 2"};
     fs::create_directory(root_ / "fa");
     fs::create_directory(base_ / "fb");
