@@ -157,12 +157,12 @@ struct HttpClient::State {
     bool quiet = false;
     std::exception_ptr handlerError;
 
-    // The connection state as the status handler sees it.
+    // The connection state as the status handler sees it: resolving, connecting and connected
+    // are told once on the way up from no open connection, disconnecting and disconnected when
+    // the last open one closes.
+    enum class Phase { kDown, kResolving, kConnecting, kConnected };
+    Phase phase = Phase::kDown;
     int openSockets = 0;
-    bool resolvingReported = false;
-    bool connectingReported = false;
-    bool connectedPending = false;
-    bool connectedReported = false;
 
     // libcurl closes sockets while it is torn down: that is no news for the window, and the
     // callbacks must find the rest of the state alive.
@@ -276,9 +276,8 @@ struct HttpClient::State {
 
     static int OnResolverStart(void*, void*, void* self) {
         auto* state = static_cast<State*>(self);
-        if (state->openSockets == 0 && !state->resolvingReported) {
-            state->resolvingReported = true;
-            state->connectingReported = false;
+        if (state->phase == Phase::kDown) {
+            state->phase = Phase::kResolving;
             state->Notify(hsResolving, "Resolving hostname.");
         }
         return state->handlerError ? 1 : 0;
@@ -287,16 +286,18 @@ struct HttpClient::State {
     static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) {
         auto* state = static_cast<State*>(self);
         if (purpose != CURLSOCKTYPE_IPCXN) return CURL_SOCKET_BAD;
-        if (!state->connectingReported) {
-            state->connectingReported = true;
+        // A lookup that began while another connection was open was not told.
+        if (state->phase == Phase::kDown) {
+            state->phase = Phase::kResolving;
+            state->Notify(hsResolving, "Resolving hostname.");
+        }
+        if (state->phase == Phase::kResolving) {
+            state->phase = Phase::kConnecting;
             state->Notify(hsConnecting, "Connecting to " + AddressText(address) + ".");
         }
         if (state->handlerError) return CURL_SOCKET_BAD;
         const int fd = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-        if (fd >= 0) {
-            ++state->openSockets;
-            if (!state->connectedReported) state->connectedPending = true;
-        }
+        if (fd >= 0) ++state->openSockets;
         return fd;
     }
 
@@ -309,9 +310,7 @@ struct HttpClient::State {
         const int rc = close(fd);
         if (state->openSockets > 0) --state->openSockets;
         if (last) {
-            state->resolvingReported = false;
-            state->connectedPending = false;
-            state->connectedReported = false;
+            state->phase = Phase::kDown;
             state->Notify(hsDisconnected, "Disconnected.");
         }
         return rc;
@@ -323,9 +322,8 @@ int HttpClient::Transfer::OnPrereq(void* self, char*, char*, int, int) {
     auto* t = static_cast<Transfer*>(self);
     HttpClient::State& state = t->state;
     t->watch.Start(Clock::now());
-    if (state.connectedPending) {
-        state.connectedPending = false;
-        state.connectedReported = true;
+    if (state.phase == State::Phase::kConnecting && state.openSockets > 0) {
+        state.phase = State::Phase::kConnected;
         state.Notify(hsConnected, "Connected.");
     }
     return state.handlerError ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
@@ -560,7 +558,5 @@ void HttpClient::EndOfRun() noexcept {
     s.finished.clear();
     s.multi.reset();  // closes the kept-alive connections, with their notifications
     s.handlerError = nullptr;
-    s.resolvingReported = false;
-    s.connectedPending = false;
-    s.connectedReported = false;
+    s.phase = State::Phase::kDown;
 }
