@@ -58,6 +58,9 @@ int RunCommandLine(const QStringList& arguments) {
                                   "PORT");
     const QCommandLineOption yes("yes", "Answer Yes to the question of a card in a reader.");
     if (flash) parser.addOptions({type, folder, kind, firmware, port, yes});
+    const QCommandLineOption sequential(
+        "sequential", "One request at a time (as TANDEL_LIVEUPDATE_PARALLEL=1).");
+    if (command == "liveupdate") parser.addOption(sequential);
 
     const auto known = kCommands.find(command);
     if (known != kCommands.end()) {
@@ -105,7 +108,7 @@ int RunCommandLine(const QStringList& arguments) {
     }
     if (command == "ports") return PortsCommand(report);
     if (command == "types") return TypesCommand(report);
-    if (command == "liveupdate") return LiveUpdateCommand(report);
+    if (command == "liveupdate") return LiveUpdateCommand(report, parser.isSet(sequential));
 
     FlashRequest request;
     request.type = parser.value(type).toStdString();

@@ -74,7 +74,7 @@ class WatchedHttp final : public HttpSource {
 
 }  // namespace
 
-int LiveUpdateCommand(Report& report) {
+int LiveUpdateCommand(Report& report, bool sequential) {
     const std::string base = BaseDirectory();
     std::vector<std::string> lines;
     try {
@@ -93,7 +93,9 @@ int LiveUpdateCommand(Report& report) {
     });
     WatchedHttp http(client);
     try {
-        RunLiveUpdate(host, http);
+        LiveUpdateLimits limits;
+        if (sequential) limits.transfers = 1;
+        RunLiveUpdate(host, http, limits);
     } catch (const Interrupted&) {
         return report.Finish(StopSignal::ExitStatus(), "LiveUpdate stopped");
     } catch (const std::runtime_error& failure) {
