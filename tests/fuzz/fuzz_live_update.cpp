@@ -220,16 +220,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     InputServer server(in);
     Host host(base.string(), lines, server, (in.Byte() & 1) != 0);
+    const LiveUpdateLimits limits{.transfers = 1 + in.Byte() % kMaxLiveUpdateTransfers};
     std::string failure;
     bool failed = false;
     try {
-        RunLiveUpdate(host, server);
+        RunLiveUpdate(host, server, limits);
     } catch (const std::runtime_error& error) {
         failed = true;
         failure = error.what();
     }
 
     FUZZ_CHECK(server.ends == 1, "EndOfRun calls: " + std::to_string(server.ends));
+    FUZZ_CHECK(server.maxTransfers == limits.transfers, "transfers not passed on");
     if (failed) {
         FUZZ_CHECK(!failure.empty(), "an empty error box");
         FUZZ_CHECK(host.log.empty() || host.log.back() != kFinalLine, "final line after a failure");
