@@ -63,7 +63,8 @@ std::unordered_set<std::u32string> FoldedFileNames(const std::string& directory)
         bool file = entry->d_type == DT_REG;
         if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
             struct stat st {};
-            file = stat(JoinPath(directory, entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+            file =
+                stat(JoinPath(directory, entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
         }
         if (file) names.insert(FoldedName(entry->d_name));
     }

@@ -7,15 +7,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <deque>
 #include <exception>
 #include <limits>
 #include <map>
-#include <deque>
-#include <vector>
 #include <mutex>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "HttpFailureText.h"
 #include "TransferWatch.h"
@@ -527,8 +527,7 @@ std::string HttpClient::Take(Ticket ticket) {
     }
     if (t.overCap) {
         if (!t.cutAtCap) {
-            throw std::runtime_error("Response body exceeds " + std::to_string(t.cap) +
-                                     " bytes.");
+            throw std::runtime_error("Response body exceeds " + std::to_string(t.cap) + " bytes.");
         }
         return std::move(t.body);
     }

@@ -72,7 +72,10 @@ using StoreKey = std::pair<std::string, std::u32string>;  // folder, folded file
 class Run {
   public:
     Run(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimits& limits)
-        : host_(host), http_(http), limits_(limits), transfers_(std::max<std::size_t>(1, limits.transfers)) {}
+        : host_(host),
+          http_(http),
+          limits_(limits),
+          transfers_(std::max<std::size_t>(1, limits.transfers)) {}
 
     void Execute() {
         host_.LogClear();
@@ -172,7 +175,8 @@ class Run {
             placed = error.entry;
             failure = error.what();
         }
-        for (std::size_t i = 0; i < placed; ++i) present_[stored_[i].first].insert(stored_[i].second);
+        for (std::size_t i = 0; i < placed; ++i)
+            present_[stored_[i].first].insert(stored_[i].second);
         for (std::size_t i = 0; i < shown; ++i) host_.LogAppend(heldLines_[i]);
         heldLines_.clear();
         marks_.clear();
@@ -295,8 +299,8 @@ class Run {
     StoreBatch batch_;
     std::vector<StoreKey> stored_;  // the batch's files, in order
     std::set<StoreKey> pending_;
-    std::vector<std::string> heldLines_;   // lines held until the batch is in place
-    std::vector<std::size_t> marks_;  // per batch file: the held lines up to its own
+    std::vector<std::string> heldLines_;  // lines held until the batch is in place
+    std::vector<std::size_t> marks_;      // per batch file: the held lines up to its own
 };
 
 }  // namespace

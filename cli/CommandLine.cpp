@@ -58,8 +58,8 @@ int RunCommandLine(const QStringList& arguments) {
                                   "PORT");
     const QCommandLineOption yes("yes", "Answer Yes to the question of a card in a reader.");
     if (flash) parser.addOptions({type, folder, kind, firmware, port, yes});
-    const QCommandLineOption sequential(
-        "sequential", "One request at a time (as TANDEL_LIVEUPDATE_PARALLEL=1).");
+    const QCommandLineOption sequential("sequential",
+                                        "One request at a time (as TANDEL_LIVEUPDATE_PARALLEL=1).");
     if (command == "liveupdate") parser.addOption(sequential);
 
     const auto known = kCommands.find(command);

@@ -5,11 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
-#include <atomic>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -643,8 +643,8 @@ TEST_F(FetchAheadTest, ACookieGoesOnEveryRequestStartedAfterTheResponseThatSetIt
             const auto cookie = requests[i].headers.find("Cookie");
             const bool sent = cookie != requests[i].headers.end() && cookie->second == "sesja=abc";
             // The description is asked for with the list when fetching ahead: it goes without.
-            const bool expected = target.ends_with(".bin") ||
-                                  (transfers == 1 && target.ends_with("opis.txt"));
+            const bool expected =
+                target.ends_with(".bin") || (transfers == 1 && target.ends_with("opis.txt"));
             EXPECT_EQ(sent, expected) << target;
         }
     }
