@@ -186,20 +186,20 @@ class Run {
     }
 
     // Fetching ahead: starts the requests that come next in list order while fewer than
-    // `transfers_` are held (under way, or finished and not yet at their turn). It goes no
-    // further than a device type whose list has not arrived.
+    // `transfers_` are held (under way, or finished and not yet at their turn). The list and
+    // description of the next device type go before the files of this one, so that the next
+    // files are known when this type's last ones are under way. It goes no further than a
+    // device type whose list has not arrived.
     void Feed() {
         while (heldRequests_ < transfers_ && nextType_ < types_.size()) {
             DeviceType& type = types_[nextType_];
             if (!type.allowed) {
                 ++nextType_;
-            } else if (type.list.ticket == 0) {
-                Start(type.list, type.remote + "lista.txt", limits_.textBodyCap, false, &type);
-            } else if (type.description.ticket == 0) {
-                Start(type.description, type.remote + "opis.txt", limits_.textBodyCap, false,
-                      nullptr);
+            } else if (StartTexts(type)) {
             } else if (!type.planned) {
                 return;
+            } else if (DeviceType* next = NextAllowed(nextType_ + 1);
+                       next != nullptr && StartTexts(*next)) {
             } else if (nextFile_ < type.files.size()) {
                 FirmwareItem& item = type.files[nextFile_++];
                 if (item.ahead && item.request.ticket == 0 && !item.request.settled) {
@@ -210,6 +210,25 @@ class Run {
                 nextFile_ = 0;
             }
         }
+    }
+
+    DeviceType* NextAllowed(std::size_t from) {
+        for (std::size_t i = from; i < types_.size(); ++i)
+            if (types_[i].allowed) return &types_[i];
+        return nullptr;
+    }
+
+    // Starts the type's list or, once that is under way, its description; false when both are.
+    bool StartTexts(DeviceType& type) {
+        if (type.list.ticket == 0) {
+            Start(type.list, type.remote + "lista.txt", limits_.textBodyCap, false, &type);
+            return true;
+        }
+        if (type.description.ticket == 0) {
+            Start(type.description, type.remote + "opis.txt", limits_.textBodyCap, false, nullptr);
+            return true;
+        }
+        return false;
     }
 
     void StartFirmware(DeviceType& type, FirmwareItem& item) {
