@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <exception>
@@ -22,8 +23,12 @@
 
 namespace {
 
-// Firmware files flushed together at most; a device type's files are flushed when it ends.
-constexpr std::size_t kBatchFiles = 64;
+using Clock = std::chrono::steady_clock;
+
+// Stored files are flushed together, up to this many, or once the first of them has waited
+// this long (its log lines wait with it).
+constexpr std::size_t kBatchFiles = 128;
+constexpr std::chrono::milliseconds kBatchAge{250};
 
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
@@ -91,6 +96,7 @@ class Run {
         }
         try {
             for (DeviceType& type : types_) Turn(type);
+            Commit();
         } catch (...) {
             // What was fetched before the failure is stored, as it would have been.
             Commit();
@@ -110,13 +116,13 @@ class Run {
         Log("Pobieram listę oprogramowania dla : " + shown);
         Await(type.list);
         Log("Pobieram opis dla : " + shown);
-        WriteFileWhole(JoinPath(type.store, "opis.txt"), Await(type.description));
+        Store(type.store, "opis.txt", Await(type.description), {});
         host_.ProcessMessages();
         for (FirmwareItem& item : type.files) Turn(type, item);
-        Commit();
     }
 
     void Turn(DeviceType& type, FirmwareItem& item) {
+        if (batch_.Size() != 0 && Clock::now() - batchStart_ >= kBatchAge) Commit();
         if (item.file.empty()) {
             Log("Błąd : niedozwolona nazwa pliku : " + ShownName(item.name) + ".bin");
             return;
@@ -135,10 +141,17 @@ class Run {
             Log("Błąd : niewłąściwy rozmiar pliku, wykonaj aktualizacje jeszcze raz...");
             return;
         }
-        batch_.Add(JoinPath(type.store, item.file), body);
-        marks_.push_back(heldLines_.size());
         pending_.insert({type.store, FoldedName(item.file)});
-        stored_.push_back({type.store, FoldedName(item.file)});
+        Store(type.store, item.file, body, FoldedName(item.file));
+    }
+
+    // Adds a file to the batch; `folded` is its name for the local test (empty: opis.txt).
+    void Store(const std::string& store, const std::string& file, const std::string& body,
+               std::u32string folded) {
+        if (batch_.Size() == 0) batchStart_ = Clock::now();
+        batch_.Add(JoinPath(store, file), body);
+        marks_.push_back(heldLines_.size());
+        stored_.push_back({store, std::move(folded)});
         if (batch_.Size() >= kBatchFiles) Commit();
     }
 
@@ -175,8 +188,9 @@ class Run {
             placed = error.entry;
             failure = error.what();
         }
-        for (std::size_t i = 0; i < placed; ++i)
-            present_[stored_[i].first].insert(stored_[i].second);
+        for (std::size_t i = 0; i < placed; ++i) {
+            if (!stored_[i].second.empty()) present_[stored_[i].first].insert(stored_[i].second);
+        }
         for (std::size_t i = 0; i < shown; ++i) host_.LogAppend(heldLines_[i]);
         heldLines_.clear();
         marks_.clear();
@@ -317,6 +331,7 @@ class Run {
     std::map<std::string, std::unordered_set<std::u32string>> present_;
     StoreBatch batch_;
     std::vector<StoreKey> stored_;  // the batch's files, in order
+    Clock::time_point batchStart_;
     std::set<StoreKey> pending_;
     std::vector<std::string> heldLines_;  // lines held until the batch is in place
     std::vector<std::size_t> marks_;      // per batch file: the held lines up to its own

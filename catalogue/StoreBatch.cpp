@@ -55,20 +55,6 @@ std::string CannotCreateText(const std::string& path, int error) {
     return "Cannot create file \"" + path + "\". " + SystemReason(error);
 }
 
-void WriteFileWhole(const std::string& path, std::string_view bytes) {
-    std::string temporary;
-    const int fd = CreateTemporary(path, temporary);
-    if (fd < 0) throw std::runtime_error(CannotCreateText(path, errno));
-    int error = WriteAll(fd, bytes);
-    if (error == 0 && fsync(fd) != 0) error = errno;
-    if (close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-    if (error != 0) {
-        unlink(temporary.c_str());
-        throw std::runtime_error(CannotCreateText(path, error));
-    }
-}
-
 void (*StoreBatch::afterFlushForTest)() = nullptr;
 
 StoreBatch::~StoreBatch() {

@@ -9,13 +9,9 @@
 // "Cannot create file "<path>". <reason>": the text of a store file that cannot be written.
 std::string CannotCreateText(const std::string& path, int error);
 
-// Replaces `path` with `bytes` through a temporary file `.tandel-<pid>-<n>.part` in the same
-// folder, flushed before the rename, so that the file is either the old one or the complete
-// new one, never a part. Throws std::runtime_error (CannotCreateText) and leaves no temporary.
-void WriteFileWhole(const std::string& path, std::string_view bytes);
-
 // Files stored together at the cost of about one flush: each is written whole under a
-// temporary name in its folder with its write-back started at once (Add); Commit flushes them
+// temporary name `.tandel-<pid>-<n>.part` in its folder with its write-back started at once
+// (Add); Commit flushes them
 // all, renames each onto its path in the order added, then flushes each folder once. A file
 // is in place only after Commit; a crash before leaves temporaries, never a short file under
 // a final name. What is not committed is removed when the batch goes.
