@@ -29,6 +29,8 @@ using Clock = std::chrono::steady_clock;
 // this long (its log lines wait with it).
 constexpr std::size_t kBatchFiles = 128;
 constexpr std::chrono::milliseconds kBatchAge{250};
+// Lists and descriptions held in memory ahead of their turn: those of two device types.
+constexpr std::size_t kWaitingTexts = 4;
 
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
@@ -50,6 +52,7 @@ struct Request {
     HttpSource::Ticket ticket = 0;  // 0: not started
     bool finished = false;
     bool settled = false;  // taken or dropped at its turn
+    bool text = false;     // a list or description
     std::string body;
     std::exception_ptr failure;
 };
@@ -122,13 +125,13 @@ class Run {
     }
 
     void Turn(DeviceType& type, FirmwareItem& item) {
-        if (batch_.Size() != 0 && Clock::now() - batchStart_ >= kBatchAge) Commit();
+        if (batch_.Size() != 0 && Clock::now() - batchStart_ >= kBatchAge) CommitFetching();
         if (item.file.empty()) {
             Log("Błąd : niedozwolona nazwa pliku : " + ShownName(item.name) + ".bin");
             return;
         }
         // A file stored earlier in this run counts as present only once it is in place.
-        if (pending_.count({type.store, FoldedName(item.file)}) != 0) Commit();
+        if (pending_.count({type.store, FoldedName(item.file)}) != 0) CommitFetching();
         if (Present(type.store, item.file)) {
             Log(item.file + " : JEST");
             Drop(item.request);
@@ -152,7 +155,13 @@ class Run {
         batch_.Add(JoinPath(store, file), body);
         marks_.push_back(heldLines_.size());
         stored_.push_back({store, std::move(folded)});
-        if (batch_.Size() >= kBatchFiles) Commit();
+        if (batch_.Size() >= kBatchFiles) CommitFetching();
+    }
+
+    // The network keeps working while the batch is flushed.
+    void CommitFetching() {
+        Feed();
+        Commit();
     }
 
     // The local test: a regular file of that name in the base directory, or one of that name
@@ -199,13 +208,13 @@ class Run {
         if (!failure.empty()) throw std::runtime_error(failure);
     }
 
-    // Fetching ahead: starts the requests that come next in list order while fewer than
-    // `transfers_` are held (under way, or finished and not yet at their turn). The list and
-    // description of the next device type go before the files of this one, so that the next
-    // files are known when this type's last ones are under way. It goes no further than a
-    // device type whose list has not arrived.
+    // Fetching ahead: starts the requests that come next in list order while there is Room()
+    // (lists and descriptions that arrived early: kWaitingTexts at most). The list
+    // and description of the next device type go before the files of this one, so that the
+    // next files are known when this type's last ones are under way. It goes no further than
+    // a device type whose list has not arrived.
     void Feed() {
-        while (heldRequests_ < transfers_ && nextType_ < types_.size()) {
+        while (Room() && nextType_ < types_.size()) {
             DeviceType& type = types_[nextType_];
             if (!type.allowed) {
                 ++nextType_;
@@ -234,11 +243,14 @@ class Run {
 
     // Starts the type's list or, once that is under way, its description; false when both are.
     bool StartTexts(DeviceType& type) {
+        if (waitingTexts_ >= kWaitingTexts) return false;
         if (type.list.ticket == 0) {
+            type.list.text = true;
             Start(type.list, type.remote + "lista.txt", limits_.textBodyCap, false, &type);
             return true;
         }
         if (type.description.ticket == 0) {
+            type.description.text = true;
             Start(type.description, type.remote + "opis.txt", limits_.textBodyCap, false, nullptr);
             return true;
         }
@@ -254,7 +266,6 @@ class Run {
                DeviceType* listOf) {
         request.ticket = http_.Start(url, cap, cutAtCap);
         underWay_[request.ticket] = {&request, listOf};
-        ++heldRequests_;
     }
 
     // Waits for one request to finish and keeps its result for its turn.
@@ -271,6 +282,7 @@ class Run {
             request->failure = std::current_exception();
         }
         request->finished = true;
+        ++(request->text ? waitingTexts_ : waitingBodies_);
         if (listOf != nullptr && !request->failure) Plan(*listOf);
         Feed();
     }
@@ -296,21 +308,32 @@ class Run {
             if (request.ticket == 0) throw std::logic_error("LiveUpdate: request not started");
             Pump();
         }
-        request.settled = true;
-        --heldRequests_;
+        Settle(request);
         if (request.failure) std::rethrow_exception(request.failure);
         return std::move(request.body);
     }
 
     void Drop(Request& request) {
-        request.settled = true;
-        if (request.ticket == 0) return;
-        if (!request.finished) {
+        if (request.ticket != 0 && !request.finished) {
             http_.Drop(request.ticket);
             underWay_.erase(request.ticket);
         }
         request.body = std::string();
-        --heldRequests_;
+        Settle(request);
+    }
+
+    // A request at its turn, or dropped (and then no longer under way).
+    void Settle(Request& request) {
+        request.settled = true;
+        if (request.finished) --(request.text ? waitingTexts_ : waitingBodies_);
+    }
+
+    // Whether another request may start: one at a time, only when nothing is under way or
+    // waiting; fetching ahead, while fewer than `transfers_` are under way and fewer than
+    // that many firmware bodies wait for their turn.
+    bool Room() const {
+        if (transfers_ == 1) return underWay_.empty() && waitingBodies_ + waitingTexts_ == 0;
+        return underWay_.size() < transfers_ && waitingBodies_ < transfers_;
     }
 
     LiveUpdateHost& host_;
@@ -323,7 +346,8 @@ class Run {
     std::deque<DeviceType> types_;
 
     std::map<HttpSource::Ticket, std::pair<Request*, DeviceType*>> underWay_;
-    std::size_t heldRequests_ = 0;
+    std::size_t waitingBodies_ = 0;  // firmware bodies arrived ahead of their turn
+    std::size_t waitingTexts_ = 0;   // lists and descriptions arrived ahead of their turn
     std::size_t nextType_ = 0;
     std::size_t nextFile_ = 0;
     std::set<StoreKey> planned_;
