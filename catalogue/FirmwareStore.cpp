@@ -57,6 +57,22 @@ bool HoldsFileIgnoringCase(const std::string& directory, const std::string& name
     return false;
 }
 
+std::unordered_set<std::u32string> FoldedFileNames(const std::string& directory) {
+    std::unordered_set<std::u32string> names;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(directory.c_str()), closedir);
+    if (!dir) return names;
+    while (const dirent* entry = readdir(dir.get())) {
+        bool file = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat st {};
+            file =
+                stat(JoinPath(directory, entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        }
+        if (file) names.insert(FoldedName(entry->d_name));
+    }
+    return names;
+}
+
 FirmwareListing LoadFirmwareListing(const std::string& baseDirectory,
                                     const std::string& folderOnDisk) {
     FirmwareListing listing;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 // What the firmware-version page shows for one device folder.
@@ -23,3 +24,8 @@ std::vector<std::string> ListBinEntries(const std::string& directory);
 // True when `directory` holds a regular file named `name` up to letter case, so a store
 // holding "105.BIN" has "105.bin".
 bool HoldsFileIgnoringCase(const std::string& directory, const std::string& name);
+
+// The names of the regular files of `directory` (symbolic links followed), each as FoldedName
+// gives it, read in one pass; a missing directory gives none. `directory` holds a file named
+// `name` up to letter case exactly when the set holds FoldedName(name).
+std::unordered_set<std::u32string> FoldedFileNames(const std::string& directory);

@@ -37,17 +37,21 @@ struct HttpTimeouts {
 
 // The program's HTTP client (`IdHTTP1`): plain HTTP/1.1 GET with the two fixed request
 // headers "Accept: text/html, */*" and "User-Agent: Mozilla/3.0 (compatible; Indy Library)",
-// no proxy (the environment is ignored), cookies kept in memory for the client's life,
-// redirects not followed. The connection is kept alive from one request to the next while
-// the server allows it, and closed by EndOfRun(); the status handler sees resolving,
-// connecting and connected when a connection is really made, disconnecting and disconnected
-// when one is really closed (by EndOfRun, by a failed request, or when the server has closed
-// a kept-alive connection and the next request connects again).
+// no proxy (the environment is ignored), cookies kept in memory for the client's life and
+// shared by all its requests (a cookie comes back on every request started after the response
+// that set it arrived), redirects not followed. Connections are kept alive from one request
+// to the next while the server allows it, and closed by EndOfRun(). With SetMaxTransfers(n),
+// n > 1, up to n requests run at once on up to n connections to a server, or multiplexed on
+// one HTTP/2 connection where a TLS server offers HTTP/2. The status handler sees the
+// connection state of the client as a whole: resolving, connecting and connected when a
+// connection is made while none is open, disconnecting and disconnected when the last open
+// one is closed (by EndOfRun, by a failed or dropped request, or when the server has closed a
+// kept-alive connection and the next request connects again).
 //
-// A request never blocks the thread for long: it runs in slices, and between slices, at
+// A request never blocks the thread for long: the waits run in slices, and between slices, at
 // least every 50 ms, the wait pass (SetWaitPass) runs.
 //
-// Failures throw std::runtime_error whose text is what the user is shown:
+// Failures (thrown by Take) are std::runtime_error whose text is what the user is shown:
 //  - a status that is not 2xx (redirects included): the status line as the server sent it,
 //    "HTTP/1.1 404 Not Found" (bytes that are not UTF-8 read as CP1250);
 //  - a network failure with a system error behind it: "Socket Error # <number>\n<description>",
@@ -55,14 +59,14 @@ struct HttpTimeouts {
 //    found.";
 //  - a connection that ends before the response is complete: "Connection Closed Gracefully.";
 //  - a stall or too slow a response (HttpTimeouts): "Read timed out.";
+//  - a body over its cap (without cutAtCap): "Response body exceeds <cap> bytes.";
 //  - any other failure of the transfer (a broken chunked body, response headers too large):
 //    libcurl's description of it.
-// An exception thrown by the status handler or the wait pass ends the request (its connection
-// is dropped) and is passed on unchanged.
+// An exception thrown by the status handler or the wait pass ends the wait (every request
+// under way is dropped without notifications) and is passed on unchanged.
 //
 // Move-only; one instance lives as long as the window that owns it. Not re-entrant: a
-// request started from inside the status handler or the wait pass of a running request
-// throws.
+// request started or waited for from inside the status handler or the wait pass throws.
 class HttpClient final : public HttpSource {
   public:
     // code: a THttpStatus value; text: an English description of the state.
@@ -79,22 +83,19 @@ class HttpClient final : public HttpSource {
     void SetWaitPass(std::function<void()> pass) override;
     // For the requests that follow.
     void SetTimeouts(HttpTimeouts timeouts);
+    void SetMaxTransfers(std::size_t transfers) override;
 
-    // GET of a whole body. A body longer than `cap` bytes is an error
-    // ("Response body exceeds <cap> bytes.").
-    std::string Get(const std::string& url, std::size_t cap) override;
+    Ticket Start(const std::string& url, std::size_t cap, bool cutAtCap) override;
+    Ticket WaitAny() override;
+    std::string Take(Ticket ticket) override;
+    void Drop(Ticket ticket) noexcept override;
 
-    // GET that stops reading once the body is longer than `cap` bytes: such a body comes
-    // back cut to cap + 1 bytes, so its size alone tells that it is too long.
-    std::string GetAtMost(const std::string& url, std::size_t cap) override;
-
-    // Closes a kept-alive connection (with its notifications). Does nothing while a request
-    // runs.
+    // Drops what is under way and closes the kept-alive connections (with their
+    // notifications). Does nothing while a wait runs.
     void EndOfRun() noexcept override;
 
   private:
-    std::string Fetch(const std::string& url, std::size_t cap, bool overCapIsError);
-
     struct State;
+    struct Transfer;
     std::unique_ptr<State> state_;
 };

@@ -1,67 +1,41 @@
 #include "LiveUpdate.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <deque>
+#include <exception>
+#include <map>
+#include <set>
 #include <stdexcept>
+#include <unordered_set>
+#include <utility>
 
 #include "BaseDirectory.h"
 #include "Cp1250.h"
 #include "DeviceConfig.h"
 #include "FirmwareStore.h"
 #include "HttpSource.h"
+#include "NameOrder.h"
+#include "StoreBatch.h"
 #include "StoreNames.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// Stored files are flushed together, up to this many, or once the first of them has waited
+// this long (its log lines wait with it).
+constexpr std::size_t kBatchFiles = 128;
+constexpr std::chrono::milliseconds kBatchAge{250};
+// Lists and descriptions held in memory ahead of their turn: those of two device types.
+constexpr std::size_t kWaitingTexts = 4;
+
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-[[noreturn]] void CannotCreate(const std::string& path, int error) {
-    throw std::runtime_error("Cannot create file \"" + path + "\". " + SystemReason(error));
-}
-
-// Replaces `path` with `bytes` through a temporary file in the same folder, so that the
-// file is either the old one or the complete new one, never a part.
-void WriteFileWhole(const std::string& path, std::string_view bytes) {
-    static std::atomic<unsigned> counter{0};
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = path.substr(0, slash + 1);
-
-    // Not derived from the file name, so that a name near the length limit still fits.
-    std::string temporary;
-    int fd = -1;
-    do {
-        temporary = folder + ".tandel-" + std::to_string(getpid()) + "-" +
-                    std::to_string(counter++) + ".part";
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    } while (fd < 0 && (errno == EEXIST || errno == EINTR));
-    if (fd < 0) CannotCreate(path, errno);
-
-    int error = 0;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (error == 0 && fsync(fd) != 0) error = errno;
-    if (close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-    if (error != 0) {
-        unlink(temporary.c_str());
-        CannotCreate(path, error);
-    }
 }
 
 // Printable form of a refused name for the log.
@@ -74,71 +48,334 @@ std::string ShownName(std::string_view name) {
     return Cp1250ToUtf8(shown) + (shown.size() < name.size() ? "..." : "");
 }
 
+// One body the run asks for: fetched ahead, or when its turn comes.
+struct Request {
+    HttpSource::Ticket ticket = 0;  // 0: not started
+    bool finished = false;
+    bool settled = false;  // taken or dropped at its turn
+    bool text = false;     // a list or description
+    std::string body;
+    std::exception_ptr failure;
+};
+
+struct FirmwareItem {
+    std::string name;  // CP1250 bytes as listed
+    std::string file;  // UTF-8 name + ".bin"; empty for a name that is refused
+    bool ahead = false;
+    Request request;
+};
+
+struct DeviceType {
+    std::string folder;
+    bool allowed = false;
+    std::string store;
+    std::string remote;
+    Request list;
+    Request description;
+    bool planned = false;  // its list has arrived and `files` is filled
+    std::vector<FirmwareItem> files;
+};
+
+using StoreKey = std::pair<std::string, std::u32string>;  // folder, folded file name
+
 class Run {
   public:
     Run(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimits& limits)
-        : host_(host), http_(http), limits_(limits) {}
+        : host_(host),
+          http_(http),
+          limits_(limits),
+          transfers_(std::max<std::size_t>(1, limits.transfers)) {}
 
     void Execute() {
         host_.LogClear();
         host_.ProcessMessages();
         base_ = host_.BaseDirectory();
         address_ = LiveUpdateBaseAddress();
-        for (const std::string& line : host_.DeviceTypeLines()) DeviceType(line);
+        for (const std::string& line : host_.DeviceTypeLines()) {
+            DeviceType& type = types_.emplace_back();
+            type.folder = CutFolder(line);
+            type.allowed = UsableStoreFolder(base_, type.folder, address_) &&
+                           StaysInBase(FolderOnDisk(type.folder));
+            type.store = JoinPath(base_, FolderOnDisk(type.folder));
+            type.remote = address_ + EncodeUrlPath(type.folder) + "/";
+        }
+        try {
+            for (DeviceType& type : types_) Turn(type);
+            Commit();
+        } catch (...) {
+            // What was fetched before the failure is stored, as it would have been.
+            Commit();
+            throw;
+        }
         host_.LogAppend("Aktualizacja oprogramowania zakończona.");
     }
 
   private:
-    void DeviceType(const std::string& line) {
-        const std::string folder = CutFolder(line);
-        if (!UsableStoreFolder(base_, folder, address_) || !StaysInBase(FolderOnDisk(folder))) {
-            host_.LogAppend("Błąd : niedozwolona nazwa katalogu : " + ShownName(folder));
+    // A device type's turn: in the order and with the lines of a run fetching one at a time.
+    void Turn(DeviceType& type) {
+        const std::string shown = Cp1250ToUtf8(type.folder);
+        if (!type.allowed) {
+            Log("Błąd : niedozwolona nazwa katalogu : " + ShownName(type.folder));
             return;
         }
-        const std::string store = JoinPath(base_, FolderOnDisk(folder));
-        const std::string remote = address_ + EncodeUrlPath(folder) + "/";
-        const std::string shown = Cp1250ToUtf8(folder);
-        RemoveStaleTemporaries(store);
-
-        host_.LogAppend("Pobieram listę oprogramowania dla : " + shown);
-        const std::string list = http_.Get(remote + "lista.txt", limits_.textBodyCap);
-        host_.LogAppend("Pobieram opis dla : " + shown);
-        WriteFileWhole(JoinPath(store, "opis.txt"),
-                       http_.Get(remote + "opis.txt", limits_.textBodyCap));
+        RemoveStaleTemporaries(type.store);
+        Log("Pobieram listę oprogramowania dla : " + shown);
+        Await(type.list);
+        Log("Pobieram opis dla : " + shown);
+        Store(type.store, "opis.txt", Await(type.description), {});
         host_.ProcessMessages();
-
-        for (const std::string& name : SplitFirmwareList(list)) Firmware(name, store, remote);
+        for (FirmwareItem& item : type.files) Turn(type, item);
     }
 
-    void Firmware(const std::string& name, const std::string& store, const std::string& remote) {
-        if (!IsPlainFileName(name) || !UsableStoreFile(store, name, remote)) {
-            host_.LogAppend("Błąd : niedozwolona nazwa pliku : " + ShownName(name) + ".bin");
+    void Turn(DeviceType& type, FirmwareItem& item) {
+        if (batch_.Size() != 0 && Clock::now() - batchStart_ >= kBatchAge) CommitFetching();
+        if (item.file.empty()) {
+            Log("Błąd : niedozwolona nazwa pliku : " + ShownName(item.name) + ".bin");
             return;
         }
-        const std::string file = Cp1250ToUtf8(name) + ".bin";
-        if (IsRegularFile(JoinPath(base_, file)) || HoldsFileIgnoringCase(store, file)) {
-            host_.LogAppend(file + " : JEST");
+        // A file stored earlier in this run counts as present only once it is in place.
+        if (pending_.count({type.store, FoldedName(item.file)}) != 0) CommitFetching();
+        if (Present(type.store, item.file)) {
+            Log(item.file + " : JEST");
+            Drop(item.request);
             return;
         }
-        host_.LogAppend(file + " : POBIERAM");
-        const std::string body =
-            http_.GetAtMost(remote + EncodeUrlPath(name) + ".bin", kFirmwareFileSize);
-        if (body.size() == kFirmwareFileSize) {
-            WriteFileWhole(JoinPath(store, file), body);
+        Log(item.file + " : POBIERAM");
+        if (item.request.ticket == 0) StartFirmware(type, item);
+        const std::string body = Await(item.request);
+        if (body.size() != kFirmwareFileSize) {
+            Log("Błąd : niewłąściwy rozmiar pliku, wykonaj aktualizacje jeszcze raz...");
+            return;
+        }
+        pending_.insert({type.store, FoldedName(item.file)});
+        Store(type.store, item.file, body, FoldedName(item.file));
+    }
+
+    // Adds a file to the batch; `folded` is its name for the local test (empty: opis.txt).
+    void Store(const std::string& store, const std::string& file, const std::string& body,
+               std::u32string folded) {
+        if (batch_.Size() == 0) batchStart_ = Clock::now();
+        batch_.Add(JoinPath(store, file), body);
+        marks_.push_back(heldLines_.size());
+        stored_.push_back({store, std::move(folded)});
+        if (batch_.Size() >= kBatchFiles) CommitFetching();
+    }
+
+    // The network keeps working while the batch is flushed.
+    void CommitFetching() {
+        Feed();
+        Commit();
+    }
+
+    // The local test: a regular file of that name in the base directory, or one of that name
+    // up to letter case in the device folder (read once, then kept up to date by the run).
+    bool Present(const std::string& store, const std::string& file) {
+        if (IsRegularFile(JoinPath(base_, file))) return true;
+        auto [found, fresh] = present_.try_emplace(store);
+        if (fresh) found->second = FoldedFileNames(store);
+        return found->second.count(FoldedName(file)) != 0;
+    }
+
+    // Lines written while stored files wait for their flush are shown once those are in
+    // place, so that the log never tells of more than the store holds.
+    void Log(const std::string& line) {
+        if (batch_.Size() == 0) {
+            host_.LogAppend(line);
         } else {
-            host_.LogAppend(
-                "Błąd : niewłąściwy rozmiar pliku, wykonaj aktualizacje jeszcze raz...");
+            heldLines_.push_back(line);
         }
+    }
+
+    // Puts the batch in place and shows the lines held for it. When a file cannot be stored,
+    // the run ends there: the lines up to its own are shown and its error is thrown.
+    void Commit() {
+        if (batch_.Size() == 0) return;
+        std::size_t shown = heldLines_.size();
+        std::size_t placed = stored_.size();
+        std::string failure;
+        try {
+            batch_.Commit();
+        } catch (const StoreBatch::Failure& error) {
+            shown = marks_[error.entry];
+            placed = error.entry;
+            failure = error.what();
+        }
+        for (std::size_t i = 0; i < placed; ++i) {
+            if (!stored_[i].second.empty()) present_[stored_[i].first].insert(stored_[i].second);
+        }
+        for (std::size_t i = 0; i < shown; ++i) host_.LogAppend(heldLines_[i]);
+        heldLines_.clear();
+        marks_.clear();
+        pending_.clear();
+        stored_.clear();
+        if (!failure.empty()) throw std::runtime_error(failure);
+    }
+
+    // Fetching ahead: starts the requests that come next in list order while there is Room()
+    // (lists and descriptions that arrived early: kWaitingTexts at most). The list
+    // and description of the next device type go before the files of this one, so that the
+    // next files are known when this type's last ones are under way. It goes no further than
+    // a device type whose list has not arrived.
+    void Feed() {
+        while (Room() && nextType_ < types_.size()) {
+            DeviceType& type = types_[nextType_];
+            if (!type.allowed) {
+                ++nextType_;
+            } else if (StartTexts(type)) {
+            } else if (!type.planned) {
+                return;
+            } else if (DeviceType* next = NextAllowed(nextType_ + 1);
+                       next != nullptr && StartTexts(*next)) {
+            } else if (nextFile_ < type.files.size()) {
+                FirmwareItem& item = type.files[nextFile_++];
+                if (item.ahead && item.request.ticket == 0 && !item.request.settled) {
+                    StartFirmware(type, item);
+                }
+            } else {
+                ++nextType_;
+                nextFile_ = 0;
+            }
+        }
+    }
+
+    DeviceType* NextAllowed(std::size_t from) {
+        for (std::size_t i = from; i < types_.size(); ++i)
+            if (types_[i].allowed) return &types_[i];
+        return nullptr;
+    }
+
+    // Starts the type's list or, once that is under way, its description; false when both are.
+    bool StartTexts(DeviceType& type) {
+        if (waitingTexts_ >= kWaitingTexts) return false;
+        if (type.list.ticket == 0) {
+            type.list.text = true;
+            Start(type.list, type.remote + "lista.txt", limits_.textBodyCap, false, &type);
+            return true;
+        }
+        if (type.description.ticket == 0) {
+            type.description.text = true;
+            Start(type.description, type.remote + "opis.txt", limits_.textBodyCap, false, nullptr);
+            return true;
+        }
+        return false;
+    }
+
+    void StartFirmware(DeviceType& type, FirmwareItem& item) {
+        Start(item.request, type.remote + EncodeUrlPath(item.name) + ".bin", kFirmwareFileSize,
+              true, nullptr);
+    }
+
+    void Start(Request& request, const std::string& url, std::size_t cap, bool cutAtCap,
+               DeviceType* listOf) {
+        request.ticket = http_.Start(url, cap, cutAtCap);
+        underWay_[request.ticket] = {&request, listOf};
+    }
+
+    // Waits for one request to finish and keeps its result for its turn.
+    void Pump() {
+        Feed();
+        const HttpSource::Ticket ticket = http_.WaitAny();
+        const auto found = underWay_.find(ticket);
+        if (found == underWay_.end()) throw std::logic_error("LiveUpdate: unknown request");
+        auto [request, listOf] = found->second;
+        underWay_.erase(found);
+        try {
+            request->body = http_.Take(ticket);
+        } catch (const std::runtime_error&) {
+            request->failure = std::current_exception();
+        }
+        request->finished = true;
+        ++(request->text ? waitingTexts_ : waitingBodies_);
+        if (listOf != nullptr && !request->failure) Plan(*listOf);
+        Feed();
+    }
+
+    // The list of a device type has arrived: its names, and which of them to fetch ahead
+    // (those the store lacks now and no earlier name of the run asks for already).
+    void Plan(DeviceType& type) {
+        for (std::string& name : SplitFirmwareList(type.list.body)) {
+            FirmwareItem& item = type.files.emplace_back();
+            item.name = std::move(name);
+            if (!IsPlainFileName(item.name) ||
+                !UsableStoreFile(type.store, item.name, type.remote))
+                continue;
+            item.file = Cp1250ToUtf8(item.name) + ".bin";
+            if (Present(type.store, item.file)) continue;
+            item.ahead = planned_.insert({type.store, FoldedName(item.file)}).second;
+        }
+        type.planned = true;
+    }
+
+    // The body of a request at its turn, or its failure thrown.
+    std::string Await(Request& request) {
+        while (!request.finished) {
+            if (request.ticket == 0) Feed();
+            if (request.ticket == 0) throw std::logic_error("LiveUpdate: request not started");
+            Pump();
+        }
+        Settle(request);
+        if (request.failure) std::rethrow_exception(request.failure);
+        return std::move(request.body);
+    }
+
+    void Drop(Request& request) {
+        if (request.ticket != 0 && !request.finished) {
+            http_.Drop(request.ticket);
+            underWay_.erase(request.ticket);
+        }
+        request.body = std::string();
+        Settle(request);
+    }
+
+    // A request at its turn, or dropped (and then no longer under way).
+    void Settle(Request& request) {
+        request.settled = true;
+        if (request.finished) --(request.text ? waitingTexts_ : waitingBodies_);
+    }
+
+    // Whether another request may start: one at a time, only when nothing is under way or
+    // waiting; fetching ahead, while fewer than `transfers_` are under way and fewer than
+    // that many firmware bodies wait for their turn.
+    bool Room() const {
+        if (transfers_ == 1) return underWay_.empty() && waitingBodies_ + waitingTexts_ == 0;
+        return underWay_.size() < transfers_ && waitingBodies_ < transfers_;
     }
 
     LiveUpdateHost& host_;
     HttpSource& http_;
     const LiveUpdateLimits& limits_;
+    const std::size_t transfers_;
     std::string base_;
     std::string address_;
+    // Filled once; the requests of the types are pointed at by `underWay_`.
+    std::deque<DeviceType> types_;
+
+    std::map<HttpSource::Ticket, std::pair<Request*, DeviceType*>> underWay_;
+    std::size_t waitingBodies_ = 0;  // firmware bodies arrived ahead of their turn
+    std::size_t waitingTexts_ = 0;   // lists and descriptions arrived ahead of their turn
+    std::size_t nextType_ = 0;
+    std::size_t nextFile_ = 0;
+    std::set<StoreKey> planned_;
+
+    std::map<std::string, std::unordered_set<std::u32string>> present_;
+    StoreBatch batch_;
+    std::vector<StoreKey> stored_;  // the batch's files, in order
+    Clock::time_point batchStart_;
+    std::set<StoreKey> pending_;
+    std::vector<std::string> heldLines_;  // lines held until the batch is in place
+    std::vector<std::size_t> marks_;      // per batch file: the held lines up to its own
 };
 
 }  // namespace
+
+std::size_t LiveUpdateTransfers() {
+    const char* configured = std::getenv("TANDEL_LIVEUPDATE_PARALLEL");
+    if (configured == nullptr) return kMaxLiveUpdateTransfers;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(configured, &end, 10);
+    if (end == configured || *end != '\0' || value == 0) return kMaxLiveUpdateTransfers;
+    return std::min<std::size_t>(value, kMaxLiveUpdateTransfers);
+}
 
 void RunLiveUpdate(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimits& limits) {
     // The run processes window messages, so START can be clicked again inside it.
@@ -154,6 +391,7 @@ void RunLiveUpdate(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimit
         }
     } finish{http};
     http.SetWaitPass([&host] { host.PaintOnlyPass(); });
+    http.SetMaxTransfers(std::max<std::size_t>(1, limits.transfers));
     Run(host, http, limits).Execute();
 }
 

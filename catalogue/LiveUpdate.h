@@ -37,9 +37,18 @@ inline constexpr std::size_t kFirmwareFileSize = 15180;
 // Built-in update server address; TANDEL_LIVEUPDATE_URL replaces it.
 inline constexpr char kLiveUpdateAddress[] = "http://liveupdate.quorvant.example/liveupdate/";
 
+// Most requests a run keeps under way (fetched ahead of their turn).
+inline constexpr std::size_t kMaxLiveUpdateTransfers = 8;
+
+// TANDEL_LIVEUPDATE_PARALLEL when it is a number from 1 up (capped at kMaxLiveUpdateTransfers),
+// else kMaxLiveUpdateTransfers.
+std::size_t LiveUpdateTransfers();
+
 struct LiveUpdateLimits {
     // Largest lista.txt and opis.txt accepted.
     std::size_t textBodyCap = std::size_t{1} << 20;
+    // Requests under way at once; 1 fetches one at a time, each when its turn comes.
+    std::size_t transfers = LiveUpdateTransfers();
 };
 
 // The LiveUpdate run started by START on the LiveUpdate page: for every device-type line,
@@ -53,6 +62,11 @@ struct LiveUpdateLimits {
 // While a request waits for the network, the host's PaintOnlyPass runs (through the
 // source's wait pass); an exception from it ends the run and is passed on. When the run is
 // over, finished or failed, the source is told (EndOfRun) and its wait pass cleared.
+// Up to `limits.transfers` requests run at once: the lists and descriptions of the next device
+// types and the firmware files that the store lacks are fetched ahead, but every body is
+// examined, stored and logged in list order as if fetched one at a time, and a failure ends
+// the run where it would have then, with nothing fetched past it stored. Stored firmware files
+// are flushed in batches and count as present once renamed into place.
 // A call made while a run is in progress (from its message processing) does nothing.
 void RunLiveUpdate(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimits& limits = {});
 

@@ -89,3 +89,8 @@ bool NameBefore(std::string_view a, std::string_view b) {
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
     return Folded(a) == Folded(b);
 }
+
+std::u32string FoldedName(std::string_view name) {
+    const std::vector<char32_t> folded = Folded(name);
+    return {folded.begin(), folded.end()};
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 // File names (UTF-8) as a user reads them: letter case does not count (ASCII and the Latin
@@ -12,3 +13,7 @@ bool NameBefore(std::string_view a, std::string_view b);
 
 // True when the names differ at most in letter case.
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);
+
+// The name as SameNameIgnoringCase compares it: two names give the same key when they differ
+// at most in letter case.
+std::u32string FoldedName(std::string_view name);

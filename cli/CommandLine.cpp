@@ -82,6 +82,9 @@ int RunCommandLine(const QStringList& arguments) {
                                    "DATE");
     const QCommandLineOption historyPort("port", "Only runs on PORT (COMn, a /dev path).", "PORT");
     if (command == "history") parser.addOptions({since, historyPort});
+    const QCommandLineOption sequential("sequential",
+                                        "One request at a time (as TANDEL_LIVEUPDATE_PARALLEL=1).");
+    if (command == "liveupdate") parser.addOption(sequential);
 
     const auto known = kCommands.find(command);
     if (known != kCommands.end()) {
@@ -131,7 +134,7 @@ int RunCommandLine(const QStringList& arguments) {
     }
     if (command == "ports") return PortsCommand(report);
     if (command == "types") return TypesCommand(report);
-    if (command == "liveupdate") return LiveUpdateCommand(report);
+    if (command == "liveupdate") return LiveUpdateCommand(report, parser.isSet(sequential));
     if (command == "history") {
         return HistoryCommand(report, {parser.value(since).toStdString(),
                                        parser.value(historyPort).toStdString()});

@@ -12,8 +12,8 @@ class Report;
 int PortsCommand(Report& report);
 // The device types of init.cfg and the firmware files of each folder.
 int TypesCommand(Report& report);
-// The LiveUpdate run.
-int LiveUpdateCommand(Report& report);
+// The LiveUpdate run; `sequential`: one request at a time.
+int LiveUpdateCommand(Report& report, bool sequential);
 
 struct FlashRequest {
     std::string type;      // the text of a device type of init.cfg; empty: folder and kind

@@ -46,12 +46,15 @@ class TerminalLiveUpdateHost final : public LiveUpdateHost {
 class WatchedHttp final : public HttpSource {
   public:
     explicit WatchedHttp(HttpSource& http) : http_(http) {}
-    std::string Get(const std::string& url, std::size_t cap) override {
-        return Watch([&] { return http_.Get(url, cap); });
+    Ticket Start(const std::string& url, std::size_t cap, bool cutAtCap) override {
+        return http_.Start(url, cap, cutAtCap);
     }
-    std::string GetAtMost(const std::string& url, std::size_t cap) override {
-        return Watch([&] { return http_.GetAtMost(url, cap); });
+    Ticket WaitAny() override { return http_.WaitAny(); }
+    std::string Take(Ticket ticket) override {
+        return Watch([&] { return http_.Take(ticket); });
     }
+    void Drop(Ticket ticket) noexcept override { http_.Drop(ticket); }
+    void SetMaxTransfers(std::size_t transfers) override { http_.SetMaxTransfers(transfers); }
     void EndOfRun() noexcept override { http_.EndOfRun(); }
     bool Failed() const { return failed_; }
 
@@ -71,7 +74,7 @@ class WatchedHttp final : public HttpSource {
 
 }  // namespace
 
-int LiveUpdateCommand(Report& report) {
+int LiveUpdateCommand(Report& report, bool sequential) {
     const std::string base = BaseDirectory();
     std::vector<std::string> lines;
     try {
@@ -90,7 +93,9 @@ int LiveUpdateCommand(Report& report) {
     });
     WatchedHttp http(client);
     try {
-        RunLiveUpdate(host, http);
+        LiveUpdateLimits limits;
+        if (sequential) limits.transfers = 1;
+        RunLiveUpdate(host, http, limits);
     } catch (const Interrupted&) {
         return report.Finish(StopSignal::ExitStatus(), "LiveUpdate stopped");
     } catch (const std::runtime_error& failure) {

@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -15,6 +17,7 @@
 #include "BaseDirectory.h"
 #include "HttpClient.h"
 #include "LiveUpdate.h"
+#include "StoreBatch.h"
 #include "http_test_server.h"
 
 namespace fs = std::filesystem;
@@ -97,7 +100,7 @@ class LiveUpdateTest : public ::testing::Test {
         server_.Serve("/liveupdate/" + folder + "/" + file, body);
     }
 
-    void Run() { RunLiveUpdate(host_, http_); }
+    void Run() { RunLiveUpdate(host_, http_, limits_); }
 
     std::string RunError() {
         try {
@@ -116,6 +119,8 @@ class LiveUpdateTest : public ::testing::Test {
 
     HttpTestServer server_;
     HttpClient http_{QuickStall()};
+    // Fetching ahead unless a test asks for the requests one at a time, in list order.
+    LiveUpdateLimits limits_{.transfers = kMaxLiveUpdateTransfers};
     FakeHost host_;
     std::string label_ = "______";
     std::vector<int> codes_;
@@ -133,6 +138,7 @@ TEST_F(LiveUpdateTest, EmptyDeviceTypeListGivesOnlyTheFinalLine) {
 }
 
 TEST_F(LiveUpdateTest, TwoDeviceTypesFetchOnlyWhatNeitherStoreNorBaseDirectoryHolds) {
+    limits_.transfers = 1;
     host_.lines = {"PELTA serwer:fa 1", "Karta w czytniku:fb 4"};
     fs::create_directory(base_ / "fa");
     fs::create_directory(base_ / "fb");
@@ -196,6 +202,7 @@ TEST_F(LiveUpdateTest, OnlyABodyOfExactlyTheFirmwareSizeIsStored) {
 }
 
 TEST_F(LiveUpdateTest, NotFoundOnTheSecondListEndsTheRunAfterTheFirstTypesFiles) {
+    limits_.transfers = 1;
     host_.lines = {"A:fa 1", "B:fb 2", "C:fc 3"};
     for (const char* folder : {"fa", "fb", "fc"}) fs::create_directory(base_ / folder);
     ServeType("fa", "x\r\n");
@@ -239,6 +246,7 @@ TEST_F(LiveUpdateTest, ANameEndsOnlyAtACarriageReturnAndAnEmptyNameIsFetchedAsDo
 }
 
 TEST_F(LiveUpdateTest, ARunUsesOneKeptAliveConnectionAndClosesItAtTheEnd) {
+    limits_.transfers = 1;
     host_.lines = {"A:fa 1", "B:fb 2"};
     for (const char* folder : {"fa", "fb"}) fs::create_directory(base_ / folder);
     ServeType("fa", "1\r\n2\r\n3\r\n");
@@ -294,6 +302,7 @@ TEST(FirmwareList, SplittingRules) {
 }
 
 TEST_F(LiveUpdateTest, NamesThatAreNoPlainFileNamesAreRefusedAndNothingLeavesTheStore) {
+    limits_.transfers = 1;
     host_.lines = {"A:fa 1"};
     fs::create_directory(base_ / "fa");
     ServeType("fa", "../evil\r\na/b\r\n..\r\n.\r\nc\\d\r\nx\x01y\r\nz\0z\r\nok\r\n"s);
@@ -323,6 +332,7 @@ TEST_F(LiveUpdateTest, NamesThatAreNoPlainFileNamesAreRefusedAndNothingLeavesThe
 }
 
 TEST_F(LiveUpdateTest, ADeviceFolderOutsideTheBaseDirectoryIsRefusedAndSkipped) {
+    limits_.transfers = 1;
     host_.lines = {"A:../fa 1", "B:fb 2"};
     fs::create_directory(root_ / "fa");
     fs::create_directory(base_ / "fb");
@@ -573,3 +583,252 @@ TEST_F(LiveUpdateTest, TemporaryFilesOfProcessesThatNoLongerRunAreRemoved) {
     }
     EXPECT_EQ(Entries(base_ / "fa"), kept);
 }
+
+namespace {
+
+// What a run leaves behind: its log, the text of its error box, the status label, and every
+// file below the base directory with its bytes.
+struct Outcome {
+    std::vector<std::string> log;
+    std::string error;
+    std::string label;
+    std::map<std::string, std::string> files;
+    bool operator==(const Outcome&) const = default;
+};
+
+// The status codes as one connection at a time tells them: resolving, connecting, connected,
+// disconnecting, disconnected, and again.
+bool TellsWholeConnections(const std::vector<int>& codes) {
+    for (std::size_t i = 0; i < codes.size(); ++i)
+        if (codes[i] != static_cast<int>(i % 5)) return false;
+    return codes.size() % 5 == 0;
+}
+
+class FetchAheadTest : public LiveUpdateTest {
+  protected:
+    // Runs on a fresh store laid out by `prepare`, with `transfers` requests under way at most.
+    Outcome RunWith(std::size_t transfers, const std::function<void()>& prepare) {
+        for (const auto& entry : fs::directory_iterator(base_)) fs::remove_all(entry.path());
+        prepare();
+        codes_.clear();
+        label_ = "______";
+        slowAnswered_ = false;
+        overtaken_ = 0;
+        limits_.transfers = transfers;
+        Outcome outcome;
+        outcome.error = RunError();
+        outcome.log = host_.log;
+        outcome.label = label_;
+        for (const auto& entry : fs::recursive_directory_iterator(base_)) {
+            if (entry.is_regular_file()) {
+                outcome.files[fs::relative(entry.path(), base_).string()] = ReadFile(entry.path());
+            }
+        }
+        EXPECT_TRUE(TellsWholeConnections(codes_)) << ::testing::PrintToString(codes_);
+        return outcome;
+    }
+
+    // Three device types: fa with files held in the store, in the base directory and up to
+    // letter case, wrong sizes, a refused name, names listed twice, and a first firmware
+    // response that comes last; fb with twelve files; fc with one.
+    void ServeCatalogue() {
+        host_.lines = {"A:fa 1", "B:fb 2", "C:fc 3"};
+        ServeType("fa",
+                  "obecny\r\nwolny\r\nwspolny\r\nduzy\r\nkrotki\r\ndobry\r\ndlugi\r\na/b\r\n"
+                  "dobry\r\nDOBRY\r\nkrotki\r\n",
+                  "Opis fa");
+        server_.Handle("/liveupdate/fa/wolny.bin", [this](const httplib::Request&,
+                                                          httplib::Response& response) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            slowAnswered_ = true;
+            response.set_content(FirmwareBody(kFirmwareFileSize, 20), "application/octet-stream");
+        });
+        // The files after it count the requests that overtook it.
+        const auto overtaking = [this](std::string body) {
+            return [this, body](const httplib::Request&, httplib::Response& response) {
+                if (!slowAnswered_) ++overtaken_;
+                response.set_content(body, "application/octet-stream");
+            };
+        };
+        server_.Handle("/liveupdate/fa/krotki.bin",
+                       overtaking(FirmwareBody(kFirmwareFileSize - 1, 21)));
+        server_.Handle("/liveupdate/fa/dobry.bin", overtaking(FirmwareBody(kFirmwareFileSize, 22)));
+        server_.Handle("/liveupdate/fa/dlugi.bin",
+                       overtaking(FirmwareBody(kFirmwareFileSize + 1, 23)));
+        std::string list;
+        for (int i = 1; i <= 12; ++i) {
+            list += std::to_string(i) + "\r\n";
+            ServeFile("fb", std::to_string(i) + ".bin",
+                      FirmwareBody(kFirmwareFileSize, static_cast<char>(30 + i)));
+        }
+        ServeType("fb", list, "Opis fb");
+        ServeType("fc", "z\r\n", "Opis fc");
+        ServeFile("fc", "z.bin", FirmwareBody(kFirmwareFileSize, 50));
+    }
+
+    static void LayOutStore(const fs::path& base) {
+        for (const char* folder : {"fa", "fb", "fc"}) fs::create_directory(base / folder);
+        WriteFile(base / "fa" / "obecny.bin", "stary");
+        WriteFile(base / "wspolny.bin", "w katalogu bazowym");
+        WriteFile(base / "fa" / "DUZY.BIN", "wielkie litery");
+    }
+
+    std::atomic<bool> slowAnswered_{false};
+    std::atomic<std::size_t> overtaken_{0};
+};
+
+TEST_F(FetchAheadTest, LogStoreAndResultAreThoseOfARunFetchingOneAtATime) {
+    ServeCatalogue();
+    struct Case {
+        const char* what;
+        std::function<void()> twist;  // of the store, or of the server for good
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"every file served", [] {}, "(no error)"},
+        {"fb/5.bin cannot be stored", [this] { fs::create_directory(base_ / "fb" / "5.bin"); },
+         "Cannot create file \"" + (base_ / "fb" / "5.bin").string() + "\". Is a directory"},
+        {"404 in the middle of fb", [this] { server_.Handle("/liveupdate/fb/7.bin", {}); },
+         "HTTP/1.1 404 Not Found"},
+    };
+    Outcome ahead;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto prepare = [&] {
+            LayOutStore(base_);
+            c.twist();
+        };
+        const Outcome oneAtATime = RunWith(1, prepare);
+        ahead = RunWith(kMaxLiveUpdateTransfers, prepare);
+        EXPECT_EQ(ahead, oneAtATime);
+        EXPECT_EQ(ahead.error, c.error);
+        // krotki.bin, dobry.bin and dlugi.bin were fetched ahead, before the slow first
+        // response came.
+        EXPECT_EQ(overtaken_, 3u);
+    }
+    // After the 404 nothing past the failing file is stored.
+    EXPECT_EQ(ahead.files.count("fb/6.bin"), 1u);
+    EXPECT_EQ(ahead.files.count("fb/8.bin"), 0u);
+    EXPECT_EQ(ahead.files.count("fc/opis.txt"), 0u);
+    EXPECT_EQ(ahead.log.back(), "7.bin : POBIERAM");
+}
+
+void ServeNumbered(HttpTestServer& server, const std::string& folder, int count) {
+    std::string list;
+    for (int i = 1; i <= count; ++i) {
+        list += std::to_string(i) + "\r\n";
+        server.Serve("/liveupdate/" + folder + "/" + std::to_string(i) + ".bin",
+                     FirmwareBody(kFirmwareFileSize, static_cast<char>(i)));
+    }
+    server.Serve("/liveupdate/" + folder + "/lista.txt", list);
+    server.Serve("/liveupdate/" + folder + "/opis.txt", "Opis");
+}
+
+TEST_F(FetchAheadTest, ACookieGoesOnEveryRequestStartedAfterTheResponseThatSetIt) {
+    host_.lines = {"A:fa 1"};
+    ServeNumbered(server_, "fa", 10);
+    server_.Handle("/liveupdate/fa/lista.txt", [](const httplib::Request&, httplib::Response& r) {
+        r.set_header("Set-Cookie", "sesja=abc; Path=/");
+        r.set_content("1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10\r\n", "text/plain");
+    });
+    for (const std::size_t transfers : {std::size_t{1}, kMaxLiveUpdateTransfers}) {
+        SCOPED_TRACE(transfers);
+        fs::remove_all(base_ / "fa");
+        fs::create_directory(base_ / "fa");
+        HttpClient fresh;
+        const LiveUpdateLimits limits{.transfers = transfers};
+        const std::size_t before = server_.Requests().size();
+        RunLiveUpdate(host_, fresh, limits);
+        ASSERT_EQ(host_.log.back(), kFinal);
+        const auto requests = server_.Requests();
+        ASSERT_EQ(requests.size() - before, 12u);
+        for (std::size_t i = before; i < requests.size(); ++i) {
+            const std::string& target = requests[i].target;
+            const auto cookie = requests[i].headers.find("Cookie");
+            const bool sent = cookie != requests[i].headers.end() && cookie->second == "sesja=abc";
+            // The description is asked for with the list when fetching ahead: it goes without.
+            const bool expected =
+                target.ends_with(".bin") || (transfers == 1 && target.ends_with("opis.txt"));
+            EXPECT_EQ(sent, expected) << target;
+        }
+    }
+}
+
+TEST_F(FetchAheadTest, ACrashBetweenFlushAndRenameLeavesNoShortFileAndTheNextRunCompletes) {
+    host_.lines = {"A:fa 1"};
+    fs::create_directory(base_ / "fa");
+    ServeNumbered(server_, "fa", 5);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        StoreBatch::afterFlushForTest = [] { _exit(0); };
+        try {
+            Run();
+        } catch (...) {
+        }
+        _exit(1);  // the seam was never reached
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // The description and the five files, flushed whole, and nothing under a final name.
+    std::multiset<std::string> temporaries;
+    for (const std::string& name : Entries(base_ / "fa")) {
+        EXPECT_TRUE(name.starts_with(".tandel-") && name.ends_with(".part")) << name;
+        temporaries.insert(ReadFile(base_ / "fa" / name));
+    }
+    std::multiset<std::string> expected = {"Opis"};
+    for (int i = 1; i <= 5; ++i)
+        expected.insert(FirmwareBody(kFirmwareFileSize, static_cast<char>(i)));
+    EXPECT_EQ(temporaries, expected);
+
+    Run();
+    EXPECT_EQ(host_.log.back(), kFinal);
+    for (int i = 1; i <= 5; ++i) {
+        EXPECT_EQ(ReadFile(base_ / "fa" / (std::to_string(i) + ".bin")),
+                  FirmwareBody(kFirmwareFileSize, static_cast<char>(i)));
+    }
+}
+
+TEST_F(FetchAheadTest, AServerClosingEverySecondConnectionGivesTheSameRun) {
+    HttpTestServer closing(2);
+    setenv("TANDEL_LIVEUPDATE_URL", closing.BaseAddress().c_str(), 1);
+    host_.lines = {"A:fa 1", "B:fb 2"};
+    ServeNumbered(closing, "fa", 20);
+    ServeNumbered(closing, "fb", 7);
+    const auto store = [this] {
+        fs::create_directory(base_ / "fa");
+        fs::create_directory(base_ / "fb");
+    };
+    const Outcome oneAtATime = RunWith(1, store);
+    const Outcome ahead = RunWith(kMaxLiveUpdateTransfers, store);
+    EXPECT_EQ(ahead, oneAtATime);
+    EXPECT_EQ(ahead.log.back(), kFinal);
+    EXPECT_EQ(ahead.files.size(), 29u);
+}
+
+TEST_F(FetchAheadTest, TheEnvironmentSetsHowManyRequestsRunAtOnce) {
+    host_.lines = {"A:fa 1"};
+    ServeNumbered(server_, "fa", 6);
+    const std::vector<std::pair<const char*, std::size_t>> settings = {
+        {"1", 1}, {"3", 3}, {"20", kMaxLiveUpdateTransfers}, {"zero", kMaxLiveUpdateTransfers}};
+    for (const auto& [value, transfers] : settings) {
+        setenv("TANDEL_LIVEUPDATE_PARALLEL", value, 1);
+        EXPECT_EQ(LiveUpdateTransfers(), transfers) << value;
+    }
+    // One at a time: one connection, and the requests in list order.
+    setenv("TANDEL_LIVEUPDATE_PARALLEL", "1", 1);
+    fs::create_directory(base_ / "fa");
+    RunLiveUpdate(host_, http_);
+    unsetenv("TANDEL_LIVEUPDATE_PARALLEL");
+    EXPECT_EQ(LiveUpdateTransfers(), kMaxLiveUpdateTransfers);
+    EXPECT_EQ(host_.log.back(), kFinal);
+    EXPECT_EQ(server_.Connections(), 1);
+    EXPECT_THAT(
+        server_.Targets(),
+        ElementsAre("/liveupdate/fa/lista.txt", "/liveupdate/fa/opis.txt", "/liveupdate/fa/1.bin",
+                    "/liveupdate/fa/2.bin", "/liveupdate/fa/3.bin", "/liveupdate/fa/4.bin",
+                    "/liveupdate/fa/5.bin", "/liveupdate/fa/6.bin"));
+}
+
+}  // namespace

@@ -3,6 +3,8 @@
 // device-type lines and a store that the input also shapes. The run always ends (its final
 // line, or the error box text), writes nothing outside the store, leaves no partial file and
 // stores only firmware files of exactly 15180 bytes.
+#include <cstddef>
+#include <exception>
 #include <fstream>
 #include <set>
 #include <stdexcept>
@@ -19,27 +21,71 @@ namespace {
 
 constexpr char kFinalLine[] = "Aktualizacja oprogramowania zakończona.";
 
-// The update server: each request takes its answer from the input.
+// The update server: each request takes its answer from the input when it is started, and
+// the input also picks which of the requests under way finishes next, so the run sees its
+// fetched-ahead answers, failures included, in any order.
 class InputServer : public HttpSource {
   public:
     explicit InputServer(FuzzInput& in) : in_(in) {}
 
-    std::string Get(const std::string& url, std::size_t cap) override {
-        std::string body = Answer(url);
-        if (body.size() > cap) throw std::runtime_error("Response body exceeds the cap.");
-        return body;
+    Ticket Start(const std::string& url, std::size_t cap, bool cutAtCap) override {
+        Request request{++last_, {}, {}};
+        try {
+            request.body = Answer(url);
+            if (request.body.size() > cap) {
+                if (!cutAtCap) throw std::runtime_error("Response body exceeds the cap.");
+                request.body.resize(cap + 1);
+            }
+        } catch (const std::runtime_error&) {
+            request.failure = std::current_exception();
+        }
+        underWay_.push_back(std::move(request));
+        // The request awaited next may go beyond the bound by one.
+        FUZZ_CHECK(Held() <= maxTransfers + 1, "requests held: " + std::to_string(Held()));
+        return last_;
     }
-    std::string GetAtMost(const std::string& url, std::size_t cap) override {
-        std::string body = Answer(url);
-        if (body.size() > cap + 1) body.resize(cap + 1);
-        return body;
+    Ticket WaitAny() override {
+        FUZZ_CHECK(!underWay_.empty(), "a wait with nothing under way");
+        const std::size_t pick = in_.Byte() % underWay_.size();
+        finished_.push_back(std::move(underWay_[pick]));
+        underWay_.erase(underWay_.begin() + static_cast<std::ptrdiff_t>(pick));
+        return finished_.back().ticket;
     }
-    void EndOfRun() noexcept override { ++ends; }
+    std::string Take(Ticket ticket) override {
+        for (auto it = finished_.begin(); it != finished_.end(); ++it) {
+            if (it->ticket != ticket) continue;
+            Request request = std::move(*it);
+            finished_.erase(it);
+            if (request.failure) std::rethrow_exception(request.failure);
+            return std::move(request.body);
+        }
+        FUZZ_CHECK(false, "a ticket taken that has not finished");
+        return {};
+    }
+    void Drop(Ticket ticket) noexcept override {
+        std::erase_if(underWay_, [&](const Request& r) { return r.ticket == ticket; });
+        std::erase_if(finished_, [&](const Request& r) { return r.ticket == ticket; });
+    }
+    void SetMaxTransfers(std::size_t transfers) override { maxTransfers = transfers; }
+    void EndOfRun() noexcept override {
+        ++ends;
+        underWay_.clear();
+        finished_.clear();
+    }
+    // Started and neither taken nor dropped.
+    std::size_t Held() const { return underWay_.size() + finished_.size(); }
 
+    std::size_t maxTransfers = 1;
     std::vector<std::string> urls;
     int ends = 0;
 
   private:
+    struct Request {
+        Ticket ticket;
+        std::string body;
+        std::exception_ptr failure;
+    };
+
     std::string Answer(const std::string& url) {
         urls.push_back(url);
         const uint8_t choice = in_.Byte();
@@ -61,6 +107,9 @@ class InputServer : public HttpSource {
     }
 
     FuzzInput& in_;
+    Ticket last_ = 0;
+    std::vector<Request> underWay_;
+    std::vector<Request> finished_;
 };
 
 class Host : public LiveUpdateHost {
@@ -171,16 +220,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     InputServer server(in);
     Host host(base.string(), lines, server, (in.Byte() & 1) != 0);
+    const LiveUpdateLimits limits{.transfers = 1 + in.Byte() % kMaxLiveUpdateTransfers};
     std::string failure;
     bool failed = false;
     try {
-        RunLiveUpdate(host, server);
+        RunLiveUpdate(host, server, limits);
     } catch (const std::runtime_error& error) {
         failed = true;
         failure = error.what();
     }
 
     FUZZ_CHECK(server.ends == 1, "EndOfRun calls: " + std::to_string(server.ends));
+    FUZZ_CHECK(server.maxTransfers == limits.transfers, "transfers not passed on");
     if (failed) {
         FUZZ_CHECK(!failure.empty(), "an empty error box");
         FUZZ_CHECK(host.log.empty() || host.log.back() != kFinalLine, "final line after a failure");

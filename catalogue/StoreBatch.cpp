@@ -1,0 +1,115 @@
+#include "StoreBatch.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <set>
+
+#include "BaseDirectory.h"
+
+namespace {
+
+// Creates a fresh temporary file in `path`'s folder; its name is not derived from the file
+// name, so that a name near the length limit still fits. Returns the descriptor, or -1 with
+// errno set.
+int CreateTemporary(const std::string& path, std::string& temporary) {
+    static std::atomic<unsigned> counter{0};
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    int fd = -1;
+    do {
+        temporary = folder + ".tandel-" + std::to_string(getpid()) + "-" +
+                    std::to_string(counter++) + ".part";
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd < 0 && (errno == EEXIST || errno == EINTR));
+    return fd;
+}
+
+// Writes all of `bytes`; 0 or the errno of the failure.
+int WriteAll(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Flushes the folder itself, so that the renames in it survive a power cut. A folder that
+// cannot be opened or flushed (some file systems refuse) leaves the files as renamed.
+void FlushFolder(const std::string& folder) {
+    const int fd = open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+}  // namespace
+
+std::string CannotCreateText(const std::string& path, int error) {
+    return "Cannot create file \"" + path + "\". " + SystemReason(error);
+}
+
+void (*StoreBatch::afterFlushForTest)() = nullptr;
+
+StoreBatch::~StoreBatch() {
+    Discard(0);
+}
+
+void StoreBatch::Add(const std::string& path, std::string_view bytes) {
+    std::string temporary;
+    const int fd = CreateTemporary(path, temporary);
+    if (fd < 0) throw std::runtime_error(CannotCreateText(path, errno));
+    const int error = WriteAll(fd, bytes);
+    if (error != 0) {
+        close(fd);
+        unlink(temporary.c_str());
+        throw std::runtime_error(CannotCreateText(path, error));
+    }
+    // Starts the write-back now, so that the flush at Commit finds little left to do.
+    sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    entries_.push_back({path, std::move(temporary), fd});
+}
+
+void StoreBatch::Commit() {
+    std::size_t failed = entries_.size();
+    int error = 0;
+    for (std::size_t i = 0; i < entries_.size() && error == 0; ++i) {
+        if (fsync(entries_[i].fd) != 0) error = errno;
+        if (close(entries_[i].fd) != 0 && error == 0) error = errno;
+        entries_[i].fd = -1;
+        if (error != 0) failed = i;
+    }
+    if (afterFlushForTest != nullptr) afterFlushForTest();
+    std::set<std::string> folders;
+    for (std::size_t i = 0; i < failed; ++i) {
+        if (rename(entries_[i].temporary.c_str(), entries_[i].path.c_str()) != 0) {
+            error = errno;
+            failed = i;
+            break;
+        }
+        folders.insert(entries_[i].path.substr(0, entries_[i].path.rfind('/')));
+    }
+    for (const std::string& folder : folders) FlushFolder(folder);
+    if (failed == entries_.size()) {
+        entries_.clear();
+        return;
+    }
+    const std::string path = entries_[failed].path;
+    Discard(failed);
+    entries_.clear();
+    throw Failure(failed, CannotCreateText(path, error));
+}
+
+void StoreBatch::Discard(std::size_t from) noexcept {
+    for (std::size_t i = from; i < entries_.size(); ++i) {
+        if (entries_[i].fd >= 0) close(entries_[i].fd);
+        unlink(entries_[i].temporary.c_str());
+    }
+    entries_.resize(from);
+}
