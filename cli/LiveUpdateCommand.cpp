@@ -47,26 +47,30 @@ class WatchedHttp final : public HttpSource {
   public:
     explicit WatchedHttp(HttpSource& http) : http_(http) {}
     std::string Get(const std::string& url, std::size_t cap) override {
-        return Watch([&] { return http_.Get(url, cap); });
+        return Watch(url, [&] { return http_.Get(url, cap); });
     }
     std::string GetAtMost(const std::string& url, std::size_t cap) override {
-        return Watch([&] { return http_.GetAtMost(url, cap); });
+        return Watch(url, [&] { return http_.GetAtMost(url, cap); });
     }
     void EndOfRun() noexcept override { http_.EndOfRun(); }
     bool Failed() const { return failed_; }
+    // The address of the request that failed.
+    const std::string& FailedUrl() const { return failedUrl_; }
 
   private:
     template <typename F>
-    std::string Watch(F request) {
+    std::string Watch(const std::string& url, F request) {
         try {
             return request();
         } catch (const std::runtime_error&) {
             failed_ = true;
+            failedUrl_ = url;
             throw;
         }
     }
     HttpSource& http_;
     bool failed_ = false;
+    std::string failedUrl_;
 };
 
 }  // namespace
@@ -95,7 +99,9 @@ int LiveUpdateCommand(Report& report) {
         return report.Finish(StopSignal::ExitStatus(), "LiveUpdate stopped");
     } catch (const std::runtime_error& failure) {
         const std::string reason = WithFullStop(QString::fromUtf8(failure.what())).toStdString();
-        return report.Finish(http.Failed() ? kExitNetwork : kExitFileError, reason);
+        // The run's log keeps the window's text; the reason line names the address.
+        if (http.Failed()) return report.Finish(kExitNetwork, reason + " (" + http.FailedUrl() + ")");
+        return report.Finish(kExitFileError, reason);
     }
     return report.Finish(kExitOk);
 }

@@ -31,8 +31,9 @@ QJsonObject PortObject(const PortDescription& port) {
 
 }  // namespace
 
-int PortsCommand(Report& report) {
+int PortsCommand(Report& report, bool all) {
     for (const PortDescription& port : DescribePorts()) {
+        if (!all && !PortMayHoldDevice(port)) continue;
         report.Record(PortObject(port), PortDescriptionLine(port));
     }
     return report.Finish(kExitOk);

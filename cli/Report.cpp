@@ -107,6 +107,13 @@ void Report::EndProgressLine() {
     progressShown_ = false;
 }
 
+void Report::LineEvent(const std::string& text) {
+    if (!verbose_) return;
+    EndProgressLine();
+    std::fprintf(stderr, "tandel-cli: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
 void Report::Record(const QJsonObject& object, const std::string& text) {
     if (json_)
         Emit(object);
@@ -124,7 +131,8 @@ int Report::Finish(int exitCode, const std::string& text) {
         std::fflush(stderr);
     }
     if (json_) {
-        QJsonObject result{{"event", "result"}, {"ok", exitCode == 0}, {"exit", exitCode}};
+        QJsonObject result{
+            {"event", "result"}, {"schema", 1}, {"ok", exitCode == 0}, {"exit", exitCode}};
         if (exitCode != 0 && !reason.empty()) result["reason"] = Text(reason);
         for (auto it = resultDetail_.begin(); it != resultDetail_.end(); ++it)
             result[it.key()] = it.value();

@@ -19,6 +19,11 @@ class Report {
     // Appends to `path` from now on; false (and the reason) when it cannot be opened.
     bool OpenLogFile(const QString& path, std::string& reason);
     bool Json() const { return json_; }
+    // --verbose: the serial line's events go to standard error.
+    void SetVerbose(bool verbose) { verbose_ = verbose; }
+    bool Verbose() const { return verbose_; }
+    // One event of the serial line, with --verbose.
+    void LineEvent(const std::string& text);
 
     // One line of a run's log.
     void Log(const std::string& line);
@@ -47,6 +52,7 @@ class Report {
     void EndProgressLine();
 
     bool json_;
+    bool verbose_ = false;
     bool errTerminal_;
     QFile logFile_;
     int progressMax_ = 0;

@@ -40,6 +40,13 @@ PortDescription DescribePort(int number, const PortEnvironment& env = {});
 // COM1 to COM20.
 std::vector<PortDescription> DescribePorts(const PortEnvironment& env = {});
 
+// A built-in port node ("ttyS3") with no UART behind it: the kernel reports its type in
+// sysfs as 0 (unknown). Nodes of other names are never phantoms.
+bool IsPhantomUart(const std::string& node, const PortEnvironment& env = {});
+// The port exists as a place a device can sit on: its node is a character device and not a
+// phantom built-in port. Looked up with stat and sysfs only; nothing is opened.
+bool PortMayHoldDevice(const PortDescription& port, const PortEnvironment& env = {});
+
 // One line: "COM1 = /dev/ttyUSB0 (FTDI FT232R USB UART, 0403:6001, serial A10K1234)",
 // a permission hint appended when the user may not open it, "COM3: no such port" when absent.
 std::string PortDescriptionLine(const PortDescription& port);

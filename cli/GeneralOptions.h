@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
+#include <optional>
+
+class Report;
+
+// The options every command takes.
+struct GeneralOptions {
+    QCommandLineOption help;
+    QCommandLineOption version;
+    QCommandLineOption verbose;
+    QCommandLineOption json;
+    QCommandLineOption log;
+};
+
+// Adds them to `parser`: -h/--help, -V/--version, -v/--verbose, --json and --log FILE.
+GeneralOptions AddGeneralOptions(QCommandLineParser& parser);
+
+// Whether the arguments ask for --json, looked at before they are parsed, so that a usage
+// error the parser finds ends with a result object too.
+bool JsonAsked(const QStringList& arguments);
+
+// Carries out --log and --verbose on `report`; the exit status when that fails.
+std::optional<int> ApplyGeneralOptions(const QCommandLineParser& parser,
+                                       const GeneralOptions& options, Report& report);
