@@ -119,7 +119,7 @@ int RunCommandLine(const QStringList& arguments) {
     }
 
     Report report(parser.isSet(general.json));
-    if (const auto failed = ApplyGeneralOptions(parser, general, report)) return *failed;
+    if (const auto failed = ApplyGeneralOptions(parser, general, report, command)) return *failed;
     if (command == "ports") return PortsCommand(report, parser.isSet(all));
     if (command == "types") return TypesCommand(report);
     if (command == "liveupdate") return LiveUpdateCommand(report);

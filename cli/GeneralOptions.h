@@ -23,6 +23,8 @@ GeneralOptions AddGeneralOptions(QCommandLineParser& parser);
 // error the parser finds ends with a result object too.
 bool JsonAsked(const QStringList& arguments);
 
-// Carries out --log and --verbose on `report`; the exit status when that fails.
+// Carries out --log (its header names the program's version, the command, the type, the file
+// and the port) and --verbose on `report`; the exit status when that fails.
 std::optional<int> ApplyGeneralOptions(const QCommandLineParser& parser,
-                                       const GeneralOptions& options, Report& report);
+                                       const GeneralOptions& options, Report& report,
+                                       const QString& command);

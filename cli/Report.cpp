@@ -27,9 +27,14 @@ std::string MinutesSeconds(qint64 ms) {
 
 Report::Report(bool json) : json_(json), errTerminal_(::isatty(STDERR_FILENO) == 1) {}
 
-bool Report::OpenLogFile(const QString& path, std::string& reason) {
+bool Report::OpenLogFile(const QString& path, std::string& reason, const std::string& tag,
+                         const std::string& header) {
     logFile_.setFileName(path);
-    if (logFile_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) return true;
+    logTag_ = tag;
+    if (logFile_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        if (!header.empty()) ToLogFile(header);
+        return true;
+    }
     reason =
         "Cannot open file \"" + path.toStdString() + "\". " + logFile_.errorString().toStdString();
     return false;
@@ -130,6 +135,7 @@ int Report::Finish(int exitCode, const std::string& text) {
         std::fprintf(stderr, "tandel-cli: %s\n", reason.c_str());
         std::fflush(stderr);
     }
+    ToLogFile("result: exit " + std::to_string(exitCode) + (exitCode == 0 ? " (ok)" : " (failed)"));
     if (json_) {
         QJsonObject result{
             {"event", "result"}, {"schema", 1}, {"ok", exitCode == 0}, {"exit", exitCode}};
@@ -154,6 +160,7 @@ void Report::Print(const std::string& line) {
 void Report::ToLogFile(const std::string& line) {
     if (!logFile_.isOpen()) return;
     const QByteArray stamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8();
-    logFile_.write(stamp + ' ' + QByteArray::fromStdString(line) + '\n');
+    logFile_.write(stamp + " [" + QByteArray::fromStdString(logTag_) + "] " +
+                   QByteArray::fromStdString(line) + '\n');
     logFile_.flush();
 }

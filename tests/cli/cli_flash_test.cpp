@@ -381,7 +381,7 @@ TEST_F(CliFlash, JsonEventsCarryTheTextModesLogAndTheLogFileKeepsIt) {
                                    {"step", "finish"},
                                    {"firmwareNumber", 105}}));
 
-    // "<ISO time stamp> <line>" for every log line.
+    // "<ISO time stamp> [<port>] <line>" for every log line, between a header and the result.
     Lines stamped;
     for (const std::string& line : SplitLines(ReadFile(logFile))) {
         ASSERT_GT(line.size(), 25u);
@@ -390,7 +390,11 @@ TEST_F(CliFlash, JsonEventsCarryTheTextModesLogAndTheLogFileKeepsIt) {
         EXPECT_EQ(line[23], 'Z');
         stamped.push_back(line.substr(25));
     }
-    EXPECT_EQ(stamped, logTexts);
+    Lines tagged{"[COM1] tandel-cli 1.0.0 flash --type \"" + Type(1).display +
+                 "\" --firmware \"" + Type(1).firmware.front() + ".bin\" --port COM1"};
+    for (const std::string& text : logTexts) tagged.push_back("[COM1] " + text);
+    tagged.push_back("[COM1] result: exit 0 (ok)");
+    EXPECT_EQ(stamped, tagged);
 }
 
 TEST_F(CliFlash, FirmwareIsAFolderEntryOrAPathAndTheSizeRuleHoldsForBoth) {
