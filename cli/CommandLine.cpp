@@ -23,7 +23,7 @@ const std::map<QString, const char*> kCommands = {
 // The command: the first argument that is neither an option nor the value of --log.
 QString FindCommand(const QStringList& arguments) {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == "--log" || arguments[i] == "-log") {
+        if (arguments[i] == "--log" || arguments[i] == "-log" || arguments[i] == "--timeout") {
             ++i;
         } else if (!arguments[i].startsWith('-')) {
             return arguments[i];
@@ -130,6 +130,7 @@ int RunCommandLine(const QStringList& arguments) {
     request.firmware = parser.value(firmware).toStdString();
     if (parser.isSet(port)) request.port = parser.value(port).toStdString();
     request.yes = parser.isSet(yes);
+    request.timeoutSeconds = TimeoutSeconds(parser, general);
     const bool byType = parser.isSet(type);
     const bool byFolder = parser.isSet(folder) || parser.isSet(kind);
     if (byType == byFolder) {

@@ -22,6 +22,7 @@ struct FlashRequest {
     std::string firmware;  // the firmware file of the folder
     std::optional<std::string> port;  // the port box text; nothing when --port was not given
     bool yes = false;      // the question of the card in a reader is answered Yes
+    int timeoutSeconds = 0;  // --timeout: bound of the waits without a limit; 0: none
 };
 // One programming run.
 int FlashCommand(Report& report, FlashRequest request);

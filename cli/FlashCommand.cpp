@@ -100,7 +100,9 @@ int FlashCommand(Report& report, FlashRequest request) {
 
     const FirmwareLocation file = LocateFirmware(request.folder, request.firmware);
     TerminalFlashHost host(report, {file.folder, file.entry, *request.port, request.yes, file.base});
-    UpdateRun run(host);
+    LinkBounds bounds;
+    if (request.timeoutSeconds > 0) bounds.unboundedWaitMs = request.timeoutSeconds * 1000u;
+    UpdateRun run(host, bounds);
     host.SetRun(&run);
     const RunResult result = run.Start(static_cast<uint8_t>(request.kind));
     // A file that failed to load leaves the port open, as the window leaves it after its
@@ -109,6 +111,10 @@ int FlashCommand(Report& report, FlashRequest request) {
     host.NoteLine();
     host.ActOnSignal();  // a signal during the last steps still frees the port
     FlashOutcome outcome = JudgeFlashRun(result, StopSignal::Received(), *request.port);
+    if (result.end == RunEnd::Stopped && result.wait == WaitEnd::Expired &&
+        StopSignal::Received() == 0) {
+        outcome.reason = "time-out after " + std::to_string(request.timeoutSeconds) + " s";
+    }
     QJsonObject detail{{"result", RunEndName(result.end)}, {"step", RunStepName(result.step)}};
     if (result.frame >= 0) detail["frame"] = result.frame;
     if (result.reply) detail["reply"] = QString::fromStdString(HexByte(*result.reply));

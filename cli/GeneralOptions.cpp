@@ -15,9 +15,14 @@ GeneralOptions AddGeneralOptions(QCommandLineParser& parser) {
                            "settings, bytes sent and received."),
         QCommandLineOption("json", "One JSON object per line instead of text."),
         QCommandLineOption("log", "Append the log lines to FILE with a time stamp.", "FILE"),
+        QCommandLineOption("timeout",
+                           "End the waits without a limit of their own (the server's "
+                           "greeting, the via-server probes) after SECONDS, as STOP does "
+                           "(exit status 3).",
+                           "SECONDS"),
     };
-    parser.addOptions(
-        {options.help, options.version, options.verbose, options.json, options.log});
+    parser.addOptions({options.help, options.version, options.verbose, options.json,
+                       options.log, options.timeout});
     return options;
 }
 
@@ -38,10 +43,21 @@ std::string ValueOf(const QCommandLineParser& parser, const QString& name) {
 
 }  // namespace
 
+int TimeoutSeconds(const QCommandLineParser& parser, const GeneralOptions& options) {
+    if (!parser.isSet(options.timeout)) return 0;
+    bool number = false;
+    const int seconds = parser.value(options.timeout).toInt(&number);
+    return number && seconds >= 1 && seconds <= 86400 ? seconds : -1;
+}
+
 std::optional<int> ApplyGeneralOptions(const QCommandLineParser& parser,
                                        const GeneralOptions& options, Report& report,
                                        const QString& command) {
     report.SetVerbose(parser.isSet(options.verbose));
+    if (TimeoutSeconds(parser, options) < 0) {
+        return report.Finish(kExitUsage, "--timeout SECONDS takes a whole number of seconds "
+                                         "from 1 to 86400");
+    }
     if (parser.isSet(options.log)) {
         // Runs side by side in one file stay apart by their port's tag.
         std::string port = ValueOf(parser, "port");

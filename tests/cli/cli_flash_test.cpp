@@ -451,4 +451,42 @@ TEST_F(CliFlash, VerboseTellsTheLinesEventsOnStandardError) {
     }
 }
 
+TEST_F(CliFlash, TimeoutEndsTheWaitsWithoutALimitAsStopDoes) {
+    struct Case {
+        const char* fault;  // the device stays silent there
+        int kind;
+        double seconds;  // at most: the bound, and for kind 3 the server's start before it
+        Lines lines;
+    };
+    const Case cases[] = {
+        {"server:greeting=silent", 1, 4.0, {"Czekam na dane z serwera...", "SerialPort wolny..."}},
+        {"server:probe=silent",
+         3,
+         14.0,
+         {"Inicjalizacja serwera... Czekaj (max 10sek)", "SerialPort wolny..."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Devices devices(dir.path / c.fault, {Pacing{0, false}, {*ParseDeviceFault(c.fault)}, {}});
+        std::vector<std::string> args = FlashArgs(c.kind, "COM1");
+        args.insert(args.begin(), {"--json", "--timeout", "1"});
+        Cli cli(work, args, Env(devices));
+        EXPECT_EQ(cli.Finish(), 3);
+        EXPECT_LT(cli.Seconds(), c.seconds);
+        EXPECT_EQ(cli.err, "tandel-cli: time-out after 1 s\n");
+        Lines texts;
+        QJsonObject result;
+        for (const std::string& line : cli.OutLines()) {
+            const QJsonObject event =
+                QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+            if (event["event"] == "log") texts.push_back(event["text"].toString().toStdString());
+            if (event["event"] == "result") result = event;
+        }
+        EXPECT_EQ(texts, c.lines);
+        EXPECT_EQ(result["result"].toString(), "stopped");
+    }
+    Cli bad(work, {"--timeout", "0", "ports"}, {});
+    EXPECT_EQ(bad.Finish(), 2);
+}
+
 }  // namespace
