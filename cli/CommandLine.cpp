@@ -5,6 +5,7 @@
 #include <map>
 
 #include "Commands.h"
+#include "GeneralOptions.h"
 #include "ExitCodes.h"
 #include "Report.h"
 
@@ -12,8 +13,8 @@ namespace {
 
 const std::map<QString, const char*> kCommands = {
     {"ports",
-     "Lists COM1 to COM20 as this machine maps them: the device, the USB adapter and "
-     "whether you may open it."},
+     "Lists the ports of COM1 to COM20 that exist on this machine (--all: all twenty names): "
+     "the device, the USB adapter and whether you may open it."},
     {"types", "Lists the device types of init.cfg and the firmware files of each."},
     {"liveupdate", "Fills the firmware store from the update server (TANDEL_LIVEUPDATE_URL)."},
     {"flash", "Programs one device: --type TEXT or --folder F --kind N, --firmware NAME.bin."},
@@ -26,7 +27,7 @@ const std::map<QString, const char*> kCommands = {
 // The command: the first argument that is neither an option nor the value of --log.
 QString FindCommand(const QStringList& arguments) {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == "--log") {
+        if (arguments[i] == "--log" || arguments[i] == "-log" || arguments[i] == "--timeout") {
             ++i;
         } else if (!arguments[i].startsWith('-')) {
             return arguments[i];
@@ -62,15 +63,16 @@ int RunCommandLine(const QStringList& arguments) {
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption json("json", "One JSON object per line instead of text.");
-    const QCommandLineOption log("log", "Append the log lines to FILE with a time stamp.", "FILE");
-    parser.addOptions({json, log});
+    const GeneralOptions general = AddGeneralOptions(parser);
+    const QCommandLineOption& help = general.help;
+    const QCommandLineOption& version = general.version;
     const QCommandLineOption type("type", "The device type: its text in init.cfg.", "TEXT");
     const QCommandLineOption folder("folder", "The firmware folder (with --kind).", "F");
     const QCommandLineOption kind("kind", "The device kind 1 to 5 (with --folder).", "N");
-    const QCommandLineOption firmware("firmware", "The firmware file of the folder.", "NAME.bin");
+    const QCommandLineOption firmware("firmware",
+                                        "The firmware file of the folder, or a path to a file "
+                                        "anywhere (a name with '/').",
+                                        "FILE");
     const QCommandLineOption port("port",
                                   "COM1 to COM20 or a /dev path; required for kinds 1, 3 and 4 "
                                   "(kinds 2 and 5 search: leave it out or give auto).",
@@ -85,6 +87,8 @@ int RunCommandLine(const QStringList& arguments) {
     const QCommandLineOption sequential("sequential",
                                         "One request at a time (as TANDEL_LIVEUPDATE_PARALLEL=1).");
     if (command == "liveupdate") parser.addOption(sequential);
+    const QCommandLineOption all("all", "All twenty names, also those with no port behind.");
+    if (command == "ports") parser.addOption(all);
 
     const auto known = kCommands.find(command);
     if (known != kCommands.end()) {
@@ -104,13 +108,17 @@ int RunCommandLine(const QStringList& arguments) {
                                      "COMMAND [options]");
     }
 
-    Report usage(false);
+    // A usage error found while parsing ends with a result object too when --json was asked.
+    Report usage(JsonAsked(arguments));
     if (!parser.parse(arguments)) return usage.Finish(kExitUsage, parser.errorText().toStdString());
     if (parser.isSet(help)) {
         Print(parser.helpText() + kExitStatuses);
         return kExitOk;
     }
     if (parser.isSet(version)) {
+        if (!command.isEmpty()) {
+            return usage.Finish(kExitUsage, "--version takes no command (tandel-cli --version)");
+        }
         Print(QCoreApplication::applicationName() + " " + QCoreApplication::applicationVersion() +
               "\n");
         return kExitOk;
@@ -125,14 +133,9 @@ int RunCommandLine(const QStringList& arguments) {
             kExitUsage, "unexpected argument " + parser.positionalArguments().at(1).toStdString());
     }
 
-    Report report(parser.isSet(json));
-    if (parser.isSet(log)) {
-        std::string reason;
-        if (!report.OpenLogFile(parser.value(log), reason)) {
-            return report.Finish(kExitFileError, reason);
-        }
-    }
-    if (command == "ports") return PortsCommand(report);
+    Report report(parser.isSet(general.json));
+    if (const auto failed = ApplyGeneralOptions(parser, general, report, command)) return *failed;
+    if (command == "ports") return PortsCommand(report, parser.isSet(all));
     if (command == "types") return TypesCommand(report);
     if (command == "liveupdate") return LiveUpdateCommand(report, parser.isSet(sequential));
     if (command == "history") {
@@ -146,6 +149,7 @@ int RunCommandLine(const QStringList& arguments) {
     if (flash) request.firmware = parser.value(firmware).toStdString();
     if (parser.isSet(port)) request.port = parser.value(port).toStdString();
     request.yes = flash && parser.isSet(yes);
+    request.timeoutSeconds = TimeoutSeconds(parser, general);
     const bool byType = parser.isSet(type);
     const bool byFolder = parser.isSet(folder) || parser.isSet(kind);
     if (byType == byFolder) {

@@ -11,8 +11,8 @@
 #include "DeviceType.h"
 #include "ErrorText.h"
 #include "ExitCodes.h"
+#include "FirmwareArgument.h"
 #include "FirmwareImage.h"
-#include "FirmwareStore.h"
 #include "FlashOutcome.h"
 #include "Report.h"
 #include "RunJournal.h"
@@ -29,6 +29,16 @@ std::string FullStop(const std::string& text) {
     return WithFullStop(QString::fromStdString(text)).toStdString();
 }
 
+// "no device type "X" in init.cfg; it has: "A", "B"" (the names --type takes).
+std::string UnknownType(const std::vector<DeviceType>& types, const std::string& name) {
+    std::string reason = "no device type \"" + name + "\" in init.cfg";
+    if (types.empty()) return reason + "; it has none";
+    for (size_t i = 0; i < types.size(); ++i) {
+        reason += (i == 0 ? "; it has: \"" : ", \"") + types[i].text + "\"";
+    }
+    return reason;
+}
+
 // Fills folder and kind from --type; an empty text on success.
 std::string ResolveType(FlashRequest& request, int& exitCode) {
     if (request.type.empty()) return {};
@@ -41,28 +51,11 @@ std::string ResolveType(FlashRequest& request, int& exitCode) {
     }
     const DeviceType* type = FindDeviceType(types, request.type);
     exitCode = kExitUsage;
-    if (type == nullptr) return "no device type \"" + request.type + "\" in init.cfg";
+    if (type == nullptr) return UnknownType(types, request.type);
     if (!type->kind) return FullStop(type->kindError);
     request.type = type->text;
     request.folder = type->folder;
     request.kind = *type->kind;
-    return {};
-}
-
-// The firmware file must be an entry of the folder's list, and loadable, before any port is
-// opened; the reason is the text the window's error box would give.
-std::string CheckFirmware(const FlashRequest& request) {
-    const std::string base = BaseDirectory();
-    try {
-        const auto files = LoadFirmwareListing(base, request.folder).files;
-        if (std::find(files.begin(), files.end(), request.firmware) == files.end()) {
-            throw std::runtime_error("File not found");
-        }
-        (void)LoadFirmwareImage(base, request.folder, request.firmware);
-    } catch (const std::runtime_error& failure) {
-        return FullStop(failure.what()) + " (" +
-               FirmwarePath(base, request.folder, request.firmware) + ")";
-    }
     return {};
 }
 
@@ -120,13 +113,16 @@ int FlashCommand(Report& report, FlashRequest request) {
                              "a card in a reader asks before it is written: answer with --yes "
                              "when no terminal is there to ask");
     }
-    if (std::string reason = CheckFirmware(request); !reason.empty()) {
+    if (std::string reason = CheckFirmware(request.folder, request.firmware); !reason.empty()) {
         return report.Finish(kExitFileError, reason);
     }
     if (StopSignal::Received() != 0) return report.Finish(StopSignal::ExitStatus(), kLineStopped);
 
-    TerminalFlashHost host(report, {request.folder, request.firmware, *request.port, request.yes});
-    UpdateRun run(host);
+    const FirmwareLocation file = LocateFirmware(request.folder, request.firmware);
+    TerminalFlashHost host(report, {file.folder, file.entry, *request.port, request.yes, file.base});
+    LinkBounds bounds;
+    if (request.timeoutSeconds > 0) bounds.unboundedWaitMs = request.timeoutSeconds * 1000u;
+    UpdateRun run(host, bounds);
     host.SetRun(&run);
     const QDateTime start = QDateTime::currentDateTimeUtc();
     const RunResult result = run.Start(static_cast<uint8_t>(request.kind));
@@ -139,8 +135,13 @@ int FlashCommand(Report& report, FlashRequest request) {
     // A file that failed to load leaves the port open, as the window leaves it after its
     // error box; the terminal has no next run to close it.
     host.Dane().ClosePort();
+    host.NoteLine();
     host.ActOnSignal();  // a signal during the last steps still frees the port
     FlashOutcome outcome = JudgeFlashRun(result, StopSignal::Received(), *request.port);
+    if (result.end == RunEnd::Stopped && result.wait == WaitEnd::Expired &&
+        StopSignal::Received() == 0) {
+        outcome.reason = "time-out after " + std::to_string(request.timeoutSeconds) + " s";
+    }
     ReportResult(report, result);
     if (outcome.exitCode == kExitFileError) outcome.reason = FullStop(outcome.reason);
     return report.Finish(outcome.exitCode, outcome.reason);
@@ -156,8 +157,10 @@ int InfoCommand(Report& report, FlashRequest request) {
     }
     if (StopSignal::Received() != 0) return report.Finish(StopSignal::ExitStatus(), kLineStopped);
 
-    TerminalFlashHost host(report, {request.folder, {}, *request.port, false});
-    UpdateRun run(host);
+    TerminalFlashHost host(report, {request.folder, {}, *request.port, false, {}});
+    LinkBounds bounds;
+    if (request.timeoutSeconds > 0) bounds.unboundedWaitMs = request.timeoutSeconds * 1000u;
+    UpdateRun run(host, bounds);
     host.SetRun(&run);
     const RunResult result = run.Identify(static_cast<uint8_t>(request.kind));
     host.Dane().ClosePort();

@@ -1,5 +1,7 @@
 #include <QCoreApplication>
+#include <map>
 #include <stdexcept>
+#include <utility>
 
 #include "BaseDirectory.h"
 #include "Commands.h"
@@ -47,29 +49,41 @@ class WatchedHttp final : public HttpSource {
   public:
     explicit WatchedHttp(HttpSource& http) : http_(http) {}
     Ticket Start(const std::string& url, std::size_t cap, bool cutAtCap) override {
-        return http_.Start(url, cap, cutAtCap);
+        const Ticket ticket = http_.Start(url, cap, cutAtCap);
+        urls_[ticket] = url;
+        return ticket;
     }
     Ticket WaitAny() override { return http_.WaitAny(); }
     std::string Take(Ticket ticket) override {
-        return Watch([&] { return http_.Take(ticket); });
+        const std::string url = std::exchange(urls_[ticket], {});
+        urls_.erase(ticket);
+        return Watch(url, [&] { return http_.Take(ticket); });
     }
-    void Drop(Ticket ticket) noexcept override { http_.Drop(ticket); }
+    void Drop(Ticket ticket) noexcept override {
+        urls_.erase(ticket);
+        http_.Drop(ticket);
+    }
     void SetMaxTransfers(std::size_t transfers) override { http_.SetMaxTransfers(transfers); }
     void EndOfRun() noexcept override { http_.EndOfRun(); }
     bool Failed() const { return failed_; }
+    // The address of the request that failed.
+    const std::string& FailedUrl() const { return failedUrl_; }
 
   private:
     template <typename F>
-    std::string Watch(F request) {
+    std::string Watch(const std::string& url, F request) {
         try {
             return request();
         } catch (const std::runtime_error&) {
             failed_ = true;
+            failedUrl_ = url;
             throw;
         }
     }
     HttpSource& http_;
     bool failed_ = false;
+    std::string failedUrl_;
+    std::map<Ticket, std::string> urls_;  // the address of each request under way
 };
 
 }  // namespace
@@ -100,7 +114,9 @@ int LiveUpdateCommand(Report& report, bool sequential) {
         return report.Finish(StopSignal::ExitStatus(), "LiveUpdate stopped");
     } catch (const std::runtime_error& failure) {
         const std::string reason = WithFullStop(QString::fromUtf8(failure.what())).toStdString();
-        return report.Finish(http.Failed() ? kExitNetwork : kExitFileError, reason);
+        // The run's log keeps the window's text; the reason line names the address.
+        if (http.Failed()) return report.Finish(kExitNetwork, reason + " (" + http.FailedUrl() + ")");
+        return report.Finish(kExitFileError, reason);
     }
     return report.Finish(kExitOk);
 }

@@ -51,8 +51,9 @@ PortDescription ShownPort(PortDescription port) {
 
 }  // namespace
 
-int PortsCommand(Report& report) {
+int PortsCommand(Report& report, bool all) {
     for (const PortDescription& port : DescribePorts()) {
+        if (!all && !PortMayHoldDevice(port)) continue;
         report.Record(PortObject(port), PortDescriptionLine(ShownPort(port)));
     }
     return report.Finish(kExitOk);

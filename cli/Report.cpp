@@ -28,9 +28,14 @@ std::string MinutesSeconds(qint64 ms) {
 
 Report::Report(bool json) : json_(json), errTerminal_(::isatty(STDERR_FILENO) == 1) {}
 
-bool Report::OpenLogFile(const QString& path, std::string& reason) {
+bool Report::OpenLogFile(const QString& path, std::string& reason, const std::string& tag,
+                         const std::string& header) {
     logFile_.setFileName(path);
-    if (logFile_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) return true;
+    logTag_ = tag;
+    if (logFile_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        if (!header.empty()) ToLogFile(header);
+        return true;
+    }
     reason =
         "Cannot open file \"" + path.toStdString() + "\". " + logFile_.errorString().toStdString();
     return false;
@@ -118,6 +123,13 @@ void Report::EndProgressLine() {
     progressShown_ = false;
 }
 
+void Report::LineEvent(const std::string& text) {
+    if (!verbose_) return;
+    EndProgressLine();
+    std::fprintf(stderr, "tandel-cli: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
 void Report::Record(const QJsonObject& object, const std::string& text) {
     if (json_)
         Emit(object);
@@ -138,8 +150,10 @@ int Report::Finish(int exitCode, const std::string& text) {
         std::fprintf(stderr, "tandel-cli: %s\n", ShownOnTerminal(reason).c_str());
         std::fflush(stderr);
     }
+    ToLogFile("result: exit " + std::to_string(exitCode) + (exitCode == 0 ? " (ok)" : " (failed)"));
     if (json_) {
-        QJsonObject result{{"event", "result"}, {"ok", exitCode == 0}, {"exit", exitCode}};
+        QJsonObject result{
+            {"event", "result"}, {"schema", 1}, {"ok", exitCode == 0}, {"exit", exitCode}};
         if (exitCode != 0 && !reason.empty()) result["reason"] = Text(reason);
         for (auto it = resultDetail_.begin(); it != resultDetail_.end(); ++it)
             result[it.key()] = it.value();
@@ -163,6 +177,7 @@ void Report::Print(std::string_view line) {
 void Report::ToLogFile(const std::string& line) {
     if (!logFile_.isOpen()) return;
     const QByteArray stamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8();
-    logFile_.write(stamp + ' ' + QByteArray::fromStdString(WithoutControls(line)) + '\n');
+    logFile_.write(stamp + " [" + QByteArray::fromStdString(logTag_) + "] " +
+                   QByteArray::fromStdString(WithoutControls(line)) + '\n');
     logFile_.flush();
 }

@@ -19,9 +19,17 @@ class Report {
     Report(const Report&) = delete;
     Report& operator=(const Report&) = delete;
 
-    // Appends to `path` from now on; false (and the reason) when it cannot be opened.
-    bool OpenLogFile(const QString& path, std::string& reason);
+    // Appends to `path` from now on, every line tagged "[tag]" after its time stamp, the first
+    // one `header`; false (and the reason) when it cannot be opened. Finish closes the run
+    // there with a result line.
+    bool OpenLogFile(const QString& path, std::string& reason, const std::string& tag = "-",
+                     const std::string& header = {});
     bool Json() const { return json_; }
+    // --verbose: the serial line's events go to standard error.
+    void SetVerbose(bool verbose) { verbose_ = verbose; }
+    bool Verbose() const { return verbose_; }
+    // One event of the serial line, with --verbose.
+    void LineEvent(const std::string& text);
 
     // One line of a run's log.
     void Log(const std::string& line);
@@ -55,8 +63,10 @@ class Report {
     void EndProgressLine();
 
     bool json_;
+    bool verbose_ = false;
     bool errTerminal_;
     QFile logFile_;
+    std::string logTag_;
     int progressMax_ = 0;
     int progressPosition_ = -1;
     int drawnFrames_ = -1;

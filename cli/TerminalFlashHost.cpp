@@ -35,7 +35,43 @@ void TerminalFlashHost::LogClear() {
     lines_.clear();
 }
 
+namespace {
+
+std::string Bytes(uint64_t count) {
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+// "9600 bit/s 8N2"
+std::string SettingsText(const LineSettings& s) {
+    static constexpr char kParity[] = "NOEMS";
+    static constexpr const char* kStop[] = {"1", "1.5", "2"};
+    return std::to_string(s.baudRate) + " bit/s " + std::to_string(s.byteSize) +
+           kParity[s.parity < 5 ? s.parity : 0] + kStop[s.stopBits < 3 ? s.stopBits : 0];
+}
+
+}  // namespace
+
+void TerminalFlashHost::NoteLine() {
+    if (!report_.Verbose()) return;
+    const uint64_t sent = dane_.BytesSent() - sentNoted_;
+    const uint64_t received = dane_.BytesReceived() - receivedNoted_;
+    if (sent != 0 || received != 0) {
+        report_.LineEvent("line: sent " + Bytes(sent) + ", received " + Bytes(received));
+        sentNoted_ += sent;
+        receivedNoted_ += received;
+    }
+    if (dane_.IsPortOpen() != lineOpen_) {
+        lineOpen_ = dane_.IsPortOpen();
+        const auto path = ResolveSerialPortPath(dane_.PortName());
+        const std::string port =
+            "line: port " + dane_.PortName() + (path ? " = " + *path : std::string());
+        report_.LineEvent(lineOpen_ ? port + " opened, " + SettingsText(dane_.BuildLineSettings())
+                                    : port + " closed");
+    }
+}
+
 void TerminalFlashHost::LogAppend(const std::string& line) {
+    NoteLine();
     lines_.push_back(line);
     report_.Log(line);
 }
@@ -50,6 +86,7 @@ void TerminalFlashHost::SetProgress(int position) {
 
 void TerminalFlashHost::ProcessMessages() {
     QCoreApplication::processEvents();
+    if (dane_.IsPortOpen() != lineOpen_) NoteLine();
     ActOnSignal();
 }
 
@@ -67,7 +104,7 @@ void TerminalFlashHost::PaintOnlyPass() {
 }
 
 std::string TerminalFlashHost::BaseDirectory() {
-    return ::BaseDirectory();
+    return selection_.base.empty() ? ::BaseDirectory() : selection_.base;
 }
 
 void TerminalFlashHost::ShowMessage(const std::string& text) {

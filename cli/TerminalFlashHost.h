@@ -20,6 +20,7 @@ class TerminalFlashHost final : public FlashHost {
         std::string firmware;  // the firmware list entry
         std::string port;      // the port box text
         bool yes = false;      // the question is answered Yes without asking
+        std::string base;      // the base directory the firmware is loaded from
     };
 
     TerminalFlashHost(Report& report, Selection selection);
@@ -28,6 +29,10 @@ class TerminalFlashHost final : public FlashHost {
     void SetRun(UpdateRun* run) { run_ = run; }
     // Carries out the STOP action for a signal that came since the last pass, once.
     void ActOnSignal();
+
+    // With --verbose: tells the report what the line did since the last call (the port
+    // opened with its settings or closed, the bytes sent and received).
+    void NoteLine();
 
     // What the run said, for its outcome.
     const std::vector<std::string>& Lines() const { return lines_; }
@@ -64,6 +69,9 @@ class TerminalFlashHost final : public FlashHost {
     bool answeredNo_ = false;
     std::vector<std::string> lines_;
     std::vector<std::string> messages_;
+    bool lineOpen_ = false;
+    uint64_t sentNoted_ = 0;
+    uint64_t receivedNoted_ = 0;
 };
 
 // Reads a Yes or No from the terminal on standard input after printing `question` on

@@ -108,6 +108,18 @@ bool ReadFirmwareNumberRest(BootLink& link) {
     return true;
 }
 
+// A wait without a time limit of its own that began at `startMs` and passed its bound: the
+// step ends as expired and the run as STOP ends it, the port released.
+bool UnboundedWaitExpired(BootLink& link, uint32_t startMs) {
+    const uint32_t bound = link.Bounds().unboundedWaitMs;
+    if (bound == kNoTimeLimit || link.Host().Time().TickMs() - startMs < bound) return false;
+    link.EndStep(Reply{WaitEnd::Expired});
+    link.Result().end = RunEnd::Stopped;
+    link.Host().SetStopRequested(true);
+    link.ReleasePort();
+    return true;
+}
+
 }  // namespace
 
 bool OpenServerBoot(BootLink& link) {
@@ -122,8 +134,10 @@ bool OpenServerBoot(BootLink& link) {
     // bytes keep coming, so STOP always acts; the poll is held so that it cannot take the
     // greeting.
     TSerialPortDriver& dane = link.Dane();
+    const uint32_t start = host.Time().TickMs();
     for (;;) {
         if (host.StopRequested()) return false;
+        if (dane.IsPortOpen() && UnboundedWaitExpired(link, start)) return false;
         if (!dane.IsPortOpen()) {
             if (dane.PortLost()) return LineLost(link);
             link.EndStep(Reply{WaitEnd::Closed});
@@ -238,11 +252,13 @@ bool ActivateViaServer(BootLink& link) {
         link.ReleasePort();
         return false;
     };
+    const uint32_t start = host.Time().TickMs();
     for (;;) {
         if (host.StopRequested()) {
             link.Log(kLinePortFree);
             return false;
         }
+        if (dane.IsPortOpen() && UnboundedWaitExpired(link, start)) return false;
         link.ProcessMessages();
         if (host.StopRequested()) continue;  // no probe after STOP
         if (!dane.IsPortOpen()) return portGone();

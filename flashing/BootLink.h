@@ -16,6 +16,9 @@ struct LinkBounds {
     uint32_t replyMs = 5000;
     uint32_t eraseMs = 60000;  // a flash erase takes far longer than any other step
     uint32_t sliceMs = 20;
+    // The waits that have no time limit of their own (the server's greeting, the probes of
+    // the via-server entry): with a bound, they end after it as STOP ends them.
+    uint32_t unboundedWaitMs = UINT32_MAX;
 };
 
 // A wait with no time limit (ends on STOP or on the port closing).

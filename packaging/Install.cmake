@@ -8,6 +8,7 @@
 #   share/metainfo/example.quorvant.tandel.metainfo.xml
 #   share/man/man1/*.1.gz                       tandel, tandel-cli, tandel-launcher
 #   share/tandel/init.cfg.example               copied into a new working folder
+#   share/bash-completion/completions/tandel-cli  bash completion
 #   share/doc/tandel/README.md, docs/*.png      the README's user part and its screenshots
 #   share/doc/tandel/copyright, changelog.Debian.gz
 include(GNUInstallDirs)
@@ -33,6 +34,8 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/tandel.metainfo.xml
   RENAME example.quorvant.tandel.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/init.cfg.example
   DESTINATION ${CMAKE_INSTALL_DATADIR}/tandel)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/completion/tandel-cli
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 # Manual pages and the Debian changelog go in gzip-compressed, without name or time stamp
 # (-n), so that the package is the same from every build.

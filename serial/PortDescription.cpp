@@ -146,6 +146,21 @@ std::vector<PortDescription> DescribePorts(const PortEnvironment& env) {
     return ports;
 }
 
+bool IsPhantomUart(const std::string& node, const PortEnvironment& env) {
+    if (node.rfind("ttyS", 0) != 0) return false;
+    std::ifstream type(env.sysfsRoot + "/class/tty/" + node + "/type");
+    int value = -1;
+    return static_cast<bool>(type >> value) && value == 0;
+}
+
+bool PortMayHoldDevice(const PortDescription& port, const PortEnvironment& env) {
+    struct stat st {};
+    if (!port.present || ::stat(port.device.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) {
+        return false;
+    }
+    return !IsPhantomUart(fs::path(port.device).filename().string(), env);
+}
+
 std::string PermissionHint(const std::string& group) {
     return "no permission: join the group " + group + " (sudo usermod -aG " + group +
            " $USER) and log in again";

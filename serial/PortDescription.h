@@ -49,6 +49,12 @@ std::vector<PortDescription> DescribePorts(const PortEnvironment& env = {});
 
 // What opening the driver's PortName `portName` ("\\.\COMn" or a path) would open.
 PortDescription DescribePortName(const std::string& portName, const PortEnvironment& env = {});
+// A built-in port node ("ttyS3") with no UART behind it: the kernel reports its type in
+// sysfs as 0 (unknown). Nodes of other names are never phantoms.
+bool IsPhantomUart(const std::string& node, const PortEnvironment& env = {});
+// The port exists as a place a device can sit on: its node is a character device and not a
+// phantom built-in port. Looked up with stat and sysfs only; nothing is opened.
+bool PortMayHoldDevice(const PortDescription& port, const PortEnvironment& env = {});
 
 // One line: "COM1 = /dev/ttyUSB0 (FTDI FT232R USB UART, 0403:6001, serial A10K1234)",
 // a permission hint appended when the user may not open it, "COM3: no such port" when absent,

@@ -268,6 +268,7 @@ uint32_t TSerialPortDriver::WriteWithTimeout(const uint8_t* data, uint32_t size,
             const int32_t n = backend_.Write(handle_, data, std::min<uint32_t>(room, size));
             if (n < 0 && NoteLoss()) return result;
             if (n > 0) {
+                bytesSent_ += static_cast<uint64_t>(n);
                 result += n;
                 size -= n;
                 data += n;
@@ -302,6 +303,7 @@ bool TSerialPortDriver::WriteByte(uint8_t value) {
 uint32_t TSerialPortDriver::ReadAvailable(uint8_t* buffer, uint32_t size) {
     const int32_t n = backend_.Read(handle_, buffer, size);
     if (n < 0) NoteLoss();
+    if (n > 0) bytesReceived_ += static_cast<uint64_t>(n);
     return n > 0 ? static_cast<uint32_t>(n) : 0;
 }
 

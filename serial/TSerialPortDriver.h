@@ -194,6 +194,11 @@ class TSerialPortDriver {
     // the port is closed or a read or PollHold is active.
     void PollTick();
 
+    // Bytes written to and read from the line since the driver was made, for a host that
+    // reports the line's traffic.
+    uint64_t BytesSent() const { return bytesSent_; }
+    uint64_t BytesReceived() const { return bytesReceived_; }
+
     // The line-settings record that ApplyLineSettings writes for the current properties.
     LineSettings BuildLineSettings() const;
 
@@ -213,6 +218,8 @@ class TSerialPortDriver {
     SerialHandle handle_ = kInvalidSerialHandle;
     bool lost_ = false;
     OpenFailure lastOpenFailure_;
+    uint64_t bytesSent_ = 0;
+    uint64_t bytesReceived_ = 0;
 
     TPortNumber port_ = pnCOM2;
     std::string portName_ = "\\\\.\\COM2";

@@ -54,11 +54,13 @@ TEST(CliLiveUpdate, FillsTheStoreAndAnHttpErrorEndsWithFive) {
     EXPECT_EQ(cli.Finish(), 5);
     EXPECT_EQ(cli.OutLines(), std::vector<std::string>{"Pobieram listę oprogramowania dla : "
                                                        "nie_ma_takiego"});
-    EXPECT_EQ(cli.err, "tandel-cli: HTTP/1.1 404 Not Found.\n");
+    EXPECT_EQ(cli.err, "tandel-cli: HTTP/1.1 404 Not Found. (" + catalogue.BaseAddress() +
+                           "nie_ma_takiego/lista.txt)\n");
     Cli refused(work, {"liveupdate"},
                 {{"TANDEL_LIVEUPDATE_URL", "http://127.0.0.1:1/liveupdate/"}});
     EXPECT_EQ(refused.Finish(), 5);
-    EXPECT_EQ(refused.err, "tandel-cli: Socket Error # 111 Connection refused.\n");
+    EXPECT_EQ(refused.err, "tandel-cli: Socket Error # 111 Connection refused. "
+                           "(http://127.0.0.1:1/liveupdate/nie_ma_takiego/lista.txt)\n");
 }
 
 TEST(CliListings, PortsAndTypesOfThisFolder) {
@@ -72,7 +74,15 @@ TEST(CliListings, PortsAndTypesOfThisFolder) {
     WriteFile(work / "pelta_serwer" / "a.bin", "");
     WriteFile(work / "pelta_serwer" / "opis.txt", "");
 
-    Cli ports(work, {"ports"}, env);
+    WriteFile(devices.portDir / "COM5", "");  // a plain file: no terminal
+    Cli present(work, {"ports"}, env);
+    EXPECT_EQ(present.Finish(), 0);
+    EXPECT_EQ(present.OutLines(),
+              (std::vector<std::string>{
+                  "COM1 = " + fs::canonical(devices.portDir / "COM1").string(),
+                  "COM2 = " + fs::canonical(devices.portDir / "COM2").string()}));
+
+    Cli ports(work, {"ports", "--all"}, env);
     EXPECT_EQ(ports.Finish(), 0);
     const auto lines = ports.OutLines();
     ASSERT_EQ(lines.size(), 20u);
@@ -114,6 +124,13 @@ TEST(CliUsage, HelpVersionAndMistakes) {
         {{"--help"}, 0},
         {{"flash", "--help"}, 0},
         {{"--version"}, 0},
+        {{"-V"}, 0},
+        {{"-v"}, 2},  // --verbose, not the version: no command
+        {{"--version", "ports"}, 2},
+        {{"-V", "flash", "--type", "A", "--firmware", "x.bin", "--port", "COM1"}, 2},
+        {{"--help-all"}, 2},
+        {{"bogus"}, 2},
+        {{"types", "--all"}, 2},
         {{}, 2},
         {{"erase"}, 2},
         {{"ports", "--bogus"}, 2},
@@ -133,6 +150,27 @@ TEST(CliUsage, HelpVersionAndMistakes) {
             EXPECT_EQ(std::count(cli.err.begin(), cli.err.end(), '\n'), 1) << cli.err;
         }
     }
+    // With --json every ending, those the parser finds included, ends with one result object.
+    for (const Case& c : cases) {
+        if (c.exit == 0) continue;
+        std::vector<std::string> args{"--json"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Cli cli(dir.path, args, {});
+        EXPECT_EQ(cli.Finish(), c.exit);
+        ASSERT_EQ(cli.OutLines().size(), 1u) << cli.out;
+        const QJsonObject result =
+            QJsonDocument::fromJson(QByteArray::fromStdString(cli.OutLines().back())).object();
+        EXPECT_EQ(result["event"].toString(), "result") << cli.out;
+        EXPECT_EQ(result["schema"].toInt(), 1);
+        EXPECT_EQ(result["exit"].toInt(), c.exit);
+        EXPECT_FALSE(result["reason"].toString().isEmpty());
+    }
+    Cli help(dir.path, {"--help"}, {});
+    help.Finish();
+    for (const char* text : {"-V, --version", "-v, --verbose", "Exit status:", "Environment:"})
+        EXPECT_NE(help.out.find(text), std::string::npos) << text;
+    EXPECT_EQ(help.out.find("help-all"), std::string::npos);
+
     Cli version(dir.path, {"--version"}, {});
     version.Finish();
     EXPECT_EQ(version.out, "tandel-cli 1.0.0\n");
@@ -209,5 +247,5 @@ TEST(CliTerminal, ControlCharactersFromOutsideAreShownEscaped) {
         << update.err;
     EXPECT_EQ(update.err.find('\x1b'), std::string::npos);
     const std::string written = ReadFile(log);
-    EXPECT_NE(written.find(" HTTP/1.1 404 Nie ma]0;przejęte2J.\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("] HTTP/1.1 404 Nie ma]0;przejęte2J. (http://"), std::string::npos) << written;
 }

@@ -22,6 +22,8 @@ const Lines kViaServer{"Tryb Via Serwer aktywny.", "Inicjalizacja karty...",
                        "Kasowanie flasha : OK",    "Zapis flasha...",
                        "Zapisu flasha : OK",       "Bit_lock OFF : OK",
                        "SerialPort wolny..."};
+const std::string kWrongSize =
+    "Błąd : niewłąściwy rozmiar pliku, wykonaj aktualizacje jeszcze raz...";
 const Lines kSearchFound{"COM:1 +", "Czekam na dane z serwera...", "Reset..."};
 
 Lines Join(std::initializer_list<Lines> parts) {
@@ -449,13 +451,14 @@ TEST_F(CliFlash, JsonEventsCarryTheTextModesLogAndTheLogFileKeepsIt) {
     EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
     EXPECT_EQ(positions.back(), 3520);
     EXPECT_EQ(result, (QJsonObject{{"event", "result"},
+                                   {"schema", 1},
                                    {"ok", true},
                                    {"exit", 0},
                                    {"result", "programmed"},
                                    {"step", "finish"},
                                    {"firmwareNumber", 105}}));
 
-    // "<ISO time stamp> <line>" for every log line.
+    // "<ISO time stamp> [<port>] <line>" for every log line, between a header and the result.
     Lines stamped;
     for (const std::string& line : SplitLines(ReadFile(logFile))) {
         ASSERT_GT(line.size(), 25u);
@@ -464,7 +467,103 @@ TEST_F(CliFlash, JsonEventsCarryTheTextModesLogAndTheLogFileKeepsIt) {
         EXPECT_EQ(line[23], 'Z');
         stamped.push_back(line.substr(25));
     }
-    EXPECT_EQ(stamped, logTexts);
+    Lines tagged{"[COM1] tandel-cli 1.0.0 flash --type \"" + Type(1).display +
+                 "\" --firmware \"" + Type(1).firmware.front() + ".bin\" --port COM1"};
+    for (const std::string& text : logTexts) tagged.push_back("[COM1] " + text);
+    tagged.push_back("[COM1] result: exit 0 (ok)");
+    EXPECT_EQ(stamped, tagged);
+}
+
+TEST_F(CliFlash, FirmwareIsAFolderEntryOrAPathAndTheSizeRuleHoldsForBoth) {
+    Devices devices(dir.path, {Pacing{0, false}, {}, {}});
+    const std::string good = DemoFirmware(Type(1).folder, Type(1).firmware.front());
+    WriteFile(work / "usb" / "x.bin", good);
+    WriteFile(dir.path / "media" / "y.bin", good);
+    WriteFile(work / "usb" / "short.bin", good.substr(0, 15179));
+    WriteFile(work / Type(1).folder / "short.bin", good.substr(0, 15179));
+    const std::string absolute = (dir.path / "media" / "y.bin").string();
+    const std::string missing = (dir.path / "none" / "z.bin").string();
+    struct Case {
+        std::string firmware;
+        int exit;
+        std::string err;  // the reason line; empty: none
+    };
+    const Case cases[] = {
+        {"./usb/x.bin", 0, ""},
+        {absolute, 0, ""},
+        {"usb/short.bin", 4, kWrongSize + " (usb/short.bin)"},
+        {"short.bin", 4,
+         kWrongSize + " (" + work.string() + "/" + Type(1).folder +
+             "/short.bin)"},
+        {missing, 4, "File not found. (" + missing + ")"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.firmware);
+        Cli cli(work, {"flash", "--type", Type(1).display, "--firmware", c.firmware, "--port", "COM1"},
+                Env(devices));
+        EXPECT_EQ(cli.Finish(), c.exit);
+        EXPECT_EQ(cli.err, c.err.empty() ? "" : "tandel-cli: " + c.err + "\n");
+    }
+    Cli unknown(work, {"flash", "--type", "Nic", "--firmware", "a.bin", "--port", "COM1"},
+                Env(devices));
+    EXPECT_EQ(unknown.Finish(), 2);
+    EXPECT_NE(unknown.err.find("; it has: \"" + Type(1).display + "\""), std::string::npos)
+        << unknown.err;
+}
+
+TEST_F(CliFlash, VerboseTellsTheLinesEventsOnStandardError) {
+    Devices devices(dir.path, {Pacing{0, false}, {}, {}});
+    std::vector<std::string> args = FlashArgs(1, "COM1");
+    args.insert(args.begin(), "-v");
+    Cli cli(work, args, Env(devices));
+    EXPECT_EQ(cli.Finish(), 0) << cli.err;
+    EXPECT_EQ(cli.OutLines(), Join({{"Czekam na dane z serwera..."}, kServerBoot, kFlashServer}));
+    const std::string port =
+        "tandel-cli: line: port \\\\.\\COM1 = " + (devices.portDir / "COM1").string();
+    for (const std::string& text : {port + " opened, 9600 bit/s 8N1\n",
+                                    std::string("tandel-cli: line: sent 16500 bytes, received 220 "
+                                                "bytes\n"),
+                                    port + " closed\n"}) {
+        EXPECT_NE(cli.err.find(text), std::string::npos) << text << "\n" << cli.err;
+    }
+}
+
+TEST_F(CliFlash, TimeoutEndsTheWaitsWithoutALimitAsStopDoes) {
+    struct Case {
+        const char* fault;  // the device stays silent there
+        int kind;
+        double seconds;  // at most: the bound, and for kind 3 the server's start before it
+        Lines lines;
+    };
+    const Case cases[] = {
+        {"server:greeting=silent", 1, 4.0, {"Czekam na dane z serwera...", "SerialPort wolny..."}},
+        {"server:probe=silent",
+         3,
+         14.0,
+         {"Inicjalizacja serwera... Czekaj (max 10sek)", "SerialPort wolny..."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Devices devices(dir.path / c.fault, {Pacing{0, false}, {*ParseDeviceFault(c.fault)}, {}});
+        std::vector<std::string> args = FlashArgs(c.kind, "COM1");
+        args.insert(args.begin(), {"--json", "--timeout", "1"});
+        Cli cli(work, args, Env(devices));
+        EXPECT_EQ(cli.Finish(), 3);
+        EXPECT_LT(cli.Seconds(), c.seconds);
+        EXPECT_EQ(cli.err, "tandel-cli: time-out after 1 s\n");
+        Lines texts;
+        QJsonObject result;
+        for (const std::string& line : cli.OutLines()) {
+            const QJsonObject event =
+                QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+            if (event["event"] == "log") texts.push_back(event["text"].toString().toStdString());
+            if (event["event"] == "result") result = event;
+        }
+        EXPECT_EQ(texts, c.lines);
+        EXPECT_EQ(result["result"].toString(), "stopped");
+    }
+    Cli bad(work, {"--timeout", "0", "ports"}, {});
+    EXPECT_EQ(bad.Finish(), 2);
 }
 
 }  // namespace

@@ -142,6 +142,24 @@ TEST_F(FakeMachine, NodeTheUserMayNotOpenGetsTheGroupHint) {
     EXPECT_NE(PermissionHint("dialout").find("usermod -aG dialout"), std::string::npos);
 }
 
+TEST_F(FakeMachine, OnlyABuiltInPortOfUnknownUartTypeIsAPhantom) {
+    struct Case {
+        const char* node;
+        const char* type;  // sysfs type; nullptr: no such file
+        bool phantom;
+    };
+    const Case cases[] = {
+        {"ttyS1", "0\n", true},   {"ttyS2", "4\n", false}, {"ttyS3", nullptr, false},
+        {"ttyUSB3", "0\n", false}, {"ttyS4", "x\n", false},
+    };
+    for (const Case& c : cases) {
+        if (c.type != nullptr) Write(root / "sys/class/tty" / c.node / "type", c.type);
+        EXPECT_EQ(IsPhantomUart(c.node, env), c.phantom) << c.node;
+    }
+    // A plain file is no character device: no port a device can sit on.
+    EXPECT_FALSE(PortMayHoldDevice(DescribePorts(env)[3], env));
+}
+
 }  // namespace
 
 namespace {

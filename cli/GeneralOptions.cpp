@@ -1,0 +1,79 @@
+#include "GeneralOptions.h"
+
+#include <QCoreApplication>
+#include <string>
+
+#include "ExitCodes.h"
+#include "Report.h"
+
+GeneralOptions AddGeneralOptions(QCommandLineParser& parser) {
+    GeneralOptions options{
+        QCommandLineOption({"h", "help"}, "Displays this help."),
+        QCommandLineOption({"V", "version"}, "Displays the version (without a command)."),
+        QCommandLineOption({"v", "verbose"},
+                           "The serial line's events on standard error: port opened, line "
+                           "settings, bytes sent and received."),
+        QCommandLineOption("json", "One JSON object per line instead of text."),
+        QCommandLineOption("log", "Append the log lines to FILE with a time stamp.", "FILE"),
+        QCommandLineOption("timeout",
+                           "End the waits without a limit of their own (the server's "
+                           "greeting, the via-server probes) after SECONDS, as STOP does "
+                           "(exit status 3).",
+                           "SECONDS"),
+    };
+    parser.addOptions({options.help, options.version, options.verbose, options.json,
+                       options.log, options.timeout});
+    return options;
+}
+
+bool JsonAsked(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == "--") return false;
+        if (arguments[i] == "--json" || arguments[i] == "-json") return true;
+    }
+    return false;
+}
+
+namespace {
+
+// The value of the command's option `name`; empty when the command has no such option.
+std::string ValueOf(const QCommandLineParser& parser, const QString& name) {
+    return parser.optionNames().contains(name) ? parser.value(name).toStdString() : std::string();
+}
+
+}  // namespace
+
+int TimeoutSeconds(const QCommandLineParser& parser, const GeneralOptions& options) {
+    if (!parser.isSet(options.timeout)) return 0;
+    bool number = false;
+    const int seconds = parser.value(options.timeout).toInt(&number);
+    return number && seconds >= 1 && seconds <= 86400 ? seconds : -1;
+}
+
+std::optional<int> ApplyGeneralOptions(const QCommandLineParser& parser,
+                                       const GeneralOptions& options, Report& report,
+                                       const QString& command) {
+    report.SetVerbose(parser.isSet(options.verbose));
+    if (TimeoutSeconds(parser, options) < 0) {
+        return report.Finish(kExitUsage, "--timeout SECONDS takes a whole number of seconds "
+                                         "from 1 to 86400");
+    }
+    if (parser.isSet(options.log)) {
+        // Runs side by side in one file stay apart by their port's tag.
+        std::string port = ValueOf(parser, "port");
+        if (port.empty()) port = command == "flash" ? "auto" : "-";
+        std::string header = QCoreApplication::applicationName().toStdString() + " " +
+                             QCoreApplication::applicationVersion().toStdString() + " " +
+                             command.toStdString();
+        for (const char* name : {"type", "folder", "kind", "firmware"}) {
+            if (const std::string value = ValueOf(parser, name); !value.empty())
+                header += std::string(" --") + name + " \"" + value + "\"";
+        }
+        if (command == "flash") header += " --port " + port;
+        std::string reason;
+        if (!report.OpenLogFile(parser.value(options.log), reason, port, header)) {
+            return report.Finish(kExitFileError, reason);
+        }
+    }
+    return std::nullopt;
+}
