@@ -1,4 +1,5 @@
 #include <QCoreApplication>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <utility>
@@ -33,8 +34,11 @@ class TerminalLiveUpdateHost final : public LiveUpdateHost {
         QCoreApplication::processEvents();
         EndOnSignal();
     }
+    // Runs while a request waits for the network: a stop signal ends the request and the run
+    // at once (what was examined before it is still stored, as the run stores it).
     void PaintOnlyPass() override {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        EndOnSignal();
     }
     std::vector<std::string> DeviceTypeLines() override { return lines_; }
     std::string BaseDirectory() override { return ::BaseDirectory(); }
@@ -65,6 +69,7 @@ class WatchedHttp final : public HttpSource {
     }
     void SetMaxTransfers(std::size_t transfers) override { http_.SetMaxTransfers(transfers); }
     void EndOfRun() noexcept override { http_.EndOfRun(); }
+    void SetWaitPass(std::function<void()> pass) override { http_.SetWaitPass(std::move(pass)); }
     bool Failed() const { return failed_; }
     // The address of the request that failed.
     const std::string& FailedUrl() const { return failedUrl_; }

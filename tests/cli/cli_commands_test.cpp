@@ -183,7 +183,9 @@ namespace {
 // Answers every connection on a loopback port with `reply`, then closes it.
 class RawHttpServer {
   public:
-    explicit RawHttpServer(std::string reply) : reply_(std::move(reply)) {
+    // `drip`: after the reply, one byte every 5 ms until the client goes; an empty reply is
+    // never sent: the request stalls.
+    explicit RawHttpServer(std::string reply, bool drip = false) : reply_(std::move(reply)) {
         listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -195,11 +197,18 @@ class RawHttpServer {
             std::abort();
         }
         port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] {
+        thread_ = std::thread([this, drip] {
             for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;) {
                 char request[4096];
                 (void)!::read(client, request, sizeof request);
-                (void)!::write(client, reply_.data(), reply_.size());
+                if (reply_.empty()) {  // holds the request until the client gives up
+                    while (::read(client, request, sizeof request) > 0) {
+                    }
+                } else {
+                    (void)!::write(client, reply_.data(), reply_.size());
+                    while (drip && ::send(client, "x", 1, MSG_NOSIGNAL) == 1)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
                 ::close(client);
             }
         });
@@ -221,6 +230,28 @@ class RawHttpServer {
 };
 
 }  // namespace
+
+// SIGINT and SIGTERM end a LiveUpdate within half a second also while a request stalls or
+// drips; the transfer is dropped and nothing of it is stored.
+TEST(CliSignals, ASignalEndsALiveUpdateDuringARequest) {
+    TempDir dir;
+    const fs::path work = dir.path / "work";
+    WriteFile(work / "init.cfg", "Typ:typ 1\r\n");
+    const std::string drip = "HTTP/1.1 200 OK\r\nContent-Length: 15180\r\n\r\n";
+    for (const bool dripping : {false, true}) {
+        for (const int signal : {SIGINT, SIGTERM}) {
+            SCOPED_TRACE(std::string(dripping ? "dripping " : "stalled ") + std::to_string(signal));
+            RawHttpServer server(dripping ? drip : std::string(), dripping);
+            Cli update(work, {"liveupdate"}, {{"TANDEL_LIVEUPDATE_URL", server.BaseAddress()}});
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            update.Signal(signal);
+            const auto signalled = Steady::now();
+            EXPECT_EQ(update.Finish(), signal == SIGINT ? 130 : 143);
+            EXPECT_LT(Steady::now() - signalled, std::chrono::milliseconds(500));
+            EXPECT_FALSE(fs::exists(work / "typ" / "opis.txt"));
+        }
+    }
+}
 
 // Control characters from init.cfg and from a server never reach a terminal raw: they show as
 // \xNN there, JSON keeps escaping them, and the log file keeps the text without them.
