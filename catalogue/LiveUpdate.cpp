@@ -86,7 +86,7 @@ class Run {
           limits_(limits),
           transfers_(std::max<std::size_t>(1, limits.transfers)) {}
 
-    void Execute() {
+    LiveUpdateSummary Execute() {
         host_.LogClear();
         host_.ProcessMessages();
         base_ = host_.BaseDirectory();
@@ -108,6 +108,7 @@ class Run {
             throw;
         }
         host_.LogAppend("Aktualizacja oprogramowania zakończona.");
+        return summary_;
     }
 
   private:
@@ -116,6 +117,7 @@ class Run {
         const std::string shown = Cp1250ToUtf8(type.folder);
         if (!type.allowed) {
             Log("Błąd : niedozwolona nazwa katalogu : " + ShownName(type.folder));
+            ++summary_.skippedTypes;
             return;
         }
         RemoveStaleTemporaries(type.store);
@@ -131,12 +133,14 @@ class Run {
         if (batch_.Size() != 0 && Clock::now() - batchStart_ >= kBatchAge) CommitFetching();
         if (item.file.empty()) {
             Log("Błąd : niedozwolona nazwa pliku : " + ShownName(item.name) + ".bin");
+            ++summary_.refused;
             return;
         }
         // A file stored earlier in this run counts as present only once it is in place.
         if (pending_.count({type.store, FoldedName(item.file)}) != 0) CommitFetching();
         if (Present(type.store, item.file)) {
             Log(item.file + " : JEST");
+            ++summary_.present;
             Drop(item.request);
             return;
         }
@@ -145,8 +149,10 @@ class Run {
         const std::string body = Await(item.request);
         if (body.size() != kFirmwareFileSize) {
             Log("Błąd : niewłąściwy rozmiar pliku, wykonaj aktualizacje jeszcze raz...");
+            ++summary_.refused;
             return;
         }
+        ++summary_.stored;
         pending_.insert({type.store, FoldedName(item.file)});
         Store(type.store, item.file, body, FoldedName(item.file));
     }
@@ -346,6 +352,7 @@ class Run {
     const LiveUpdateLimits& limits_;
     const std::size_t transfers_;
     std::string base_;
+    LiveUpdateSummary summary_;
     std::string address_;
     // Filled once; the requests of the types are pointed at by `underWay_`.
     std::deque<DeviceType> types_;
@@ -377,10 +384,11 @@ std::size_t LiveUpdateTransfers() {
     return std::min<std::size_t>(value, kMaxLiveUpdateTransfers);
 }
 
-void RunLiveUpdate(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimits& limits) {
+LiveUpdateSummary RunLiveUpdate(LiveUpdateHost& host, HttpSource& http,
+                                const LiveUpdateLimits& limits) {
     // The run processes window messages, so START can be clicked again inside it.
     static bool running = false;
-    if (running) return;
+    if (running) return {};
     running = true;
     struct Finish {
         HttpSource& http;
@@ -392,7 +400,7 @@ void RunLiveUpdate(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimit
     } finish{http};
     http.SetWaitPass([&host] { host.PaintOnlyPass(); });
     http.SetMaxTransfers(std::max<std::size_t>(1, limits.transfers));
-    Run(host, http, limits).Execute();
+    return Run(host, http, limits).Execute();
 }
 
 std::string LiveUpdateBaseAddress() {

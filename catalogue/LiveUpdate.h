@@ -68,7 +68,17 @@ struct LiveUpdateLimits {
 // the run where it would have then, with nothing fetched past it stored. Stored firmware files
 // are flushed in batches and count as present once renamed into place.
 // A call made while a run is in progress (from its message processing) does nothing.
-void RunLiveUpdate(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimits& limits = {});
+// What a finished run did with the lists: firmware files stored and already present, files
+// refused (a name that cannot be a file, a body of the wrong size) and device types skipped
+// (a folder name that cannot be used).
+struct LiveUpdateSummary {
+    int stored = 0;
+    int present = 0;
+    int refused = 0;
+    int skippedTypes = 0;
+};
+LiveUpdateSummary RunLiveUpdate(LiveUpdateHost& host, HttpSource& http,
+                                const LiveUpdateLimits& limits = {});
 
 // The update server's base address: TANDEL_LIVEUPDATE_URL when set and not empty, else
 // kLiveUpdateAddress; always ends in '/'.

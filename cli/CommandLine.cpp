@@ -45,6 +45,7 @@ constexpr const char* kExitStatuses =
     "  4        firmware file, init.cfg or store file error\n"
     "  5        update server: network failure or HTTP error\n"
     "  6        the device's flash is erased or partly written: program it again\n"
+    "  7        LiveUpdate done, but a file was refused or a device type skipped\n"
     "  130/143  stopped by SIGINT/SIGTERM\n"
     "\nEnvironment:\n"
     "  TANDEL_PORTS           directory of COM1, COM2, ... entries that alone maps the ports\n"

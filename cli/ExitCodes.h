@@ -9,6 +9,7 @@ enum ExitCode : int {
     kExitFileError = 4,      // firmware file, init.cfg or the store
     kExitNetwork = 5,        // network failure or an HTTP error status
     kExitFlashDamaged = 6,   // the device's flash is erased or partly written: program it again
+    kExitSkipped = 7,        // LiveUpdate done, but a file was refused or a device type skipped
     kExitInterrupted = 130,  // SIGINT (128 + 2)
     kExitTerminated = 143,   // SIGTERM (128 + 15)
 };

@@ -1,4 +1,5 @@
 #include <QCoreApplication>
+#include <QJsonObject>
 #include <functional>
 #include <map>
 #include <stdexcept>
@@ -111,10 +112,11 @@ int LiveUpdateCommand(Report& report, bool sequential) {
         EndOnSignal();
     });
     WatchedHttp http(client);
+    LiveUpdateSummary summary;
     try {
         LiveUpdateLimits limits;
         if (sequential) limits.transfers = 1;
-        RunLiveUpdate(host, http, limits);
+        summary = RunLiveUpdate(host, http, limits);
     } catch (const Interrupted&) {
         return report.Finish(StopSignal::ExitStatus(), "LiveUpdate stopped");
     } catch (const std::runtime_error& failure) {
@@ -123,5 +125,15 @@ int LiveUpdateCommand(Report& report, bool sequential) {
         if (http.Failed()) return report.Finish(kExitNetwork, reason + " (" + http.FailedUrl() + ")");
         return report.Finish(kExitFileError, reason);
     }
+    report.SetResultDetail({{"stored", summary.stored},
+                            {"present", summary.present},
+                            {"refused", summary.refused},
+                            {"skippedTypes", summary.skippedTypes}});
+    const std::string counts = std::to_string(summary.stored) + " stored, " +
+                               std::to_string(summary.present) + " present, " +
+                               std::to_string(summary.refused) + " refused, " +
+                               std::to_string(summary.skippedTypes) + " device types skipped";
+    if (summary.refused > 0 || summary.skippedTypes > 0)
+        return report.Finish(kExitSkipped, "done, but something was refused or skipped: " + counts);
     return report.Finish(kExitOk);
 }

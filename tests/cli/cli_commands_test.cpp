@@ -48,6 +48,20 @@ TEST(CliLiveUpdate, FillsTheStoreAndAnHttpErrorEndsWithFive) {
             if (event["event"] == "status") ++states;
         }
         EXPECT_GE(states, 5);
+        const QJsonObject result =
+            QJsonDocument::fromJson(QByteArray::fromStdString(cli.OutLines().back())).object();
+        size_t files = 0;
+        for (const DemoDeviceType& type : DemoDeviceTypes()) files += type.firmware.size();
+        EXPECT_EQ(result["present"].toInt(), static_cast<int>(files));
+        EXPECT_EQ(result["stored"].toInt(), 0);
+    }
+    {
+        // A device type skipped for its folder name: done, but with a status of its own.
+        WriteFile(work / "init.cfg", "Poza:.. 1\r\n" + DemoInitCfg());
+        Cli cli(work, {"liveupdate"}, env);
+        EXPECT_EQ(cli.Finish(), 7);
+        EXPECT_NE(cli.err.find("refused or skipped: 0 stored, "), std::string::npos) << cli.err;
+        EXPECT_NE(cli.err.find(" 1 device types skipped"), std::string::npos) << cli.err;
     }
     WriteFile(work / "init.cfg", "Nieznany:nie_ma_takiego 1\r\n");
     Cli cli(work, {"liveupdate"}, env);
