@@ -3,6 +3,8 @@
 #   bin/tandel                                  the program (works in the current folder)
 #   bin/tandel-cli                              the same runs from a terminal
 #   bin/tandel-launcher                         starts it in $TANDEL_HOME or ~/TANDEL
+#   bin/tandel-demo                             the simulated server and devices, to try it
+#   libexec/tandel/tandel-{updateserver,devicesim}  the simulators behind tandel-demo
 #   share/applications/tandel.desktop           menu entry (runs tandel-launcher)
 #   share/icons/hicolor/{48x48,128x128,256x256}/apps/tandel.png
 #   share/metainfo/example.quorvant.tandel.metainfo.xml
@@ -18,7 +20,14 @@ foreach(program tandel tandel-cli)
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
-install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/tandel-launcher DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/tandel-launcher ${CMAKE_CURRENT_LIST_DIR}/tandel-demo
+  DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The simulators behind tandel-demo.
+foreach(simulator tandel-updateserver tandel-devicesim)
+  if(TARGET ${simulator})
+    install(TARGETS ${simulator} RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tandel)
+  endif()
+endforeach()
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/tandel.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 foreach(size 48 128 256)
@@ -40,7 +49,8 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/completion/tandel-cli
 # Manual pages and the Debian changelog go in gzip-compressed, without name or time stamp
 # (-n), so that the package is the same from every build.
 set(_tandel_gz_files)
-foreach(source man/tandel.1 man/tandel-cli.1 man/tandel-launcher.1 changelog.Debian)
+foreach(source man/tandel.1 man/tandel-cli.1 man/tandel-launcher.1 man/tandel-demo.1
+    changelog.Debian)
   get_filename_component(_tandel_name ${source} NAME)
   set(_tandel_gz ${CMAKE_BINARY_DIR}/packaging/${_tandel_name}.gz)
   add_custom_command(OUTPUT ${_tandel_gz}
@@ -51,7 +61,8 @@ foreach(source man/tandel.1 man/tandel-cli.1 man/tandel-launcher.1 changelog.Deb
 endforeach()
 add_custom_target(tandel-package-docs ALL DEPENDS ${_tandel_gz_files})
 install(FILES ${CMAKE_BINARY_DIR}/packaging/tandel.1.gz ${CMAKE_BINARY_DIR}/packaging/tandel-cli.1.gz
-  ${CMAKE_BINARY_DIR}/packaging/tandel-launcher.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  ${CMAKE_BINARY_DIR}/packaging/tandel-launcher.1.gz ${CMAKE_BINARY_DIR}/packaging/tandel-demo.1.gz
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # Tags that do not apply to a package distributed outside Debian, with the reason.
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides RENAME tandel
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides)
