@@ -114,22 +114,21 @@ vs_table() {
   echo
   echo "| Ratio | Measured | Target | |"
   echo "|---|---|---|---|"
-  r=$(vs_ratio "${big}_cli_ms" "${big}_curl8_ms")
-  echo "| 1000 files, $vs_rtt ms: tandel-cli / curl --parallel-max 8 | $r | ≤ 1.0 | $(verdict "$r <= 1.0") |"
-  r=$(vs_ratio "${big}_cli_ms" "${big}_aria2_ms")
-  echo "| 1000 files, $vs_rtt ms: tandel-cli / aria2c -j 8 | $r | < 1.0 | $(verdict "$r < 1.0") |"
-  r=$(vs_ratio "${big}_cli_ms" "${big}_floor_ms")
-  echo "| 1000 files, $vs_rtt ms: tandel-cli / floor | $r | ≤ 1.2 | $(verdict "$r <= 1.2") |"
-  r=$(vs_ratio "${big}_window_ms" "${big}_curl8_ms")
-  echo "| 1000 files, $vs_rtt ms: window / curl --parallel-max 8 | $r | ≤ 1.0 | $(verdict "$r <= 1.0") |"
-  r=$(vs_ratio "${small}_cli_ms" "${small}_curl8_ms")
-  echo "| 60 files, $vs_rtt ms: tandel-cli / curl --parallel-max 8 | $r | ≤ 1.0 | $(verdict "$r <= 1.0") |"
-  r=$(vs_ratio "${small}_window_ms" "${small}_curl8_ms")
-  echo "| 60 files, $vs_rtt ms: window / curl --parallel-max 8 | $r | ≤ 1.0 | $(verdict "$r <= 1.0") |"
-  r=$(vs_ratio "${loop}_cli_ms" "${loop}_curl1_ms")
-  echo "| 1000 files, loopback, store on disk: tandel-cli / curl | $r | ≤ 1.1 | $(verdict "$r <= 1.1") |"
-  r=$(vs_ratio "${loop}_window_ms" "${loop}_curl1_ms")
-  echo "| 1000 files, loopback, store on disk: window / curl | $r | ≤ 1.1 | $(verdict "$r <= 1.1") |"
+  # One row: label, measured key, reference key, comparison, target.
+  row() {
+    local r shown=$4
+    r=$(vs_ratio "$2" "$3")
+    [ "$4" = "<=" ] && shown="≤"
+    echo "| $1 | $r | $shown $5 | $(verdict "$r $4 $5") |"
+  }
+  row "1000 files, $vs_rtt ms: tandel-cli / curl --parallel-max 8" "${big}_cli_ms" "${big}_curl8_ms" "<=" 1.0
+  row "1000 files, $vs_rtt ms: tandel-cli / aria2c -j 8" "${big}_cli_ms" "${big}_aria2_ms" "<" 1.0
+  row "1000 files, $vs_rtt ms: tandel-cli / floor" "${big}_cli_ms" "${big}_floor_ms" "<=" 1.2
+  row "1000 files, $vs_rtt ms: window / curl --parallel-max 8" "${big}_window_ms" "${big}_curl8_ms" "<=" 1.0
+  row "60 files, $vs_rtt ms: tandel-cli / curl --parallel-max 8" "${small}_cli_ms" "${small}_curl8_ms" "<=" 1.0
+  row "60 files, $vs_rtt ms: window / curl --parallel-max 8" "${small}_window_ms" "${small}_curl8_ms" "<=" 1.0
+  row "1000 files, loopback, store on disk: tandel-cli / curl" "${loop}_cli_ms" "${loop}_curl1_ms" "<=" 1.1
+  row "1000 files, loopback, store on disk: window / curl" "${loop}_window_ms" "${loop}_curl1_ms" "<=" 1.1
   for tagged in "$big" "$small"; do
     r=$(vs_ratio "${tagged}_cli1_ms" "${tagged}_curl1_ms")
     echo "| ${tagged#vs_}: one at a time / curl, one connection | $r | ≤ 1.05 | $(verdict "$r <= 1.05") |"
