@@ -4,8 +4,9 @@
 #include <string>
 
 // The operating-system services a serial port driver needs, one open port per handle.
-// Implementations: PosixBackend.cpp (termios) and SimulatedBackend.cpp (in-process device
-// models in virtual time). Every call reports failure through its result; none throws.
+// Implementations: PosixBackend.cpp (termios) and, for the tests, sim/serial/SimulatedBackend.cpp
+// (in-process device models in virtual time). Every call reports failure through its result;
+// none throws.
 
 // DTR line control of a line-settings record.
 enum class DtrControl : uint8_t {
