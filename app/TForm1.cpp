@@ -259,12 +259,7 @@ TForm1::TForm1(Services services, QWidget* parent)
       clock_(services.clock),
       dane_(services.serialPorts, services.clock),
       deferral_(new InputDeferral(this)) {
-    // Design settings of the driver; the boot-mode entries set name, speed, parity and stop
-    // bits before every opening.
-    dane_.SetPortName("\\\\.\\COM2");
-    dane_.SetStopBits(sb2BITS);
-    dane_.SetHwFlow(hfNONE);
-    dane_.SetEnableDTROnOpen(false);
+    SetDriverDesignSettings(dane_);
     liveUpdateLog_ = std::make_unique<LiveUpdateLog>(*this);
     statusLog_ = std::make_unique<StatusLog>(*this);
     run_ = std::make_unique<UpdateRun>(*statusLog_);
@@ -480,8 +475,8 @@ void TForm1::ChooseDeviceType() {
     firmwareFolder_ = CutFolder(line);
     deviceType_ = ListBox2->currentItem()->text().section(':', 0, 0).toStdString();
     deviceKind_ = CutDeviceKind(line);
-    if (deviceKind_ == 2 || deviceKind_ == 5) {
-        ComboBox1->setEditText("Auto");
+    if (KindSearchesPort(deviceKind_)) {
+        ComboBox1->setEditText(kAutoPortText);
         ComboBox1->setEnabled(false);
     } else {
         ComboBox1->setCurrentIndex(0);

@@ -22,8 +22,6 @@
 
 namespace {
 
-// The port box text for kinds 2 and 5, which search the port themselves.
-constexpr const char* kAutoPort = "Auto";
 
 std::string FullStop(const std::string& text) {
     return WithFullStop(QString::fromStdString(text)).toStdString();
@@ -67,14 +65,15 @@ int CheckRequest(Report& report, FlashRequest& request) {
     if (std::string reason = ResolveType(request, exitCode); !reason.empty()) {
         return report.Finish(exitCode, reason);
     }
-    if (request.kind < 1 || request.kind > 5) {
+    if (!IsDeviceKind(request.kind)) {
         return report.Finish(kExitUsage, "device kind " + std::to_string(request.kind) +
                                              ": only kinds 1 to 5 are programmed");
     }
     // The port is the one the technician named: kinds 1, 3 and 4 need --port, kinds 2 and 5
     // search when it is absent or "auto".
-    const bool searches = request.kind == 2 || request.kind == 5;
-    const bool autoPort = request.port && (*request.port == "auto" || *request.port == kAutoPort);
+    const bool searches = KindSearchesPort(request.kind);
+    const bool autoPort =
+        request.port && (*request.port == "auto" || *request.port == kAutoPortText);
     if (request.port && request.port->empty()) {
         return report.Finish(kExitUsage, "--port is empty: name the port (COM1 to COM20 or a /dev path)");
     }
@@ -84,7 +83,7 @@ int CheckRequest(Report& report, FlashRequest& request) {
                                                  ": kinds 2 and 5 search the port themselves "
                                                  "(leave --port out or give auto)");
         }
-        request.port = kAutoPort;
+        request.port = kAutoPortText;
     } else if (!request.port) {
         return report.Finish(kExitUsage,
                              "--port is missing: device kind " + std::to_string(request.kind) +

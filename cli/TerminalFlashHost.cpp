@@ -17,13 +17,7 @@ TerminalFlashHost::TerminalFlashHost(Report& report, Selection selection)
     : report_(report),
       selection_(std::move(selection)),
       dane_(PosixSerialBackend(), SystemClock::Instance()) {
-    // The driver's design settings, as the window has them; the boot-mode entries set name,
-    // speed, parity and stop bits before every opening. No port name to begin with: a port
-    // text that names no port then fails to open instead of opening a port nobody chose.
-    dane_.SetPortName("");
-    dane_.SetStopBits(sb2BITS);
-    dane_.SetHwFlow(hfNONE);
-    dane_.SetEnableDTROnOpen(false);
+    SetDriverDesignSettings(dane_);
 }
 
 Clock& TerminalFlashHost::Time() {

@@ -6,6 +6,13 @@
 #include "Sequences.h"
 #include "TSerialPortDriver.h"
 
+void SetDriverDesignSettings(TSerialPortDriver& dane) {
+    dane.SetPortName("\\\\.\\COM2");
+    dane.SetStopBits(sb2BITS);
+    dane.SetHwFlow(hfNONE);
+    dane.SetEnableDTROnOpen(false);
+}
+
 UpdateRun::UpdateRun(FlashHost& host, LinkBounds bounds) : host_(host), link_(host, bounds) {}
 
 template <typename Body>
@@ -38,7 +45,7 @@ RunResult UpdateRun::Run(Body&& body) {
 }
 
 RunResult UpdateRun::Start(uint8_t deviceKind) {
-    if (running_ || deviceKind < 1 || deviceKind > 5) return {};
+    if (running_ || !IsDeviceKind(deviceKind)) return {};
     return Run([&] { Dispatch(deviceKind); });
 }
 

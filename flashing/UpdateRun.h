@@ -5,6 +5,22 @@
 #include "BootLink.h"
 #include "RunResult.h"
 
+class TSerialPortDriver;
+
+// The device kinds a run programs: 1 to 5. Kinds 2 and 5 search the port themselves; their
+// port box then shows kAutoPortText.
+constexpr bool IsDeviceKind(int kind) {
+    return kind >= 1 && kind <= 5;
+}
+constexpr bool KindSearchesPort(int kind) {
+    return kind == 2 || kind == 5;
+}
+inline constexpr const char* kAutoPortText = "Auto";
+
+// The settings the driver `dane` starts with in every host. The boot-mode entries set the
+// port name, speed, parity and stop bits before every opening; these stay as they are.
+void SetDriverDesignSettings(TSerialPortDriver& dane);
+
 // START and STOP of the programming page. Start runs the boot-mode entry of the device kind
 // and, when it succeeds, the kind's programming sequence; it returns when the run is over,
 // with how it ended. The run processes window messages between its steps, so Stop (and a
