@@ -419,14 +419,12 @@ void TForm1::StartUpWork() {
     setFixedSize(kClientWidth, kDesignedClientHeight - kHeightReduction);
     PageControl1->setCurrentIndex(kStartPage);
     Guarded([this] {
-        const std::string base = BaseDirectory();
-        deviceLines_ = LoadDeviceTypeLines(base);
+        deviceLines_ = PrepareStore(BaseDirectory());
         ListBox2->clear();
         for (const auto& line : deviceLines_)
             ListBox2->addItem(ItemText(Cp1250ToUtf8(line)));
         ListBox2->setCurrentRow(-1);
         ListBox2->clearSelection();
-        CreateDeviceFolders(base, deviceLines_);
     });
 }
 
@@ -515,14 +513,12 @@ void TForm1::OpenHomePage() {
 
 void TForm1::LiveUpdateStart() {
     // One job at a time: a START of either page during a run is ignored like a second START.
-    if (liveUpdateRunning_ || run_->Running()) return;
-    liveUpdateRunning_ = true;
+    if (LiveUpdateRunning() || run_->Running()) return;
     try {
         Guarded([this] { RunLiveUpdate(*liveUpdateLog_, http_); });
     } catch (const WindowClosing&) {
         // The window is going away: the run ends quietly.
     }
-    liveUpdateRunning_ = false;
     AfterRun();
 }
 
@@ -537,7 +533,7 @@ void TForm1::IdHTTP1Status(int code) {
 }
 
 void TForm1::ProgrammingStart() {
-    if (liveUpdateRunning_) return;
+    if (LiveUpdateRunning()) return;
     Guarded([this] {
         const QDateTime start = QDateTime::currentDateTimeUtc();
         lastRun_ = run_->Start(deviceKind_);
@@ -559,7 +555,7 @@ void TForm1::ProgrammingStart() {
 // dropped (a START clicked there must not start a run after this one), and a close asked for
 // during a run is carried out.
 void TForm1::AfterRun() {
-    if (run_->Running() || liveUpdateRunning_) return;
+    if (run_->Running() || LiveUpdateRunning()) return;
     deferral_->Drop();
     if (closeWanted_) QTimer::singleShot(0, this, &QWidget::close);
 }
@@ -569,7 +565,7 @@ void TForm1::ProgrammingStop() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (run_->Running() || liveUpdateRunning_) {
+    if (run_->Running() || LiveUpdateRunning()) {
         // The close arrived inside a run's message processing or inside one of its pauses,
         // where no input may act: the programming run is stopped without a message pass (the
         // port released at once, the run's pauses and waits end), and the window closes once

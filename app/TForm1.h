@@ -130,7 +130,6 @@ class TForm1 : public QWidget {
     std::unique_ptr<UpdateRun> run_;
     RunResult lastRun_;
     bool closeWanted_ = false;
-    bool liveUpdateRunning_ = false;
 
     uint8_t deviceKind_ = 0;
     std::string firmwareFolder_;

@@ -82,3 +82,9 @@ void CreateDeviceFolders(const std::string& baseDirectory, const std::vector<std
         mkdir(path.c_str(), 0777);
     }
 }
+
+std::vector<std::string> PrepareStore(const std::string& baseDirectory) {
+    std::vector<std::string> lines = LoadDeviceTypeLines(baseDirectory);
+    CreateDeviceFolders(baseDirectory, lines);
+    return lines;
+}

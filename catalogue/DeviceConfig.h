@@ -36,5 +36,9 @@ bool StaysInBase(std::string_view folderOnDisk);
 // folders that do not stay in the base directory.
 void CreateDeviceFolders(const std::string& baseDirectory, const std::vector<std::string>& lines);
 
+// The store as both hosts open it before their work: init.cfg's device-type lines, with the
+// missing device folders made. Throws as LoadDeviceTypeLines does, and nothing is made then.
+std::vector<std::string> PrepareStore(const std::string& baseDirectory);
+
 // Name of a device folder on disk (UTF-8) from its CP1250 bytes.
 std::string FolderOnDisk(std::string_view folderBytes);

@@ -7,8 +7,8 @@
 
 namespace {
 
-// Winsock's "host not found": the resolver has no errno of its own, and this is the number
-// users of the original program know from that message.
+// Winsock's "host not found": the resolver has no errno of its own, so the message shows the
+// code the same failure has on Windows, where technicians' notes know it from.
 constexpr int kHostNotFound = 11001;
 
 // True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or code points past

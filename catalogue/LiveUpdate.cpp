@@ -384,10 +384,17 @@ std::size_t LiveUpdateTransfers() {
     return std::min<std::size_t>(value, kMaxLiveUpdateTransfers);
 }
 
+namespace {
+// The run processes window messages, so START can be clicked again inside it.
+bool running = false;
+}  // namespace
+
+bool LiveUpdateRunning() {
+    return running;
+}
+
 LiveUpdateSummary RunLiveUpdate(LiveUpdateHost& host, HttpSource& http,
                                 const LiveUpdateLimits& limits) {
-    // The run processes window messages, so START can be clicked again inside it.
-    static bool running = false;
     if (running) return {};
     running = true;
     struct Finish {

@@ -80,6 +80,9 @@ struct LiveUpdateSummary {
 LiveUpdateSummary RunLiveUpdate(LiveUpdateHost& host, HttpSource& http,
                                 const LiveUpdateLimits& limits = {});
 
+// True while RunLiveUpdate is on the stack (so from inside its message processing).
+bool LiveUpdateRunning();
+
 // The update server's base address: TANDEL_LIVEUPDATE_URL when set and not empty, else
 // kLiveUpdateAddress; always ends in '/'.
 std::string LiveUpdateBaseAddress();

@@ -95,15 +95,12 @@ class WatchedHttp final : public HttpSource {
 }  // namespace
 
 int LiveUpdateCommand(Report& report, bool sequential) {
-    const std::string base = BaseDirectory();
     std::vector<std::string> lines;
     try {
-        lines = LoadDeviceTypeLines(base);
+        lines = PrepareStore(BaseDirectory());
     } catch (const std::runtime_error& failure) {
         return report.Finish(kExitFileError, WithFullStop(failure.what()).toStdString());
     }
-    // As at the window's start-up: the run stores into the device folders.
-    CreateDeviceFolders(base, lines);
 
     TerminalLiveUpdateHost host(report, lines);
     HttpClient client;

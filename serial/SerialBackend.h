@@ -26,7 +26,7 @@ enum class RtsControl : uint8_t {
 // Line-settings record (a device control block): everything written into the port at once.
 // A value-initialised record is all zero.
 struct LineSettings {
-    uint32_t length = 0;    // size of the original record, 28
+    uint32_t length = 0;    // the record's size as the driver states it (28); a backend may check it
     uint32_t baudRate = 0;  // bit/s, any value
     bool binary = false;
     bool parityCheck = false;  // check received parity (the driver leaves it off)
