@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <deque>
 #include <exception>
+#include <future>
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <unordered_set>
@@ -78,6 +81,15 @@ struct DeviceType {
 
 using StoreKey = std::pair<std::string, std::u32string>;  // folder, folded file name
 
+// Stored files waiting for their flush, with the log lines held until they are in place.
+struct Batch {
+    std::unique_ptr<StoreBatch> files = std::make_unique<StoreBatch>();
+    std::vector<StoreKey> stored;      // its files, in order
+    std::vector<std::string> lines;    // lines held for it
+    std::vector<std::size_t> marks;    // per file: the held lines up to its own
+    std::future<void> flushed;         // its Commit, run on a thread of its own
+};
+
 class Run {
   public:
     Run(LiveUpdateHost& host, HttpSource& http, const LiveUpdateLimits& limits)
@@ -130,14 +142,18 @@ class Run {
     }
 
     void Turn(DeviceType& type, FirmwareItem& item) {
-        if (batch_.Size() != 0 && Clock::now() - batchStart_ >= kBatchAge) CommitFetching();
+        if (batch_.files->Size() != 0 && Clock::now() - batchStart_ >= kBatchAge)
+            CommitFetching();
         if (item.file.empty()) {
             Log("Błąd : niedozwolona nazwa pliku : " + ShownName(item.name) + ".bin");
             ++summary_.refused;
             return;
         }
         // A file stored earlier in this run counts as present only once it is in place.
-        if (pending_.count({type.store, FoldedName(item.file)}) != 0) CommitFetching();
+        if (pending_.count({type.store, FoldedName(item.file)}) != 0) {
+            Feed();
+            Commit();
+        }
         if (Present(type.store, item.file)) {
             Log(item.file + " : JEST");
             ++summary_.present;
@@ -160,17 +176,44 @@ class Run {
     // Adds a file to the batch; `folded` is its name for the local test (empty: opis.txt).
     void Store(const std::string& store, const std::string& file, const std::string& body,
                std::u32string folded) {
-        if (batch_.Size() == 0) batchStart_ = Clock::now();
-        batch_.Add(JoinPath(store, file), body);
-        marks_.push_back(heldLines_.size());
-        stored_.push_back({store, std::move(folded)});
-        if (batch_.Size() >= kBatchFiles) CommitFetching();
+        if (batch_.files->Size() == 0) batchStart_ = Clock::now();
+        batch_.files->Add(JoinPath(store, file), body);
+        batch_.marks.push_back(batch_.lines.size());
+        batch_.stored.push_back({store, std::move(folded)});
+        if (batch_.files->Size() >= kBatchFiles) CommitFetching();
     }
 
-    // The network keeps working while the batch is flushed.
+    // The network keeps working while the batch is flushed: its flush runs beside the run,
+    // which goes on fetching into the next batch (the one before is put in place first).
     void CommitFetching() {
         Feed();
-        Commit();
+        Launch();
+    }
+
+    void Launch() {
+        if (batch_.files->Size() == 0) return;
+        Land(true);
+        Batch& flight = flight_.emplace(std::move(batch_));
+        batch_ = Batch{};
+        flight.flushed = std::async(std::launch::async, [files = flight.files.get()] {
+            files->Commit();
+        });
+    }
+
+    // Takes in the batch being flushed once its flush is done (waiting for it when `wait`).
+    void Land(bool wait) {
+        if (!flight_) return;
+        if (!wait && flight_->flushed.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return;
+        Batch done = std::move(*flight_);
+        flight_.reset();
+        Placed(done);
+    }
+
+    // Puts every stored file in place and shows the lines held for them.
+    void Commit() {
+        Launch();
+        Land(true);
     }
 
     // The local test: a regular file of that name in the base directory, or one of that name
@@ -185,36 +228,42 @@ class Run {
     // Lines written while stored files wait for their flush are shown once those are in
     // place, so that the log never tells of more than the store holds.
     void Log(const std::string& line) {
-        if (batch_.Size() == 0) {
+        if (batch_.files->Size() == 0 && !flight_) {
             host_.LogAppend(line);
         } else {
-            heldLines_.push_back(line);
+            batch_.lines.push_back(line);
         }
     }
 
-    // Puts the batch in place and shows the lines held for it. When a file cannot be stored,
-    // the run ends there: the lines up to its own are shown and its error is thrown.
-    void Commit() {
-        if (batch_.Size() == 0) return;
-        std::size_t shown = heldLines_.size();
-        std::size_t placed = stored_.size();
+    // A flushed batch: its files count as present and its lines are shown, and so are the
+    // lines held behind it when no file waits after them. When a file could not be stored,
+    // the run ends there: the lines up to its own are shown, nothing fetched after it is
+    // stored, and its error is thrown.
+    void Placed(Batch& done) {
+        std::size_t shown = done.lines.size();
+        std::size_t placed = done.stored.size();
         std::string failure;
         try {
-            batch_.Commit();
+            done.flushed.get();
         } catch (const StoreBatch::Failure& error) {
-            shown = marks_[error.entry];
+            shown = done.marks[error.entry];
             placed = error.entry;
             failure = error.what();
         }
         for (std::size_t i = 0; i < placed; ++i) {
-            if (!stored_[i].second.empty()) present_[stored_[i].first].insert(stored_[i].second);
+            const auto& [store, folded] = done.stored[i];
+            if (!folded.empty()) present_[store].insert(folded);
         }
-        for (std::size_t i = 0; i < shown; ++i) host_.LogAppend(heldLines_[i]);
-        heldLines_.clear();
-        marks_.clear();
-        pending_.clear();
-        stored_.clear();
-        if (!failure.empty()) throw std::runtime_error(failure);
+        for (const StoreKey& key : done.stored) pending_.erase(key);
+        for (std::size_t i = 0; i < shown; ++i) host_.LogAppend(done.lines[i]);
+        if (!failure.empty()) {
+            batch_ = Batch{};
+            throw std::runtime_error(failure);
+        }
+        if (batch_.files->Size() == 0) {
+            for (const std::string& line : batch_.lines) host_.LogAppend(line);
+            batch_.lines.clear();
+        }
     }
 
     // Fetching ahead: starts the requests that come next in list order while there is Room()
@@ -294,6 +343,7 @@ class Run {
         ++(request->text ? waitingTexts_ : waitingBodies_);
         if (listOf != nullptr && !request->failure) Plan(*listOf);
         Feed();
+        Land(false);
     }
 
     // The list of a device type has arrived: its names, and which of them to fetch ahead
@@ -365,12 +415,10 @@ class Run {
     std::set<StoreKey> planned_;
 
     std::map<std::string, std::unordered_set<std::u32string>> present_;
-    StoreBatch batch_;
-    std::vector<StoreKey> stored_;  // the batch's files, in order
+    Batch batch_;                  // being filled
+    std::optional<Batch> flight_;  // being flushed
     Clock::time_point batchStart_;
-    std::set<StoreKey> pending_;
-    std::vector<std::string> heldLines_;  // lines held until the batch is in place
-    std::vector<std::size_t> marks_;      // per batch file: the held lines up to its own
+    std::set<StoreKey> pending_;  // stored by the run, not yet in place
 };
 
 }  // namespace

@@ -724,6 +724,27 @@ void ServeNumbered(HttpTestServer& server, const std::string& folder, int count)
     server.Serve("/liveupdate/" + folder + "/opis.txt", "Opis");
 }
 
+// A store failure found while the next batch is already being fetched and written ends the
+// run at its own place as well: nothing after it in place, no temporary file left.
+TEST_F(FetchAheadTest, AFailingFlushBehindTheFetchingStoresNothingPastIt) {
+    host_.lines = {"A:fa 1"};
+    ServeNumbered(server_, "fa", 300);
+    const auto store = [this] {
+        fs::create_directory(base_ / "fa");
+        fs::create_directory(base_ / "fa" / "5.bin");
+    };
+    const Outcome oneAtATime = RunWith(1, store);
+    const Outcome ahead = RunWith(kMaxLiveUpdateTransfers, store);
+    EXPECT_EQ(ahead, oneAtATime);
+    EXPECT_EQ(ahead.error,
+              "Cannot create file \"" + (base_ / "fa" / "5.bin").string() + "\". Is a directory");
+    std::set<std::string> expected = {"fa/opis.txt", "fa/1.bin", "fa/2.bin", "fa/3.bin", "fa/4.bin"};
+    std::set<std::string> stored;
+    for (const auto& [name, bytes] : ahead.files) stored.insert(name);
+    EXPECT_EQ(stored, expected);
+    EXPECT_EQ(ahead.log.back(), "5.bin : POBIERAM");
+}
+
 TEST_F(FetchAheadTest, ACookieGoesOnEveryRequestStartedAfterTheResponseThatSetIt) {
     host_.lines = {"A:fa 1"};
     ServeNumbered(server_, "fa", 10);
