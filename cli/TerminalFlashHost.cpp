@@ -91,11 +91,12 @@ void TerminalFlashHost::ActOnSignal() {
     run_->Stop();
 }
 
-// A terminal has nothing to paint; the driver's poll is held so that no awaited byte is
-// swept, and signals wait for the next ProcessMessages like a click.
+// A terminal has nothing to paint and no window input to hold back: its one input, a stop
+// signal, is looked at only in ProcessMessages, as the window replays a click only there. The
+// driver's poll is held so that no awaited byte is swept.
 void TerminalFlashHost::PaintOnlyPass() {
     TSerialPortDriver::PollHold hold(dane_);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
 }
 
 std::string TerminalFlashHost::BaseDirectory() {
