@@ -9,6 +9,9 @@
 
 #include "CliBench.h"
 #include "DemoWork.h"
+#include "Report.h"
+#include "TerminalFlashHost.h"
+#include "UpdateRun.h"
 
 namespace {
 
@@ -373,6 +376,26 @@ TEST_F(CliFlash, TimeoutEndsTheWaitsWithoutALimitAsStopDoes) {
     }
     CliBench bench;
     EXPECT_EQ(bench.Run(work, {"--timeout", "0", "ports"}).exit, 2);
+}
+
+// The terminal's one input, a stop signal, is acted on in the message pass, as the window
+// acts on a click there, and never in a paint-only pass.
+TEST(CliTerminalHost, AStopSignalActsInTheMessagePassOnly) {
+    VirtualClock clock;
+    SimulatedBackend backend{clock};
+    FILE* sink = std::fopen("/dev/null", "w");
+    Report report(false, sink, sink);
+    TerminalFlashHost host(report, {}, {backend, clock, sink, sink, -1});
+    UpdateRun run(host);
+    host.SetRun(&run);
+    StopSignal::Install();
+    std::raise(SIGINT);
+    host.PaintOnlyPass();
+    EXPECT_FALSE(host.StopRequested());
+    host.ProcessMessages();
+    EXPECT_TRUE(host.StopRequested());
+    for (const int signal : {SIGINT, SIGTERM, SIGPIPE}) std::signal(signal, SIG_DFL);
+    std::fclose(sink);
 }
 
 }  // namespace
