@@ -51,13 +51,13 @@ constexpr const char* kExitStatuses =
     "  TANDEL_PORTS           directory of COM1, COM2, ... entries that alone maps the ports\n"
     "  TANDEL_LIVEUPDATE_URL  the update server's base address\n";
 
-void Print(const QString& text) {
-    std::fputs(text.toLocal8Bit().constData(), stdout);
+void Print(const QString& text, std::FILE* out) {
+    std::fputs(text.toLocal8Bit().constData(), out);
 }
 
 }  // namespace
 
-int RunCommandLine(const QStringList& arguments) {
+int RunCommandLine(const QStringList& arguments, const CliServices& services) {
     const QString command = FindCommand(arguments);
     const bool flash = command == "flash";
     const bool info = command == "info";
@@ -110,10 +110,10 @@ int RunCommandLine(const QStringList& arguments) {
     }
 
     // A usage error found while parsing ends with a result object too when --json was asked.
-    Report usage(JsonAsked(arguments));
+    Report usage(JsonAsked(arguments), services.out, services.err);
     if (!parser.parse(arguments)) return usage.Finish(kExitUsage, parser.errorText().toStdString());
     if (parser.isSet(help)) {
-        Print(parser.helpText() + kExitStatuses);
+        Print(parser.helpText() + kExitStatuses, services.out);
         return kExitOk;
     }
     if (parser.isSet(version)) {
@@ -121,7 +121,8 @@ int RunCommandLine(const QStringList& arguments) {
             return usage.Finish(kExitUsage, "--version takes no command (tandel-cli --version)");
         }
         Print(QCoreApplication::applicationName() + " " + QCoreApplication::applicationVersion() +
-              "\n");
+                  "\n",
+              services.out);
         return kExitOk;
     }
     if (command.isEmpty()) return usage.Finish(kExitUsage, "no command (tandel-cli --help)");
@@ -134,7 +135,7 @@ int RunCommandLine(const QStringList& arguments) {
             kExitUsage, "unexpected argument " + parser.positionalArguments().at(1).toStdString());
     }
 
-    Report report(parser.isSet(general.json));
+    Report report(parser.isSet(general.json), services.out, services.err);
     if (const auto failed = ApplyGeneralOptions(parser, general, report, command)) return *failed;
     if (command == "ports") return PortsCommand(report, parser.isSet(all));
     if (command == "types") return TypesCommand(report);
@@ -163,8 +164,8 @@ int RunCommandLine(const QStringList& arguments) {
             return report.Finish(kExitUsage, "--folder F and --kind N (1 to 5) go together");
         }
     }
-    if (info) return InfoCommand(report, std::move(request));
+    if (info) return InfoCommand(report, std::move(request), services);
     if (request.firmware.empty())
         return report.Finish(kExitUsage, "--firmware NAME.bin is missing");
-    return FlashCommand(report, std::move(request));
+    return FlashCommand(report, std::move(request), services);
 }

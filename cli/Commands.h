@@ -4,6 +4,7 @@
 #include <string>
 
 class Report;
+struct CliServices;
 
 // The commands of tandel-cli. Each works in the current folder as the window does and
 // returns its exit status (ExitCodes.h) through Report::Finish.
@@ -24,10 +25,10 @@ struct FlashRequest {
     bool yes = false;      // the question of the card in a reader is answered Yes
     int timeoutSeconds = 0;  // --timeout: bound of the waits without a limit; 0: none
 };
-// One programming run.
-int FlashCommand(Report& report, FlashRequest request);
+// One programming run on the ports of `services`.
+int FlashCommand(Report& report, FlashRequest request, const CliServices& services);
 // The device's firmware number without erasing it (the firmware field is not used).
-int InfoCommand(Report& report, FlashRequest request);
+int InfoCommand(Report& report, FlashRequest request, const CliServices& services);
 
 struct HistoryRequest {
     std::string since;  // ISO date or date and time; empty: from the first run

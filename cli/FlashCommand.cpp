@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "BaseDirectory.h"
+#include "CliServices.h"
 #include "Commands.h"
 #include "DeviceType.h"
 #include "ErrorText.h"
@@ -105,9 +106,9 @@ void ReportResult(Report& report, const RunResult& result) {
 
 }  // namespace
 
-int FlashCommand(Report& report, FlashRequest request) {
+int FlashCommand(Report& report, FlashRequest request, const CliServices& services) {
     if (const int refused = CheckRequest(report, request); refused != kExitOk) return refused;
-    if (request.kind == 4 && !request.yes && ::isatty(STDIN_FILENO) != 1) {
+    if (request.kind == 4 && !request.yes && ::isatty(services.in) != 1) {
         return report.Finish(kExitUsage,
                              "a card in a reader asks before it is written: answer with --yes "
                              "when no terminal is there to ask");
@@ -118,7 +119,8 @@ int FlashCommand(Report& report, FlashRequest request) {
     if (StopSignal::Received() != 0) return report.Finish(StopSignal::ExitStatus(), kLineStopped);
 
     const FirmwareLocation file = LocateFirmware(request.folder, request.firmware);
-    TerminalFlashHost host(report, {file.folder, file.entry, *request.port, request.yes, file.base});
+    TerminalFlashHost host(report, {file.folder, file.entry, *request.port, request.yes, file.base},
+                           services);
     LinkBounds bounds;
     if (request.timeoutSeconds > 0) bounds.unboundedWaitMs = request.timeoutSeconds * 1000u;
     UpdateRun run(host, bounds);
@@ -146,7 +148,7 @@ int FlashCommand(Report& report, FlashRequest request) {
     return report.Finish(outcome.exitCode, outcome.reason);
 }
 
-int InfoCommand(Report& report, FlashRequest request) {
+int InfoCommand(Report& report, FlashRequest request, const CliServices& services) {
     if (const int refused = CheckRequest(report, request); refused != kExitOk) return refused;
     if (request.kind == 3 || request.kind == 5) {
         return report.Finish(kExitUsage,
@@ -156,7 +158,7 @@ int InfoCommand(Report& report, FlashRequest request) {
     }
     if (StopSignal::Received() != 0) return report.Finish(StopSignal::ExitStatus(), kLineStopped);
 
-    TerminalFlashHost host(report, {request.folder, {}, *request.port, false, {}});
+    TerminalFlashHost host(report, {request.folder, {}, *request.port, false, {}}, services);
     LinkBounds bounds;
     if (request.timeoutSeconds > 0) bounds.unboundedWaitMs = request.timeoutSeconds * 1000u;
     UpdateRun run(host, bounds);

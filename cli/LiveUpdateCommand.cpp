@@ -36,9 +36,10 @@ class TerminalLiveUpdateHost final : public LiveUpdateHost {
         EndOnSignal();
     }
     // Runs while a request waits for the network: a stop signal ends the request and the run
-    // at once (what was examined before it is still stored, as the run stores it).
+    // at once (what was examined before it is still stored, as the run stores it). There is
+    // no window input to hold back.
     void PaintOnlyPass() override {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents();
         EndOnSignal();
     }
     std::vector<std::string> DeviceTypeLines() override { return lines_; }

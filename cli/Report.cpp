@@ -26,7 +26,8 @@ std::string MinutesSeconds(qint64 ms) {
 
 }  // namespace
 
-Report::Report(bool json) : json_(json), errTerminal_(::isatty(STDERR_FILENO) == 1) {}
+Report::Report(bool json, std::FILE* out, std::FILE* err)
+    : json_(json), out_(out), err_(err), errTerminal_(::isatty(::fileno(err)) == 1) {}
 
 bool Report::OpenLogFile(const QString& path, std::string& reason, const std::string& tag,
                          const std::string& header) {
@@ -67,7 +68,7 @@ void Report::Note(const std::string& text) {
         Emit({{"event", "note"}, {"text", Text(text)}});
     } else {
         EndProgressLine();
-        std::fprintf(stderr, "tandel-cli: %s\n", text.c_str());
+        std::fprintf(err_, "tandel-cli: %s\n", text.c_str());
     }
 }
 
@@ -76,7 +77,7 @@ void Report::Status(const std::string& text) {
         Emit({{"event", "status"}, {"text", Text(text)}});
     } else if (errTerminal_) {
         EndProgressLine();
-        std::fprintf(stderr, "[%s]\n", ShownOnTerminal(text).c_str());
+        std::fprintf(err_, "[%s]\n", ShownOnTerminal(text).c_str());
     }
 }
 
@@ -109,25 +110,25 @@ void Report::DrawProgress(int position) {
     const qint64 elapsed = progressClock_.elapsed();
     const std::string left =
         frames > 0 ? MinutesSeconds(elapsed * (total - frames) / frames) : std::string("?");
-    std::fprintf(stderr, "\r\033[Kframe %d/%d, %d/%d bytes, %s elapsed, %s left", frames, total,
+    std::fprintf(err_, "\r\033[Kframe %d/%d, %d/%d bytes, %s elapsed, %s left", frames, total,
                  frames * static_cast<int>(kRecordSize), static_cast<int>(kSentImageBytes),
                  MinutesSeconds(elapsed).c_str(), left.c_str());
-    std::fflush(stderr);
+    std::fflush(err_);
     progressShown_ = true;
 }
 
 // The progress line stays on the screen as it was last drawn; what follows starts below it.
 void Report::EndProgressLine() {
     if (!progressShown_) return;
-    std::fputc('\n', stderr);
+    std::fputc('\n', err_);
     progressShown_ = false;
 }
 
 void Report::LineEvent(const std::string& text) {
     if (!verbose_) return;
     EndProgressLine();
-    std::fprintf(stderr, "tandel-cli: %s\n", text.c_str());
-    std::fflush(stderr);
+    std::fprintf(err_, "tandel-cli: %s\n", text.c_str());
+    std::fflush(err_);
 }
 
 void Report::Record(const QJsonObject& object, const std::string& text) {
@@ -147,8 +148,8 @@ int Report::Finish(int exitCode, const std::string& text) {
     std::replace(reason.begin(), reason.end(), '\n', ' ');
     if (exitCode != 0 && !reason.empty()) {
         ToLogFile(reason);
-        std::fprintf(stderr, "tandel-cli: %s\n", ShownOnTerminal(reason).c_str());
-        std::fflush(stderr);
+        std::fprintf(err_, "tandel-cli: %s\n", ShownOnTerminal(reason).c_str());
+        std::fflush(err_);
     }
     ToLogFile("result: exit " + std::to_string(exitCode) + (exitCode == 0 ? " (ok)" : " (failed)"));
     if (json_) {
@@ -169,9 +170,9 @@ void Report::Emit(QJsonObject object) {
 }
 
 void Report::Print(std::string_view line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    std::fwrite(line.data(), 1, line.size(), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
 }
 
 void Report::ToLogFile(const std::string& line) {

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -15,7 +16,8 @@
 // Record's text is the caller's to make safe, since its line breaks are its own.
 class Report {
   public:
-    explicit Report(bool json);
+    // `out` and `err` stand for standard output and standard error.
+    Report(bool json, std::FILE* out, std::FILE* err);
     Report(const Report&) = delete;
     Report& operator=(const Report&) = delete;
 
@@ -63,6 +65,8 @@ class Report {
     void EndProgressLine();
 
     bool json_;
+    std::FILE* out_;
+    std::FILE* err_;
     bool verbose_ = false;
     bool errTerminal_;
     QFile logFile_;

@@ -17,6 +17,7 @@ void OnSignal(int number) {
 namespace StopSignal {
 
 void Install() {
+    received = 0;
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);

@@ -6,6 +6,7 @@
 // waiting on the terminal ends at once. SIGPIPE is ignored.
 namespace StopSignal {
 
+// Counts from now on: no signal has come yet.
 void Install();
 // The first signal received (SIGINT or SIGTERM), 0 while none came.
 int Received();

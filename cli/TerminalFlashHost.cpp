@@ -7,21 +7,22 @@
 #include <cstdio>
 
 #include "BaseDirectory.h"
-#include "Clock.h"
 #include "PosixBackend.h"
 #include "Report.h"
 #include "StopSignal.h"
 #include "UpdateRun.h"
 
-TerminalFlashHost::TerminalFlashHost(Report& report, Selection selection)
+TerminalFlashHost::TerminalFlashHost(Report& report, Selection selection,
+                                     const CliServices& services)
     : report_(report),
       selection_(std::move(selection)),
-      dane_(PosixSerialBackend(), SystemClock::Instance()) {
+      services_(services),
+      dane_(services.serialPorts, services.clock) {
     SetDriverDesignSettings(dane_);
 }
 
 Clock& TerminalFlashHost::Time() {
-    return SystemClock::Instance();
+    return services_.clock;
 }
 
 // Output already printed stays: a terminal has no box to empty.
@@ -90,11 +91,12 @@ void TerminalFlashHost::ActOnSignal() {
     run_->Stop();
 }
 
-// A terminal has nothing to paint; the driver's poll is held so that no awaited byte is
-// swept, and signals wait for the next ProcessMessages like a click.
+// A terminal has nothing to paint and no window input to hold back: its one input, a stop
+// signal, is looked at only in ProcessMessages, as the window replays a click only there. The
+// driver's poll is held so that no awaited byte is swept.
 void TerminalFlashHost::PaintOnlyPass() {
     TSerialPortDriver::PollHold hold(dane_);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
 }
 
 std::string TerminalFlashHost::BaseDirectory() {
@@ -114,23 +116,24 @@ void TerminalFlashHost::ShowOpenFailure(const std::string& text, const std::stri
 }
 
 bool TerminalFlashHost::AskYesNo(const std::string&, const std::string& text) {
-    const bool yes = selection_.yes || (StopSignal::Received() == 0 && AskOnTerminal(text));
+    const bool yes = selection_.yes || (StopSignal::Received() == 0 &&
+                                        AskOnTerminal(text, services_.err, services_.in));
     answeredNo_ = !yes;
     report_.Question(text, yes);
     return yes;
 }
 
-bool AskOnTerminal(const std::string& question) {
-    std::fprintf(stderr, "%s [t/N] ", question.c_str());
-    std::fflush(stderr);
+bool AskOnTerminal(const std::string& question, std::FILE* err, int in) {
+    std::fprintf(err, "%s [t/N] ", question.c_str());
+    std::fflush(err);
     std::string answer;
     for (char c = 0;;) {
-        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        const ssize_t n = ::read(in, &c, 1);
         if (n < 0 && errno == EINTR && StopSignal::Received() == 0) continue;
         if (n <= 0 || c == '\n') break;
         answer += c;
     }
-    if (StopSignal::Received() != 0) std::fputc('\n', stderr);
+    if (StopSignal::Received() != 0) std::fputc('\n', err);
     for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' ')) answer.pop_back();
     return answer == "t" || answer == "tak" || answer == "y" || answer == "yes";

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "CliServices.h"
 #include "FlashHost.h"
 #include "TSerialPortDriver.h"
 
@@ -11,7 +12,8 @@ class UpdateRun;
 
 // The flashing host of the terminal: the log goes to the report, messages are pumped through
 // QCoreApplication (the driver's poll timer runs there), a SIGINT or SIGTERM is the STOP
-// click, and the question is asked on the terminal unless answered beforehand.
+// click, and the question is asked on the terminal unless answered beforehand. The driver
+// works on the ports of the services given, timed by their clock.
 class TerminalFlashHost final : public FlashHost {
   public:
     // What the command line chose, taken as the window's selection.
@@ -23,7 +25,7 @@ class TerminalFlashHost final : public FlashHost {
         std::string base;      // the base directory the firmware is loaded from
     };
 
-    TerminalFlashHost(Report& report, Selection selection);
+    TerminalFlashHost(Report& report, Selection selection, const CliServices& services);
 
     // The run whose STOP a signal triggers.
     void SetRun(UpdateRun* run) { run_ = run; }
@@ -62,6 +64,7 @@ class TerminalFlashHost final : public FlashHost {
   private:
     Report& report_;
     Selection selection_;
+    CliServices services_;
     TSerialPortDriver dane_;
     UpdateRun* run_ = nullptr;
     bool stopRequested_ = false;
@@ -74,7 +77,6 @@ class TerminalFlashHost final : public FlashHost {
     uint64_t receivedNoted_ = 0;
 };
 
-// Reads a Yes or No from the terminal on standard input after printing `question` on
-// standard error: "t", "tak", "y" or "yes" in any case is Yes; anything else, the end of the
-// input or a stop signal is No.
-bool AskOnTerminal(const std::string& question);
+// Reads a Yes or No from the terminal on `in` after printing `question` on `err`: "t", "tak",
+// "y" or "yes" in any case is Yes; anything else, the end of the input or a stop signal is No.
+bool AskOnTerminal(const std::string& question, std::FILE* err, int in);

@@ -1,7 +1,9 @@
 // tandel-cli: LiveUpdate and programming from a terminal and from scripts.
 #include <QCoreApplication>
 
+#include "Clock.h"
 #include "CommandLine.h"
+#include "PosixBackend.h"
 #include "StopSignal.h"
 
 int main(int argc, char* argv[]) {
@@ -9,5 +11,6 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName("tandel-cli");
     QCoreApplication::setApplicationVersion(TANDEL_VERSION);
     StopSignal::Install();
-    return RunCommandLine(QCoreApplication::arguments());
+    return RunCommandLine(QCoreApplication::arguments(),
+                          {PosixSerialBackend(), SystemClock::Instance()});
 }

@@ -93,3 +93,36 @@ std::optional<DeviceFault> ParseDeviceFault(std::string_view text) {
     result.fault.code = *code;
     return result;
 }
+
+namespace {
+
+BootLoader::Options BootWith(const std::vector<DeviceFault>& faults, FaultTarget target) {
+    BootLoader::Options boot;
+    for (const DeviceFault& f : faults)
+        if (f.target == target && f.own == OwnStep::None) boot.faults.push_back(f.fault);
+    return boot;
+}
+
+LineFault OwnFault(const std::vector<DeviceFault>& faults, FaultTarget target, OwnStep step) {
+    for (const DeviceFault& f : faults)
+        if (f.target == target && f.own == step) return f.ownFault;
+    return LineFault::None;
+}
+
+}  // namespace
+
+ServerModel::Options ServerOptionsWith(const std::vector<DeviceFault>& faults) {
+    ServerModel::Options server;
+    server.boot = BootWith(faults, FaultTarget::Server);
+    server.atGreeting = OwnFault(faults, FaultTarget::Server, OwnStep::Greeting);
+    server.atProbe = OwnFault(faults, FaultTarget::Server, OwnStep::Probe);
+    return server;
+}
+
+CardModel::Options CardOptionsWith(const std::vector<DeviceFault>& faults, FaultTarget target) {
+    CardModel::Options card;
+    card.boot = BootWith(faults, target);
+    card.inReader = target == FaultTarget::ReaderCard;
+    card.atAnswerToReset = OwnFault(faults, target, OwnStep::Greeting);
+    return card;
+}

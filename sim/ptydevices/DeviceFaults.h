@@ -3,9 +3,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "BootLoader.h"
+#include "CardModel.h"
 #include "DeviceCore.h"
+#include "ServerModel.h"
 
 // Which simulated device a fault belongs to.
 enum class FaultTarget : uint8_t {
@@ -38,3 +41,8 @@ struct DeviceFault {
 // reset, and also greeting (server and reader, silent or drop) and probe (server, silent or
 // drop). Nothing for a text that is none of these.
 std::optional<DeviceFault> ParseDeviceFault(std::string_view text);
+
+// The models' options that carry the faults meant for them: the server's, and a card's (the
+// card behind the server, or the card in the reader, which makes it a card in a reader).
+ServerModel::Options ServerOptionsWith(const std::vector<DeviceFault>& faults);
+CardModel::Options CardOptionsWith(const std::vector<DeviceFault>& faults, FaultTarget target);

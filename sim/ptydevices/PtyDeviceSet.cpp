@@ -10,28 +10,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-BootLoader::Options BootWith(const std::vector<DeviceFault>& faults, FaultTarget target) {
-    BootLoader::Options boot;
-    for (const DeviceFault& f : faults)
-        if (f.target == target && f.own == OwnStep::None) boot.faults.push_back(f.fault);
-    return boot;
-}
-
-LineFault OwnFault(const std::vector<DeviceFault>& faults, FaultTarget target, OwnStep step) {
-    for (const DeviceFault& f : faults)
-        if (f.target == target && f.own == step) return f.ownFault;
-    return LineFault::None;
-}
-
-CardModel::Options CardOptions(const std::vector<DeviceFault>& faults, FaultTarget target,
-                               bool inReader) {
-    CardModel::Options card;
-    card.boot = BootWith(faults, target);
-    card.inReader = inReader;
-    card.atAnswerToReset = OwnFault(faults, target, OwnStep::Greeting);
-    return card;
-}
-
 // Status lines of the server's own program, as it talks on its line until it is reset.
 std::vector<uint8_t> Chatter(size_t bytes) {
     static const std::string kLine = "STAN: 0 OK\r\n";
@@ -42,10 +20,7 @@ std::vector<uint8_t> Chatter(size_t bytes) {
 }
 
 ServerModel::Options ServerOptions(const PtyDeviceSet::Options& options) {
-    ServerModel::Options server;
-    server.boot = BootWith(options.faults, FaultTarget::Server);
-    server.atGreeting = OwnFault(options.faults, FaultTarget::Server, OwnStep::Greeting);
-    server.atProbe = OwnFault(options.faults, FaultTarget::Server, OwnStep::Probe);
+    ServerModel::Options server = ServerOptionsWith(options.faults);
     server.chatter = Chatter(options.serverChatter);
     return server;
 }
@@ -54,9 +29,9 @@ ServerModel::Options ServerOptions(const PtyDeviceSet::Options& options) {
 
 PtyDeviceSet::PtyDeviceSet(const Options& options)
     : flashDir_(options.flashDir),
-      serverCard_(CardOptions(options.faults, FaultTarget::ServerCard, false)),
+      serverCard_(CardOptionsWith(options.faults, FaultTarget::ServerCard)),
       server_(ServerOptions(options), &serverCard_),
-      readerCard_(CardOptions(options.faults, FaultTarget::ReaderCard, true)),
+      readerCard_(CardOptionsWith(options.faults, FaultTarget::ReaderCard)),
       com1_("COM1", server_, kServerResetAfterMs, {8, false, 1}, options.pacing),
       com2_("COM2", readerCard_, kReaderResetAfterMs, {8, true, 2}, options.pacing) {
     com1_.SetOnClosed([this] {

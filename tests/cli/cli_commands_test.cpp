@@ -8,6 +8,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <iterator>
+#include <memory>
 #include <thread>
 
 #include "CliHarness.h"
@@ -247,23 +249,38 @@ class RawHttpServer {
 
 // SIGINT and SIGTERM end a LiveUpdate within half a second also while a request stalls or
 // drips; the transfer is dropped and nothing of it is stored.
+// The four runs start side by side, each in a folder of its own, and are signalled one by one.
 TEST(CliSignals, ASignalEndsALiveUpdateDuringARequest) {
     TempDir dir;
-    const fs::path work = dir.path / "work";
-    WriteFile(work / "init.cfg", "Typ:typ 1\r\n");
     const std::string drip = "HTTP/1.1 200 OK\r\nContent-Length: 15180\r\n\r\n";
-    for (const bool dripping : {false, true}) {
-        for (const int signal : {SIGINT, SIGTERM}) {
-            SCOPED_TRACE(std::string(dripping ? "dripping " : "stalled ") + std::to_string(signal));
-            RawHttpServer server(dripping ? drip : std::string(), dripping);
-            Cli update(work, {"liveupdate"}, {{"TANDEL_LIVEUPDATE_URL", server.BaseAddress()}});
-            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-            update.Signal(signal);
-            const auto signalled = Steady::now();
-            EXPECT_EQ(update.Finish(), signal == SIGINT ? 130 : 143);
-            EXPECT_LT(Steady::now() - signalled, std::chrono::milliseconds(500));
-            EXPECT_FALSE(fs::exists(work / "typ" / "opis.txt"));
-        }
+    struct Case {
+        bool dripping;
+        int signal;
+    };
+    const Case cases[] = {{false, SIGINT}, {false, SIGTERM}, {true, SIGINT}, {true, SIGTERM}};
+    std::vector<std::unique_ptr<RawHttpServer>> servers;
+    std::vector<std::unique_ptr<Cli>> updates;
+    std::vector<fs::path> works;
+    for (const Case& c : cases) {
+        works.push_back(dir.path / ("work" + std::to_string(works.size())));
+        WriteFile(works.back() / "init.cfg", "Typ:typ 1\r\n");
+        servers.push_back(
+            std::make_unique<RawHttpServer>(c.dripping ? drip : std::string(), c.dripping));
+        updates.push_back(
+            std::make_unique<Cli>(works.back(), std::vector<std::string>{"liveupdate"},
+                                  std::map<std::string, std::string>{
+                                      {"TANDEL_LIVEUPDATE_URL", servers.back()->BaseAddress()}}));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(std::string(c.dripping ? "dripping " : "stalled ") + std::to_string(c.signal));
+        Cli& update = *updates[i];
+        update.Signal(c.signal);
+        const auto signalled = Steady::now();
+        EXPECT_EQ(update.Finish(), c.signal == SIGINT ? 130 : 143);
+        EXPECT_LT(Steady::now() - signalled, std::chrono::milliseconds(500));
+        EXPECT_FALSE(fs::exists(works[i] / "typ" / "opis.txt"));
     }
 }
 
@@ -272,7 +289,9 @@ TEST(CliSignals, ASignalEndsALiveUpdateDuringARequest) {
 TEST(CliTerminal, ControlCharactersFromOutsideAreShownEscaped) {
     TempDir dir;
     const fs::path work = dir.path / "work";
-    WriteFile(work / "init.cfg", "Z\xB3" "a\x1b[31m:fw\x07\x7f 1\r\n");
+    WriteFile(work / "init.cfg",
+              "Z\xB3"
+              "a\x1b[31m:fw\x07\x7f 1\r\n");
 
     Cli types(work, {"types"}, {});
     EXPECT_EQ(types.Finish(), 0);

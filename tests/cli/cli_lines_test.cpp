@@ -1,0 +1,181 @@
+// tandel-cli flash as a program of its own on the simulated devices' pseudo-terminals, with the
+// real termios backend: one run of each kind from start to end, and what only a process and a
+// real port show (ports another program holds, two processes side by side, a terminal).
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <memory>
+
+#include "CliHarness.h"
+#include "DemoWork.h"
+
+namespace {
+
+using namespace clitest;
+
+// The demo's working folder, and the simulated devices' flash files.
+struct CliFlash : DemoWork {
+    std::map<std::string, std::string> Env(const Devices& devices) const {
+        return {{"TANDEL_PORTS", devices.portDir.string()}};
+    }
+    static bool FlashFileHolds(const fs::path& file, const std::string& expected) {
+        const auto deadline = Steady::now() + std::chrono::seconds(10);
+        while (ReadFile(file) != expected && Steady::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return ReadFile(file) == expected;
+    }
+};
+
+// The name of this program as another program sees it holding a port.
+std::string ThisProgramsName() {
+    std::string name = ReadFile("/proc/self/comm");
+    if (!name.empty() && name.back() == '\n') name.pop_back();
+    return name;
+}
+
+// The kinds run side by side, each on a device set of its own: kinds 3 and 5 spend most of
+// their time in the designed 8-second pause.
+TEST_F(CliFlash, EveryKindProgramsItsDeviceWithTheWindowsLog) {
+    struct Case {
+        int kind;
+        std::string port;
+        Lines lines;
+        const char* flashFile;
+    };
+    const Case cases[] = {
+        {1, "COM1", Join({{"Czekam na dane z serwera..."}, kServerBoot, kFlashServer}),
+         "COM1-server.bin"},
+        {2, "", Join({kSearchFound, kServerBoot, kFlashServer}), "COM1-server.bin"},
+        {3, "COM1", Join({{"Inicjalizacja serwera... Czekaj (max 10sek)"}, kViaServer}),
+         "COM1-card.bin"},
+        {4,
+         "COM2",
+         {"SerialPort załączony : \\\\.\\COM2", "Czekam na ATR...", "BOOT >> v5",
+          "Tryb Boot dla karty aktywny.", "Aktualnie masz wgrane oprogramowanie nr: 105",
+          "Bit_lock : OK", "Kasowanie flasha : OK", "Zapis flasha...", "Zapis flasha : OK",
+          "Bit_lock OFF : OK", "SerialPort wolny..."},
+         "COM2-card.bin"},
+        {5, "", Join({kSearchFound, {"Inicjalizacja serwera... Czekaj (max 10sek)"}, kViaServer}),
+         "COM1-card.bin"},
+    };
+    std::vector<std::unique_ptr<Devices>> devices;
+    std::vector<std::unique_ptr<Cli>> runs;
+    for (const Case& c : cases) {
+        devices.push_back(
+            std::make_unique<Devices>(dir.path / ("kind" + std::to_string(c.kind)),
+                                      PtyDeviceSet::Options{Pacing{0, false}, {}, {}}));
+        std::vector<std::string> args = FlashArgs(c.kind, c.port);
+        if (c.kind == 4) args.push_back("--yes");
+        runs.push_back(std::make_unique<Cli>(work, args, Env(*devices.back())));
+    }
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        Cli& cli = *runs[i];
+        SCOPED_TRACE("kind " + std::to_string(c.kind));
+        EXPECT_EQ(cli.Finish(), 0) << cli.err;
+        EXPECT_EQ(cli.OutLines(), c.lines);
+        EXPECT_EQ(cli.err, "");  // no terminal: neither progress nor question on stderr
+        EXPECT_TRUE(FlashFileHolds(devices[i]->flashDir / c.flashFile, FlashAfter(c.kind)));
+    }
+}
+
+// The port is the one named, and only a free one: a name the machine does not map is no port,
+// a port another program holds (lock file or an open descriptor alone) is in use and the
+// search passes it.
+TEST_F(CliFlash, OnlyTheNamedFreePortIsOpened) {
+    Devices devices(dir.path, {Pacing{0, false}, {}, {}});
+    {
+        Cli cli(work, FlashArgs(1, "COM7"), Env(devices));
+        EXPECT_EQ(cli.Finish(), 3);
+        EXPECT_EQ(cli.err, "tandel-cli: Błąd otwarcia SerialPort... COM7: no such port\n");
+    }
+    const std::string com1 = fs::canonical(devices.portDir / "COM1").string();
+    pid_t holder = ::fork();  // a terminal program left running on the line, without a lock
+    if (holder == 0) {
+        const int fd = ::open(com1.c_str(), O_RDWR | O_NOCTTY);
+        ::pause();
+        ::_exit(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    {
+        Cli cli(work, FlashArgs(1, "COM1"), Env(devices));
+        EXPECT_EQ(cli.Finish(), 3);
+        EXPECT_NE(
+            cli.err.find("in use by " + ThisProgramsName() + " (PID " + std::to_string(holder)),
+            std::string::npos)
+            << cli.err;
+        Cli search(work, FlashArgs(2), Env(devices));
+        EXPECT_EQ(search.Finish(), 3);
+        EXPECT_EQ(search.OutLines().front(), "COM:1 -");
+    }
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    devices.Stop();
+    EXPECT_TRUE(devices.Set().Server().Boot().Steps().empty());
+    EXPECT_EQ(devices.Set().Server().GreetingCount(), 0);
+}
+
+TEST_F(CliFlash, ProcessesOnTwoPortsRunSideBySideAndASecondOnOnePortIsRefused) {
+    Devices devices(dir.path, {Pacing{0, false}, {}, {}});
+    {
+        std::vector<std::string> reader = FlashArgs(4, "COM2");
+        reader.push_back("--yes");
+        Cli server(work, FlashArgs(1, "COM1"), Env(devices));
+        Cli card(work, reader, Env(devices));
+        EXPECT_EQ(server.Finish(), 0) << server.err;
+        EXPECT_EQ(card.Finish(), 0) << card.err;
+        EXPECT_TRUE(FlashFileHolds(devices.flashDir / "COM1-server.bin", FlashAfter(1)));
+        EXPECT_TRUE(FlashFileHolds(devices.flashDir / "COM2-card.bin", FlashAfter(4)));
+    }
+    {
+        // A reader of the log that goes away does not end the run half-way through the flash.
+        Cli gone(work, FlashArgs(1, "COM1"), Env(devices));
+        gone.CloseOutput();
+        EXPECT_EQ(gone.Finish(), 0) << gone.err;
+        EXPECT_TRUE(FlashFileHolds(devices.flashDir / "COM1-server.bin", FlashAfter(1)));
+    }
+    Cli first(work, FlashArgs(1, "COM1"), Env(devices));
+    ASSERT_TRUE(first.WaitForLine("Czekam na dane z serwera..."));
+    Cli second(work, FlashArgs(1, "COM1"), Env(devices));
+    EXPECT_EQ(second.Finish(), 3);
+    EXPECT_EQ(second.out, "");
+    EXPECT_EQ(second.err, "tandel-cli: Błąd otwarcia SerialPort... COM1 = " +
+                              (devices.portDir / "COM1").string() +
+                              ": Device or resource busy; The port is in use by tandel-cli (PID " +
+                              std::to_string(first.Pid()) + ").\n");
+    EXPECT_EQ(first.Finish(), 0) << first.err;
+}
+
+// On a terminal the card in a reader is asked about, and the write phase draws one line that
+// it redraws in place.
+TEST_F(CliFlash, OnATerminalTheQuestionIsAskedAndTheProgressRedrawn) {
+    Devices devices(dir.path, {Pacing{0, false}, {}, {}});
+    const std::string question =
+        "Twoja karta ma wgrane oprogramowanie nr:" + Type(4).firmware.front() +
+        ".bin czy kontynuować ? [t/N] ";
+    {
+        Cli cli(work, FlashArgs(4, "COM2"), Env(devices), true);
+        ASSERT_TRUE(cli.WaitForError(question)) << cli.err;
+        cli.Type("t\n");
+        EXPECT_EQ(cli.Finish(), 0) << cli.err;
+        EXPECT_EQ(cli.OutLines().back(), "SerialPort wolny...");
+        EXPECT_NE(cli.err.find("\r\033[Kframe 1/220, 69/15180 bytes, "), std::string::npos);
+        EXPECT_NE(cli.err.find("\r\033[Kframe 220/220, 15180/15180 bytes, "), std::string::npos);
+        size_t redraws = 0;
+        for (size_t at = 0; (at = cli.err.find("\r\033[Kframe ", at)) != std::string::npos; ++at) {
+            ++redraws;
+        }
+        EXPECT_EQ(redraws, 221u);  // frame 0 to 220, each once
+        EXPECT_TRUE(FlashFileHolds(devices.flashDir / "COM2-card.bin", FlashAfter(4)));
+    }
+    Cli cli(work, FlashArgs(4, "COM2"), Env(devices), true);
+    ASSERT_TRUE(cli.WaitForError(question));
+    cli.Type("n\n");
+    EXPECT_EQ(cli.Finish(), 1);
+    EXPECT_EQ(cli.OutLines().back(), "Aktualnie masz wgrane oprogramowanie nr: 105");
+    EXPECT_NE(cli.err.find("tandel-cli: answered No: the card was not programmed"),
+              std::string::npos);
+}
+
+}  // namespace
