@@ -55,16 +55,20 @@ struct CatalogueServer::Impl {
     std::set<std::string> peers;
 
     void Delay(const httplib::Request& request) {
-        if (roundTrip.count() <= 0) return;
         bool fresh;
         {
             std::lock_guard lock(mutex);
             fresh = peers.insert(request.remote_addr + ":" + std::to_string(request.remote_port))
                         .second;
         }
-        std::this_thread::sleep_for(fresh ? 2 * roundTrip : roundTrip);
+        if (roundTrip.count() > 0) std::this_thread::sleep_for(fresh ? 2 * roundTrip : roundTrip);
     }
 };
+
+std::size_t CatalogueServer::Connections() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->peers.size();
+}
 
 CatalogueServer::CatalogueServer(std::string root) : impl_(std::make_unique<Impl>()) {
     impl_->root = std::move(root);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,8 @@ class CatalogueServer {
     // True while Run() is serving. A Stop() before that has no effect.
     bool IsRunning() const;
     void Stop();
+    // The connections that have asked for something so far.
+    std::size_t Connections() const;
 
   private:
     struct Impl;

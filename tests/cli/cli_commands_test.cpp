@@ -79,6 +79,29 @@ TEST(CliLiveUpdate, FillsTheStoreAndAnHttpErrorEndsWithFive) {
                            "(http://127.0.0.1:1/liveupdate/nie_ma_takiego/lista.txt)\n");
 }
 
+// --sequential asks for one file at a time, on one connection; without it the run fetches
+// ahead on several. Both store the same.
+TEST(CliLiveUpdate, SequentialFetchesOneAtATimeOnOneConnection) {
+    for (const bool sequential : {true, false}) {
+        SCOPED_TRACE(sequential ? "--sequential" : "fetching ahead");
+        TempDir dir;
+        WriteDemoCatalogue((dir.path / "server").string());
+        ServerThread catalogue(dir.path / "server");
+        const fs::path work = dir.path / "work";
+        WriteFile(work / "init.cfg", DemoInitCfg());
+        std::vector<std::string> args = {"liveupdate"};
+        if (sequential) args.push_back("--sequential");
+        Cli cli(work, args, {{"TANDEL_LIVEUPDATE_URL", catalogue.BaseAddress()}});
+        ASSERT_EQ(cli.Finish(), 0) << cli.err;
+        for (const DemoDeviceType& type : DemoDeviceTypes()) {
+            for (const std::string& name : type.firmware)
+                EXPECT_EQ(ReadFile(work / type.folder / (name + ".bin")),
+                          DemoFirmware(type.folder, name));
+        }
+        EXPECT_EQ(catalogue.Connections() == 1, sequential) << catalogue.Connections();
+    }
+}
+
 TEST(CliListings, PortsAndTypesOfThisFolder) {
     TempDir dir;
     Devices devices(dir.path, {Pacing{0, false}, {}, {}});

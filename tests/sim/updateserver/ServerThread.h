@@ -24,6 +24,7 @@ class ServerThread {
         thread_.join();
     }
     std::string BaseAddress() const { return server_.BaseAddress(); }
+    std::size_t Connections() const { return server_.Connections(); }
 
   private:
     CatalogueServer server_;
