@@ -162,11 +162,8 @@ class TVexButton : public QPushButton {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    friend class TVexCustomLookStyle;
-
-    void LookStyleChanged();
+    void LookStyleChanged(TLookChange change);
     void WatchWindowForEnter();
-    void ButtonColorChanged();
     // Paints the face into `surface`, which holds `ratio` device pixels per pixel.
     void PaintFace(QImage& surface, qreal ratio);
     void RequestDropDown();
