@@ -10,7 +10,6 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -31,6 +30,7 @@
 #include "OpenFailureDetail.h"
 #include "PortBox.h"
 #include "RunJournal.h"
+#include "VexButton.h"
 
 namespace {
 
@@ -300,21 +300,21 @@ TForm1::TForm1(Services services, QWidget* parent)
     PageControl1->setCurrentIndex(kStartPage);
 
     // Navigation.
-    connect(VexButton1, &QPushButton::clicked, this,
+    connect(VexButton1, &TVexButton::OnClick, this,
             [this] { Guarded([this] { LiveUpdateButtonClick(); }); });
-    connect(VexButton2, &QPushButton::clicked, this, [this] { ShowPage(kDeviceTypePage); });
+    connect(VexButton2, &TVexButton::OnClick, this, [this] { ShowPage(kDeviceTypePage); });
     connect(Image1, &ClickableImage::clicked, this, [this] { OpenHomePage(); });
-    connect(VexButton6, &QPushButton::clicked, this, [this] { LiveUpdateStart(); });
-    connect(VexButton7, &QPushButton::clicked, this, [this] { ShowPage(kStartPage); });
-    connect(VexButton9, &QPushButton::clicked, this, [this] { ShowPage(kStartPage); });
-    connect(VexButton10, &QPushButton::clicked, this,
+    connect(VexButton6, &TVexButton::OnClick, this, [this] { LiveUpdateStart(); });
+    connect(VexButton7, &TVexButton::OnClick, this, [this] { ShowPage(kStartPage); });
+    connect(VexButton9, &TVexButton::OnClick, this, [this] { ShowPage(kStartPage); });
+    connect(VexButton10, &TVexButton::OnClick, this,
             [this] { Guarded([this] { ChooseDeviceType(); }); });
-    connect(VexButton12, &QPushButton::clicked, this, [this] { ShowPage(kDeviceTypePage); });
-    connect(VexButton11, &QPushButton::clicked, this,
+    connect(VexButton12, &TVexButton::OnClick, this, [this] { ShowPage(kDeviceTypePage); });
+    connect(VexButton11, &TVexButton::OnClick, this,
             [this] { Guarded([this] { ChooseFirmwareVersion(); }); });
-    connect(VexButton13, &QPushButton::clicked, this, [this] { ShowPage(kFirmwarePage); });
-    connect(VexButton14, &QPushButton::clicked, this, [this] { ProgrammingStart(); });
-    connect(VexButton15, &QPushButton::clicked, this, [this] { ProgrammingStop(); });
+    connect(VexButton13, &TVexButton::OnClick, this, [this] { ShowPage(kFirmwarePage); });
+    connect(VexButton14, &TVexButton::OnClick, this, [this] { ProgrammingStart(); });
+    connect(VexButton15, &TVexButton::OnClick, this, [this] { ProgrammingStop(); });
 }
 
 TForm1::~TForm1() {

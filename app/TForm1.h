@@ -20,8 +20,8 @@ class QGroupBox;
 class QListWidget;
 class QPlainTextEdit;
 class QProgressBar;
-class QPushButton;
 class QStackedWidget;
+class TVexButton;
 
 // A picture that reports clicks (the start page's logo).
 class ClickableImage : public QLabel {
@@ -142,32 +142,32 @@ class TForm1 : public QWidget {
     QStackedWidget* PageControl1 = nullptr;
     // Start page.
     ClickableImage* Image1 = nullptr;
-    QPushButton* VexButton1 = nullptr;
-    QPushButton* VexButton2 = nullptr;
+    TVexButton* VexButton1 = nullptr;
+    TVexButton* VexButton2 = nullptr;
     // LiveUpdate page.
     QLabel* Label6 = nullptr;
     QLabel* Label5 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
-    QPushButton* VexButton6 = nullptr;
-    QPushButton* VexButton7 = nullptr;
+    TVexButton* VexButton6 = nullptr;
+    TVexButton* VexButton7 = nullptr;
     // Firmware-version page.
     QLabel* Label2 = nullptr;
     QListWidget* ListBox1 = nullptr;
     QLabel* Label1 = nullptr;
     QPlainTextEdit* Memo3 = nullptr;
-    QPushButton* VexButton12 = nullptr;
-    QPushButton* VexButton11 = nullptr;
+    TVexButton* VexButton12 = nullptr;
+    TVexButton* VexButton11 = nullptr;
     // Programming page.
     QLabel* Label3 = nullptr;
     QPlainTextEdit* Memo2 = nullptr;
     QProgressBar* prog = nullptr;
-    QPushButton* VexButton13 = nullptr;
+    TVexButton* VexButton13 = nullptr;
     QComboBox* ComboBox1 = nullptr;
-    QPushButton* VexButton15 = nullptr;
-    QPushButton* VexButton14 = nullptr;
+    TVexButton* VexButton15 = nullptr;
+    TVexButton* VexButton14 = nullptr;
     // Device-type page.
     QGroupBox* GroupBox1 = nullptr;
     QListWidget* ListBox2 = nullptr;
-    QPushButton* VexButton9 = nullptr;
-    QPushButton* VexButton10 = nullptr;
+    TVexButton* VexButton9 = nullptr;
+    TVexButton* VexButton10 = nullptr;
 };

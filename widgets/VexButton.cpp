@@ -245,11 +245,11 @@ void TVexButton::Click() {
         return;
     }
 
-    // The window's modal result is set first; OnClick may still change it, and a dialog
-    // closes only after the handler, with the result it has then.
+    // The window's modal result is set first; a handler of OnClick may still change it, and a
+    // dialog closes only after the handler, with the result it has then.
     auto* dialog = parentWidget() != nullptr ? qobject_cast<QDialog*>(window()) : nullptr;
     if (dialog != nullptr) dialog->setResult(modalResult_);
-    if (onClick_) onClick_(this);
+    emit OnClick();
     if (dialog != nullptr && dialog->result() != mrNone) dialog->done(dialog->result());
 }
 
