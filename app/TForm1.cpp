@@ -263,7 +263,7 @@ TForm1::TForm1(Services services, QWidget* parent)
     liveUpdateLog_ = std::make_unique<LiveUpdateLog>(*this);
     statusLog_ = std::make_unique<StatusLog>(*this);
     run_ = std::make_unique<UpdateRun>(*statusLog_);
-    http_.SetOnStatus([this](int code, const std::string&) { IdHTTP1Status(code); });
+    http_.SetOnStatus([this](THttpStatus status, const std::string&) { IdHTTP1Status(status); });
 
     setObjectName("Form1");
     setWindowTitle("TANDEL - QUORVANT II (PELTA/ORN/VESTRAND) 19.10.2007");
@@ -526,8 +526,8 @@ void TForm1::LiveUpdateStart() {
     AfterRun();
 }
 
-void TForm1::IdHTTP1Status(int code) {
-    if (const auto text = StatusLabelText(code)) {
+void TForm1::IdHTTP1Status(THttpStatus status) {
+    if (const auto text = StatusLabelText(status)) {
         Label5->setText(QString::fromStdString(*text));
         Label5->adjustSize();
     }

@@ -102,7 +102,7 @@ class TForm1 : public QWidget {
     void ChooseFirmwareVersion();
     void OpenHomePage();
     void LiveUpdateStart();
-    void IdHTTP1Status(int code);
+    void IdHTTP1Status(THttpStatus status);
     void ProgrammingStart();
     void ProgrammingStop();
     void AfterRun();
