@@ -27,16 +27,13 @@
 #include "InputDeferral.h"
 #include "ListBox.h"
 #include "LiveUpdate.h"
-#include "OpenFailureDetail.h"
+#include "LiveUpdateWindowHost.h"
 #include "PortBox.h"
+#include "ProgrammingHost.h"
 #include "RunJournal.h"
 #include "VexButton.h"
 
 namespace {
-
-// Thrown from the HTTP client's status notification to end a LiveUpdate run whose window
-// is being closed.
-struct WindowClosing {};
 
 const QColor kSkyBlue(166, 202, 240);
 
@@ -180,74 +177,6 @@ bool HasSelection(const QListWidget* list) {
 
 }  // namespace
 
-// The LiveUpdate page as the LiveUpdate run sees it.
-class TForm1::LiveUpdateLog final : public LiveUpdateHost {
-  public:
-    explicit LiveUpdateLog(TForm1& form) : form_(form) {}
-    void LogClear() override { form_.Memo1->clear(); }
-    void LogAppend(const std::string& line) override {
-        form_.Memo1->appendPlainText(QString::fromStdString(line));
-    }
-    void ProcessMessages() override { form_.ProcessMessages(); }
-    // Runs between the slices of every HTTP request: a close asked for meanwhile ends the
-    // request and the run at once.
-    void PaintOnlyPass() override {
-        form_.PaintOnlyPass();
-        if (form_.closeWanted_) throw WindowClosing{};
-    }
-    std::vector<std::string> DeviceTypeLines() override { return form_.deviceLines_; }
-    std::string BaseDirectory() override { return ::BaseDirectory(); }
-
-  private:
-    TForm1& form_;
-};
-
-// The programming page as the boot-mode entries and programming sequences see it.
-class TForm1::StatusLog final : public FlashHost {
-  public:
-    explicit StatusLog(TForm1& form) : form_(form) {}
-    TSerialPortDriver& Dane() override { return form_.dane_; }
-    Clock& Time() override { return form_.clock_; }
-    void LogClear() override { form_.Memo2->clear(); }
-    void LogAppend(const std::string& line) override {
-        form_.Memo2->appendPlainText(QString::fromStdString(line));
-    }
-    void SetProgressMax(int maximum) override { form_.prog->setMaximum(maximum); }
-    void SetProgress(int position) override { form_.prog->setValue(position); }
-    void ProcessMessages() override { form_.ProcessMessages(); }
-    void PaintOnlyPass() override { form_.PaintOnlyPass(); }
-    bool Closing() const override { return form_.closeWanted_; }
-    // A closing window stops the run for good: the entries that clear the flag before they
-    // wait must not wait on.
-    bool StopRequested() const override { return form_.stopRequested_ || form_.closeWanted_; }
-    void SetStopRequested(bool value) override { form_.stopRequested_ = value; }
-    std::string PortBoxText() override { return form_.ComboBox1->currentText().toStdString(); }
-    std::string BaseDirectory() override { return ::BaseDirectory(); }
-    std::string FirmwareFolder() override { return FolderOnDisk(form_.firmwareFolder_); }
-    std::string SelectedFirmware() override {
-        const auto selected = form_.ListBox1->selectedItems();
-        return selected.isEmpty() ? std::string() : selected.first()->text().toStdString();
-    }
-    void ShowMessage(const std::string& text) override {
-        form_.desktop_.Message(QString::fromStdString(text), QString());
-    }
-    // The window gives the reason in Polish, from what the open itself returned; the entry's
-    // reason (the command line's English) only says whether there is one.
-    void ShowOpenFailure(const std::string& text, const std::string& reason) override {
-        const std::string polish =
-            reason.empty() ? std::string()
-                           : OpenFailureDetail(form_.dane_.PortName(),
-                                               form_.dane_.LastOpenFailure(), ReasonLanguage::Polish);
-        form_.desktop_.Message(QString::fromStdString(text), QString::fromStdString(polish));
-    }
-    bool AskYesNo(const std::string& caption, const std::string& text) override {
-        return form_.desktop_.YesNo(QString::fromStdString(caption), QString::fromStdString(text));
-    }
-
-  private:
-    TForm1& form_;
-};
-
 void ClickableImage::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit clicked();
     QLabel::mousePressEvent(event);
@@ -260,9 +189,6 @@ TForm1::TForm1(Services services, QWidget* parent)
       dane_(services.serialPorts, services.clock),
       deferral_(new InputDeferral(this)) {
     SetDriverDesignSettings(dane_);
-    liveUpdateLog_ = std::make_unique<LiveUpdateLog>(*this);
-    statusLog_ = std::make_unique<StatusLog>(*this);
-    run_ = std::make_unique<UpdateRun>(*statusLog_);
     http_.SetOnStatus([this](THttpStatus status, const std::string&) { IdHTTP1Status(status); });
 
     setObjectName("Form1");
@@ -298,6 +224,24 @@ TForm1::TForm1(Services services, QWidget* parent)
     BuildProgrammingPage(pages[kProgrammingPage]);
     BuildDeviceTypePage(pages[kDeviceTypePage]);
     PageControl1->setCurrentIndex(kStartPage);
+
+    // The two jobs' views of the window.
+    const WindowPasses passes{[this] { ProcessMessages(); }, [this] { PaintOnlyPass(); },
+                              [this] { return closeWanted_; }};
+    liveUpdateLog_ = std::make_unique<LiveUpdateWindowHost>(*Memo1, deviceLines_, passes);
+    statusLog_ = std::make_unique<ProgrammingHost>(ProgrammingHost::Parts{
+        .dane = dane_,
+        .clock = clock_,
+        .desktop = desktop_,
+        .log = *Memo2,
+        .progress = *prog,
+        .portBox = *ComboBox1,
+        .firmwareList = *ListBox1,
+        .firmwareFolder = firmwareFolder_,
+        .stopRequested = stopRequested_,
+        .passes = passes,
+    });
+    run_ = std::make_unique<UpdateRun>(*statusLog_);
 
     // Navigation.
     connect(VexButton1, &TVexButton::OnClick, this,

@@ -14,6 +14,8 @@
 
 class DesktopServices;
 class InputDeferral;
+class LiveUpdateWindowHost;
+class ProgrammingHost;
 class SerialBackend;
 class QComboBox;
 class QGroupBox;
@@ -123,10 +125,8 @@ class TForm1 : public QWidget {
     TSerialPortDriver dane_;
     InputDeferral* deferral_;  // child of the window
     HttpClient http_;
-    class LiveUpdateLog;
-    std::unique_ptr<LiveUpdateLog> liveUpdateLog_;
-    class StatusLog;
-    std::unique_ptr<StatusLog> statusLog_;
+    std::unique_ptr<LiveUpdateWindowHost> liveUpdateLog_;
+    std::unique_ptr<ProgrammingHost> statusLog_;
     std::unique_ptr<UpdateRun> run_;
     RunResult lastRun_;
     bool closeWanted_ = false;
