@@ -8,8 +8,8 @@ ButtonPicture WindowPicture(const QString& file) {
     return {QImage(QStringLiteral(":/app/") + file), QImage(QStringLiteral(":/app/") + doubled)};
 }
 
-QPushButton* MakeButton(QWidget* parent, const QString& name, const QRect& geometry,
-                        const QString& caption, const ButtonPicture& picture) {
+TVexButton* MakeButton(QWidget* parent, const QString& name, const QRect& geometry,
+                       const QString& caption, const ButtonPicture& picture) {
     auto* button = new TVexButton(parent);
     button->setObjectName(name);
     button->setGeometry(geometry);

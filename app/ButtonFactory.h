@@ -4,8 +4,8 @@
 #include <QRect>
 #include <QString>
 
-class QPushButton;
 class QWidget;
+class TVexButton;
 
 // A button picture: the 32 x 32 glyph and its twice-size artwork for HiDPI screens.
 struct ButtonPicture {
@@ -17,5 +17,5 @@ struct ButtonPicture {
 ButtonPicture WindowPicture(const QString& file);
 
 // Every button of the main window is made here, so their kind and look change in one place.
-QPushButton* MakeButton(QWidget* parent, const QString& name, const QRect& geometry,
-                        const QString& caption, const ButtonPicture& picture);
+TVexButton* MakeButton(QWidget* parent, const QString& name, const QRect& geometry,
+                       const QString& caption, const ButtonPicture& picture);

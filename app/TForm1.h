@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QLabel>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
@@ -8,50 +7,26 @@
 #include <vector>
 
 #include "Clock.h"
+#include "FormPages.h"
 #include "HttpClient.h"
 #include "TSerialPortDriver.h"
 #include "UpdateRun.h"
 
 class DesktopServices;
 class InputDeferral;
+class LiveUpdateWindowHost;
+class ProgrammingHost;
 class SerialBackend;
-class QComboBox;
-class QGroupBox;
-class QListWidget;
-class QPlainTextEdit;
-class QProgressBar;
-class QPushButton;
-class QStackedWidget;
 
-// A picture that reports clicks (the start page's logo).
-class ClickableImage : public QLabel {
-    Q_OBJECT
-  public:
-    using QLabel::QLabel;
-  signals:
-    void clicked();
-
-  protected:
-    void mousePressEvent(QMouseEvent* event) override;
-};
-
-// The program's one window: the five wizard pages, their controls, the program-wide state
-// and the handlers that connect the buttons to the work kept in the other folders.
-class TForm1 : public QWidget {
+// The program's one window: its five wizard pages (built by FormPages), the program-wide
+// state and the handlers that connect the buttons to the work kept in the other folders.
+class TForm1 : public QWidget, private FormPages {
     Q_OBJECT
   public:
     // Page indices of the page set.
-    enum Page {
-        kStartPage = 0,
-        kLiveUpdatePage = 1,
-        kFirmwarePage = 2,
-        kProgrammingPage = 3,
-        kDeviceTypePage = 4
-    };
+    using FormPages::Page;
+    using enum FormPages::Page;
 
-    static constexpr int kClientWidth = 534;
-    static constexpr int kDesignedClientHeight = 282;
-    static constexpr int kHeightReduction = 14;
     static constexpr const char* kHomePage = "http://www.quorvant.example/";
 
     // What the window works with: its boxes and shell, the serial ports and the clock that
@@ -87,13 +62,6 @@ class TForm1 : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void BuildStartPage(QWidget* page);
-    void BuildLiveUpdatePage(QWidget* page);
-    void BuildFirmwarePage(QWidget* page);
-    void BuildProgrammingPage(QWidget* page);
-    void BuildDeviceTypePage(QWidget* page);
-    void SetPageSetTop(int top);
-
     void FormActivate();
     void StartUpWork();
     void ShowPage(Page page);
@@ -102,7 +70,7 @@ class TForm1 : public QWidget {
     void ChooseFirmwareVersion();
     void OpenHomePage();
     void LiveUpdateStart();
-    void IdHTTP1Status(int code);
+    void IdHTTP1Status(THttpStatus status);
     void ProgrammingStart();
     void ProgrammingStop();
     void AfterRun();
@@ -123,10 +91,8 @@ class TForm1 : public QWidget {
     TSerialPortDriver dane_;
     InputDeferral* deferral_;  // child of the window
     HttpClient http_;
-    class LiveUpdateLog;
-    std::unique_ptr<LiveUpdateLog> liveUpdateLog_;
-    class StatusLog;
-    std::unique_ptr<StatusLog> statusLog_;
+    std::unique_ptr<LiveUpdateWindowHost> liveUpdateLog_;
+    std::unique_ptr<ProgrammingHost> statusLog_;
     std::unique_ptr<UpdateRun> run_;
     RunResult lastRun_;
     bool closeWanted_ = false;
@@ -137,36 +103,4 @@ class TForm1 : public QWidget {
     bool stopRequested_ = false;
     bool activated_ = false;
     std::vector<std::string> deviceLines_;  // init.cfg lines as stored, one per ListBox2 item
-
-    QStackedWidget* PageControl1 = nullptr;
-    // Start page.
-    ClickableImage* Image1 = nullptr;
-    QPushButton* VexButton1 = nullptr;
-    QPushButton* VexButton2 = nullptr;
-    // LiveUpdate page.
-    QLabel* Label6 = nullptr;
-    QLabel* Label5 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    QPushButton* VexButton6 = nullptr;
-    QPushButton* VexButton7 = nullptr;
-    // Firmware-version page.
-    QLabel* Label2 = nullptr;
-    QListWidget* ListBox1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QPlainTextEdit* Memo3 = nullptr;
-    QPushButton* VexButton12 = nullptr;
-    QPushButton* VexButton11 = nullptr;
-    // Programming page.
-    QLabel* Label3 = nullptr;
-    QPlainTextEdit* Memo2 = nullptr;
-    QProgressBar* prog = nullptr;
-    QPushButton* VexButton13 = nullptr;
-    QComboBox* ComboBox1 = nullptr;
-    QPushButton* VexButton15 = nullptr;
-    QPushButton* VexButton14 = nullptr;
-    // Device-type page.
-    QGroupBox* GroupBox1 = nullptr;
-    QListWidget* ListBox2 = nullptr;
-    QPushButton* VexButton9 = nullptr;
-    QPushButton* VexButton10 = nullptr;
 };

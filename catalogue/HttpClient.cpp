@@ -95,23 +95,6 @@ std::string AddressText(const curl_sockaddr* address) {
 
 }  // namespace
 
-std::optional<std::string> StatusLabelText(int code) {
-    switch (code) {
-        case hsResolving:
-            return "Wyszukiwanie hosta";
-        case hsConnecting:
-            return "Łączenie z hostem";
-        case hsConnected:
-            return "Połączenie zestawione";
-        case hsDisconnecting:
-            return "Rozłączanie";
-        case hsDisconnected:
-            return "Rozłączono";
-        default:
-            return std::nullopt;
-    }
-}
-
 // One request under way or finished, on its own easy handle. Handles are kept for reuse
 // while the client lives.
 struct HttpClient::Transfer {
@@ -173,10 +156,10 @@ struct HttpClient::State {
         transfers.clear();
     }
 
-    void Notify(int code, const std::string& text) {
+    void Notify(THttpStatus status, const std::string& text) {
         if (!onStatus || handlerError || quiet) return;
         try {
-            onStatus(code, text);
+            onStatus(status, text);
         } catch (...) {
             handlerError = std::current_exception();
         }

@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "HttpSource.h"
 
-// Connection states reported to the status handler while a request runs.
+// Connection states reported to the status handler while a request runs. What a state is
+// called on the screen is the front end's business (see StatusLabelText in LiveUpdate.h).
 enum THttpStatus : int {
     hsResolving = 0,
     hsConnecting = 1,
@@ -18,10 +18,6 @@ enum THttpStatus : int {
     hsDisconnecting = 3,
     hsDisconnected = 4,
 };
-
-// The LiveUpdate page's status label text for a state code; nothing for other codes
-// (the label then keeps its text).
-std::optional<std::string> StatusLabelText(int code);
 
 // Bounds of one request. A dead, stalled or dripping server ends the request with an error
 // instead of holding the program.
@@ -69,8 +65,8 @@ struct HttpTimeouts {
 // request started or waited for from inside the status handler or the wait pass throws.
 class HttpClient final : public HttpSource {
   public:
-    // code: a THttpStatus value; text: an English description of the state.
-    using StatusHandler = std::function<void(int code, const std::string& text)>;
+    // status: the connection state; text: an English description of it for diagnostics.
+    using StatusHandler = std::function<void(THttpStatus status, const std::string& text)>;
 
     explicit HttpClient(HttpTimeouts timeouts = {});
     ~HttpClient();

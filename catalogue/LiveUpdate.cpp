@@ -466,6 +466,22 @@ std::string LiveUpdateBaseAddress() {
     return address;
 }
 
+std::optional<std::string> StatusLabelText(THttpStatus status) {
+    switch (status) {
+        case hsResolving:
+            return "Wyszukiwanie hosta";
+        case hsConnecting:
+            return "Łączenie z hostem";
+        case hsConnected:
+            return "Połączenie zestawione";
+        case hsDisconnecting:
+            return "Rozłączanie";
+        case hsDisconnected:
+            return "Rozłączono";
+    }
+    return std::nullopt;
+}
+
 std::string EncodeUrlPath(std::string_view bytes) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     static constexpr std::string_view kKept =

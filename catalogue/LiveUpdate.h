@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "HttpClient.h"
 
 class HttpSource;
 
@@ -86,6 +89,10 @@ bool LiveUpdateRunning();
 // The update server's base address: TANDEL_LIVEUPDATE_URL when set and not empty, else
 // kLiveUpdateAddress; always ends in '/'.
 std::string LiveUpdateBaseAddress();
+
+// The LiveUpdate page's status label text for a connection state of the HTTP client; nothing
+// for other values (the label then keeps its text).
+std::optional<std::string> StatusLabelText(THttpStatus status);
 
 // Percent-encodes every byte that may not stand in a URL path as it is (a blank is "%20");
 // the bytes are the CP1250 bytes of a folder or file name.

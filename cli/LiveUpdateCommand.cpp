@@ -105,8 +105,8 @@ int LiveUpdateCommand(Report& report, bool sequential) {
 
     TerminalLiveUpdateHost host(report, lines);
     HttpClient client;
-    client.SetOnStatus([&report](int code, const std::string&) {
-        if (const auto text = StatusLabelText(code)) report.Status(*text);
+    client.SetOnStatus([&report](THttpStatus status, const std::string&) {
+        if (const auto text = StatusLabelText(status)) report.Status(*text);
         EndOnSignal();
     });
     WatchedHttp http(client);

@@ -45,7 +45,9 @@ bool IsPredefined(TVexBtnKind kind) {
 }  // namespace
 
 TVexButton::TVexButton(QWidget* parent)
-    : QPushButton(parent), lookStyle_(std::make_unique<TVexLookStyle>(this)) {
+    : QPushButton(parent), lookStyle_(std::make_unique<TVexLookStyle>([this](TLookChange change) {
+          LookStyleChanged(change);
+      })) {
     glyph_.SetOnChange([this] { update(); });
     setAttribute(Qt::WA_OpaquePaintEvent);  // the face covers every pixel
     // `Default` is a property of its own: focus moving between the buttons of a dialog
@@ -204,15 +206,13 @@ QRect TVexButton::ArrowStrip() const {
     return QRect(width() - ArrowWidth, 0, ArrowWidth, height());
 }
 
-void TVexButton::LookStyleChanged() {
-    update();
-}
-
-void TVexButton::ButtonColorChanged() {
-    // The glyph is written again, so its state images are made anew with the new colours.
-    const QImage highRes = glyph_.HighResGlyph();
-    SetGlyph(Glyph());
-    glyph_.SetHighResGlyph(highRes);
+void TVexButton::LookStyleChanged(TLookChange change) {
+    if (change == TLookChange::ButtonColor) {
+        // The glyph is written again, so its state images are made anew with the new colours.
+        const QImage highRes = glyph_.HighResGlyph();
+        SetGlyph(Glyph());
+        glyph_.SetHighResGlyph(highRes);
+    }
     update();
 }
 
@@ -245,11 +245,11 @@ void TVexButton::Click() {
         return;
     }
 
-    // The window's modal result is set first; OnClick may still change it, and a dialog
-    // closes only after the handler, with the result it has then.
+    // The window's modal result is set first; a handler of OnClick may still change it, and a
+    // dialog closes only after the handler, with the result it has then.
     auto* dialog = parentWidget() != nullptr ? qobject_cast<QDialog*>(window()) : nullptr;
     if (dialog != nullptr) dialog->setResult(modalResult_);
-    if (onClick_) onClick_(this);
+    emit OnClick();
     if (dialog != nullptr && dialog->result() != mrNone) dialog->done(dialog->result());
 }
 

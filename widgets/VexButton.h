@@ -47,10 +47,10 @@ enum TModalResult : int {
 // An owner-drawn push button: 3D, flat or ultra-flat face with optional vertical gradients, hot
 // tracking, a glyph beside the caption, predefined kinds and an optional drop-down menu.
 //
-// Click handling: connect to OnClick (SetOnClick) for the button's action. It follows the kind
-// rules: bkClose closes the window instead, bkHelp shows help, the drop-down kinds open their
-// menu, and a click swallowed after a menu closed does not fire it. QPushButton::clicked is
-// Qt's raw signal and fires on every press-release, before those rules.
+// Click handling: the button's one click signal is OnClick; connect to it for the button's
+// action. It is emitted once the kind rules have had their say: bkClose closes the window
+// instead, bkHelp shows help, the drop-down kinds open their menu, and a click swallowed after
+// a menu closed emits nothing. The button takes QPushButton::clicked itself to run those rules.
 class TVexButton : public QPushButton {
     Q_OBJECT
 
@@ -126,7 +126,6 @@ class TVexButton : public QPushButton {
     bool Cancel() const { return cancel_; }
     void SetCancel(bool v);
 
-    void SetOnClick(TNotifyEvent handler) { onClick_ = std::move(handler); }
     void SetOnBeforeDropDownMenu(TVexBeforeDropDownMenu handler) {
         onBeforeDropDownMenu_ = std::move(handler);
     }
@@ -148,6 +147,10 @@ class TVexButton : public QPushButton {
     // parent QDialog and OnClick.
     virtual void Click();
 
+  signals:
+    // The click, after the kind rules (see Click).
+    void OnClick();
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -162,11 +165,8 @@ class TVexButton : public QPushButton {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    friend class TVexCustomLookStyle;
-
-    void LookStyleChanged();
+    void LookStyleChanged(TLookChange change);
     void WatchWindowForEnter();
-    void ButtonColorChanged();
     // Paints the face into `surface`, which holds `ratio` device pixels per pixel.
     void PaintFace(QImage& surface, qreal ratio);
     void RequestDropDown();
@@ -192,7 +192,6 @@ class TVexButton : public QPushButton {
     QPointer<QWidget> controlOnTop_;
     QPointer<QWidget> controlOnRight_;
     QPointer<QWidget> controlOnBottom_;
-    TNotifyEvent onClick_;
     TVexBeforeDropDownMenu onBeforeDropDownMenu_;
     TNotifyEvent onMouseEnter_;
     TNotifyEvent onMouseLeave_;

@@ -1,9 +1,9 @@
 #include "VexLookStyle.h"
 
-#include "VexButton.h"
+#include <utility>
 
-TVexCustomLookStyle::TVexCustomLookStyle(TVexButton* owner)
-    : owner_(owner),
+TVexCustomLookStyle::TVexCustomLookStyle(TChangeHandler onChange)
+    : onChange_(std::move(onChange)),
       lightColor_(LightenColor(clBtnFace, 100)),
       darkColor_(DarkenColor(buttonColor_, 100)),
       borderLightColor_(LightenColor(borderColor_, 100)) {}
@@ -26,21 +26,21 @@ void TVexCustomLookStyle::Assign(const TVexCustomLookStyle& source) {
     SetStyle(source.style_);
 }
 
-void TVexCustomLookStyle::LookStyleChanged() {
-    if (owner_ != nullptr) owner_->LookStyleChanged();
+void TVexCustomLookStyle::Changed(TLookChange change) {
+    if (onChange_) onChange_(change);
 }
 
 void TVexCustomLookStyle::SetAlwaysShowBorder(bool v) {
     if (v == alwaysShowBorder_) return;
     alwaysShowBorder_ = v;
-    LookStyleChanged();
+    Changed(TLookChange::Face);
 }
 
 void TVexCustomLookStyle::SetBorderColor(TColor v) {
     if (v == borderColor_) return;
     borderColor_ = v;
     borderLightColor_ = LightenColor(v, 100);
-    LookStyleChanged();
+    Changed(TLookChange::Face);
 }
 
 void TVexCustomLookStyle::SetButtonColor(TColor v) {
@@ -48,35 +48,35 @@ void TVexCustomLookStyle::SetButtonColor(TColor v) {
     buttonColor_ = v;
     lightColor_ = LightenColor(v, 100);
     darkColor_ = DarkenColor(v, 100);
-    if (owner_ != nullptr) owner_->ButtonColorChanged();
+    Changed(TLookChange::ButtonColor);
 }
 
 void TVexCustomLookStyle::SetGradient(bool v) {
     if (v == gradient_) return;
     gradient_ = v;
-    LookStyleChanged();
+    Changed(TLookChange::Face);
 }
 
 void TVexCustomLookStyle::SetGradStartColor(TColor v) {
     if (v == gradStartColor_) return;
     gradStartColor_ = v;
-    LookStyleChanged();
+    Changed(TLookChange::Face);
 }
 
 void TVexCustomLookStyle::SetGradStartDownColor(TColor v) {
     if (v == gradStartDownColor_) return;
     gradStartDownColor_ = v;
-    LookStyleChanged();
+    Changed(TLookChange::Face);
 }
 
 void TVexCustomLookStyle::SetGradStartHighlightColor(TColor v) {
     if (v == gradStartHighlightColor_) return;
     gradStartHighlightColor_ = v;
-    LookStyleChanged();
+    Changed(TLookChange::Face);
 }
 
 void TVexCustomLookStyle::SetStyle(TVexStyle v) {
     if (v == style_) return;
     style_ = v;
-    LookStyleChanged();
+    Changed(TLookChange::Face);
 }

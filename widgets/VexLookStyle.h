@@ -1,28 +1,33 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "VexColor.h"
 
-class TVexButton;
-
 enum TVexStyle : uint8_t { vls3D, vlsFlat, vlsUltraFlat };
 
+// What a write of the look style changed for the button that paints it.
+enum class TLookChange : uint8_t {
+    Face,         // repaint
+    ButtonColor,  // the glyph's state images are made anew with the new colours, then repaint
+};
+
 // Colours and style of a TVexButton's face. Writes store only changed values; a write that
-// changes the look tells the owner button (repaint, or for ButtonColor a rebuild of the glyph
-// images). LightColor, DarkColor and BorderLightColor are derived from ButtonColor and
-// BorderColor and are resolved to RGB when derived.
+// changes the look is told to the change handler given at construction (the owner button's).
+// LightColor, DarkColor and BorderLightColor are derived from ButtonColor and BorderColor and
+// are resolved to RGB when derived.
 class TVexCustomLookStyle {
   public:
-    explicit TVexCustomLookStyle(TVexButton* owner = nullptr);
+    using TChangeHandler = std::function<void(TLookChange change)>;
+
+    explicit TVexCustomLookStyle(TChangeHandler onChange = {});
     virtual ~TVexCustomLookStyle() = default;
     TVexCustomLookStyle(const TVexCustomLookStyle&) = delete;
     TVexCustomLookStyle& operator=(const TVexCustomLookStyle&) = delete;
 
     // Copies all fourteen properties (the look-changing ones through their writes).
     void Assign(const TVexCustomLookStyle& source);
-
-    TVexButton* Owner() const { return owner_; }
 
     bool AlwaysShowBorder() const { return alwaysShowBorder_; }
     void SetAlwaysShowBorder(bool v);
@@ -59,9 +64,9 @@ class TVexCustomLookStyle {
     TColor BorderLightColor() const { return borderLightColor_; }
 
   private:
-    void LookStyleChanged();
+    void Changed(TLookChange change);
 
-    TVexButton* owner_;
+    TChangeHandler onChange_;
     bool alwaysShowBorder_ = false;
     TColor borderColor_ = clWindowFrame;
     TColor buttonColor_ = clBtnFace;

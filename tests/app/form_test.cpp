@@ -11,10 +11,12 @@
 #include <functional>
 #include <fstream>
 #include <memory>
+#include <tuple>
 
 #include "FakeDesktop.h"
 #include "SimulatedBackend.h"
 #include "TForm1.h"
+#include "VexButton.h"
 #include "WindowTestSupport.h"
 
 namespace fs = std::filesystem;
@@ -328,6 +330,41 @@ class FormTest : public QObject {
         Click("VexButton9");
         Click("VexButton1");
         check("liveupdate.png", "Memo1");
+    }
+
+    // The window acts on a button's own click signal, which comes after the button's kind
+    // rules: with every button made a drop-down button without a menu, whose clicks the rules
+    // keep, no click does anything.
+    void buttonsActOnlyOnClicksTheirKindLetThrough() {
+        WriteFile("init.cfg", "Pelta:pelta 1\r\n");
+        WriteFile("pelta/a.bin", "x");
+        Start();
+        const struct {
+            const char* button;
+            TForm1::Page page;
+        } cases[] = {
+            {"VexButton1", TForm1::kStartPage},        {"VexButton2", TForm1::kStartPage},
+            {"VexButton6", TForm1::kLiveUpdatePage},   {"VexButton7", TForm1::kLiveUpdatePage},
+            {"VexButton12", TForm1::kFirmwarePage},    {"VexButton11", TForm1::kFirmwarePage},
+            {"VexButton13", TForm1::kProgrammingPage}, {"VexButton15", TForm1::kProgrammingPage},
+            {"VexButton14", TForm1::kProgrammingPage}, {"VexButton9", TForm1::kDeviceTypePage},
+            {"VexButton10", TForm1::kDeviceTypePage},
+        };
+        for (auto* button : form_->findChildren<TVexButton*>()) button->SetKind(bkDropDown);
+        Find<QPlainTextEdit>("Memo1")->setPlainText("log");
+        Find<QPlainTextEdit>("Memo2")->setPlainText("log");
+        const auto state = [&] {
+            return std::tuple(form_->CurrentPage(), desktop_.boxes.size(), form_->StopRequested(),
+                              Find<QPlainTextEdit>("Memo1")->toPlainText(),
+                              Find<QPlainTextEdit>("Memo2")->toPlainText());
+        };
+        for (const auto& c : cases) {
+            Find<QStackedWidget>("PageControl1")->setCurrentIndex(c.page);
+            const auto before = state();
+            Click(c.button);
+            QCoreApplication::processEvents();
+            QVERIFY2(state() == before, c.button);
+        }
     }
 
     void logoOpensHomePageAndLiveUpdateButtonEmptiesItsLog() {

@@ -131,14 +131,6 @@ TEST(HttpClientStatus, OneKeptAliveConnectionReportsItsStatesOnceAndClosesAtTheE
     http.EndOfRun();
     EXPECT_THAT(codes, ElementsAre(0, 1, 2, 3, 4, 0, 1, 2, 3, 4));
     EXPECT_EQ(server.Connections(), 2);
-
-    EXPECT_EQ(StatusLabelText(0), "Wyszukiwanie hosta");
-    EXPECT_EQ(StatusLabelText(1), "Łączenie z hostem");
-    EXPECT_EQ(StatusLabelText(2), "Połączenie zestawione");
-    EXPECT_EQ(StatusLabelText(3), "Rozłączanie");
-    EXPECT_EQ(StatusLabelText(4), "Rozłączono");
-    EXPECT_EQ(StatusLabelText(5), std::nullopt);
-    EXPECT_EQ(StatusLabelText(-1), std::nullopt);
 }
 
 TEST(HttpClientStatus, AServerThatClosesTheConnectionIsConnectedToAgainWithTheNotifications) {

@@ -79,9 +79,9 @@ class LiveUpdateTest : public ::testing::Test {
         fs::create_directory(base_);
         ASSERT_EQ(chdir(base_.c_str()), 0);
         setenv("TANDEL_LIVEUPDATE_URL", server_.BaseAddress().c_str(), 1);
-        http_.SetOnStatus([this](int code, const std::string&) {
-            codes_.push_back(code);
-            if (auto text = StatusLabelText(code)) label_ = *text;
+        http_.SetOnStatus([this](THttpStatus status, const std::string&) {
+            codes_.push_back(status);
+            if (auto text = StatusLabelText(status)) label_ = *text;
         });
     }
     void TearDown() override {
@@ -256,10 +256,10 @@ TEST_F(LiveUpdateTest, ARunUsesOneKeptAliveConnectionAndClosesItAtTheEnd) {
                   FirmwareBody(kFirmwareFileSize, static_cast<char>(i)));
     }
     std::vector<int> passesAtStatus;
-    http_.SetOnStatus([&](int code, const std::string&) {
-        codes_.push_back(code);
+    http_.SetOnStatus([&](THttpStatus status, const std::string&) {
+        codes_.push_back(status);
         passesAtStatus.push_back(host_.messagePasses);
-        if (auto text = StatusLabelText(code)) label_ = *text;
+        if (auto text = StatusLabelText(status)) label_ = *text;
     });
 
     Run();
@@ -462,6 +462,16 @@ TEST_F(LiveUpdateTest, StartClickedDuringARunDoesNothing) {
     EXPECT_THAT(host_.log, ElementsAre("Pobieram listę oprogramowania dla : fa",
                                        "Pobieram opis dla : fa", kFinal));
     EXPECT_EQ(server_.Targets().size(), 2u);
+}
+
+TEST(LiveUpdateStatusLabel, EachConnectionStateHasItsPolishTextAndOtherValuesNone) {
+    EXPECT_EQ(StatusLabelText(hsResolving), "Wyszukiwanie hosta");
+    EXPECT_EQ(StatusLabelText(hsConnecting), "Łączenie z hostem");
+    EXPECT_EQ(StatusLabelText(hsConnected), "Połączenie zestawione");
+    EXPECT_EQ(StatusLabelText(hsDisconnecting), "Rozłączanie");
+    EXPECT_EQ(StatusLabelText(hsDisconnected), "Rozłączono");
+    EXPECT_EQ(StatusLabelText(THttpStatus(5)), std::nullopt);
+    EXPECT_EQ(StatusLabelText(THttpStatus(-1)), std::nullopt);
 }
 
 TEST(LiveUpdateAddress, EnvironmentReplacesTheBuiltInAddress) {

@@ -7,7 +7,9 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QWhatsThis>
 #include <QtTest>
+#include <functional>
 
 #include "ButtonTestSupport.h"
 #include "VexButton.h"
@@ -43,6 +45,12 @@ QRect InkBox(const QImage& image, const QRect& area, const QColor& background) {
     return box;
 }
 
+// Makes `handler` the one receiver of the button's click.
+void OnClick(TVexButton* b, std::function<void()> handler) {
+    QObject::disconnect(b, &TVexButton::OnClick, nullptr, nullptr);
+    QObject::connect(b, &TVexButton::OnClick, b, std::move(handler));
+}
+
 void SendEnter(QWidget& w) {
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), w.mapToGlobal(QPointF(5, 5)));
     QApplication::sendEvent(&w, &enter);
@@ -62,6 +70,8 @@ class VexButtonTest : public QObject {
     void kindOk();
     void buttonsShareGlyphLists();
     void kindClose();
+    void oneClickSignalAfterTheKindRules_data();
+    void oneClickSignalAfterTheKindRules();
     void modalResultThenOnClick();
     void kindsSurviveFocusInADialog();
     void propertyRules();
@@ -296,7 +306,7 @@ void VexButtonTest::kindClose() {
     QWidget window;
     auto* b = new TVexButton(&window);
     int clicks = 0;
-    b->SetOnClick([&](TVexButton*) { ++clicks; });
+    OnClick(b, [&] { ++clicks; });
     b->SetKind(bkClose);
     QCOMPARE(b->text(), QString("&Close"));
     window.show();
@@ -313,19 +323,59 @@ void VexButtonTest::kindClose() {
     QCOMPARE(clicks, 1);
 }
 
+void VexButtonTest::oneClickSignalAfterTheKindRules_data() {
+    QTest::addColumn<TVexBtnKind>("kind");
+    QTest::addColumn<bool>("withMenu");
+    QTest::addColumn<QString>("whatsThis");
+    QTest::addColumn<int>("onClicks");
+    QTest::newRow("custom") << bkCustom << false << QString() << 1;
+    QTest::newRow("OK outside a dialog") << bkOK << false << QString() << 1;
+    QTest::newRow("close: the window closes") << bkClose << false << QString() << 0;
+    QTest::newRow("help: the text shows") << bkHelp << false << QString("help") << 0;
+    QTest::newRow("help without a text") << bkHelp << false << QString() << 1;
+    QTest::newRow("drop-down: the menu is asked for") << bkDropDown << true << QString() << 0;
+    QTest::newRow("drop-down without a menu") << bkDropDown << false << QString() << 0;
+    QTest::newRow("split button's face") << bkDropDownButton << true << QString() << 1;
+}
+
+// Every press-release is one QPushButton::clicked; OnClick comes only where the kind leaves
+// the click to the button's handler.
+void VexButtonTest::oneClickSignalAfterTheKindRules() {
+    QFETCH(TVexBtnKind, kind);
+    QFETCH(bool, withMenu);
+    QFETCH(QString, whatsThis);
+    QFETCH(int, onClicks);
+    QWidget window;
+    window.setWhatsThis(whatsThis);
+    auto* b = new TVexButton(&window);
+    b->setGeometry(0, 0, 100, 30);
+    b->SetKind(kind);
+    QMenu menu;
+    menu.addAction("one");
+    if (withMenu) b->SetDropDownMenu(&menu);
+    b->SetOnBeforeDropDownMenu([](TVexButton*, bool& dropDown) { dropDown = false; });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy clicked(b, &QAbstractButton::clicked);
+    QSignalSpy onClick(b, &TVexButton::OnClick);
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(10, 10));
+    QWhatsThis::hideText();
+    QCOMPARE(QList<qsizetype>({clicked.count(), onClick.count()}), QList<qsizetype>({1, onClicks}));
+}
+
 void VexButtonTest::modalResultThenOnClick() {
     QDialog dialog;
     auto* b = new TVexButton(&dialog);
     b->SetKind(bkRetry);
     int result = -1;
-    b->SetOnClick([&](TVexButton*) { result = dialog.result(); });
+    OnClick(b, [&] { result = dialog.result(); });
     QTimer::singleShot(0, b, [b] { b->click(); });
     QCOMPARE(dialog.exec(), int(mrRetry));
     QCOMPARE(result, int(mrRetry));
 
     // OnClick runs with the dialog still open and may take the result back.
     bool visibleInHandler = false;
-    b->SetOnClick([&](TVexButton*) {
+    OnClick(b, [&] {
         visibleInHandler = dialog.isVisible();
         dialog.setResult(mrNone);
     });
@@ -335,7 +385,7 @@ void VexButtonTest::modalResultThenOnClick() {
     QVERIFY(visibleInHandler);
 
     // Escape clicks the Cancel button of the window.
-    b->SetOnClick([&](TVexButton*) { result = dialog.result(); });
+    OnClick(b, [&] { result = dialog.result(); });
     b->SetKind(bkCancel);
     result = -1;
     QTimer::singleShot(0, &dialog, [&dialog] {
@@ -412,7 +462,7 @@ void VexButtonTest::dropDownPressWhileMenuOpen() {
         ++requests;
         QVERIFY(dropDown);
     });
-    b->SetOnClick([&](TVexButton*) { ++clicks; });
+    OnClick(b, [&] { ++clicks; });
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -478,7 +528,7 @@ void VexButtonTest::keyboard() {
     b->setFocus();
 
     int clicks = 0;
-    b->SetOnClick([&](TVexButton*) { ++clicks; });
+    OnClick(b, [&] { ++clicks; });
     b->SetEnterAsTab(true);
     QTest::keyClick(b, Qt::Key_Return);
     QVERIFY(!b->hasFocus());
@@ -515,8 +565,8 @@ void VexButtonTest::enterOnFocusedAndDefaultButtons() {
     def->SetDefault(true);
     int plainClicks = 0;
     int defClicks = 0;
-    plain->SetOnClick([&](TVexButton*) { ++plainClicks; });
-    def->SetOnClick([&](TVexButton*) { ++defClicks; });
+    OnClick(plain, [&] { ++plainClicks; });
+    OnClick(def, [&] { ++defClicks; });
     window.show();
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
