@@ -777,9 +777,10 @@ TEST_F(FetchAheadTest, ACookieGoesOnEveryRequestStartedAfterTheResponseThatSetIt
             const std::string& target = requests[i].target;
             const auto cookie = requests[i].headers.find("Cookie");
             const bool sent = cookie != requests[i].headers.end() && cookie->second == "sesja=abc";
-            // The description is asked for with the list when fetching ahead: it goes without.
-            const bool expected =
-                target.ends_with(".bin") || (transfers == 1 && target.ends_with("opis.txt"));
+            // Fetching ahead, the description is started with the list: whether it went out
+            // before the list's answer came depends on its connection, so either is right.
+            if (transfers > 1 && target.ends_with("opis.txt")) continue;
+            const bool expected = !target.ends_with("lista.txt");
             EXPECT_EQ(sent, expected) << target;
         }
     }
