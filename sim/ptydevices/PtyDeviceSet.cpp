@@ -6,6 +6,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "PortNames.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -57,8 +59,8 @@ PtyDeviceSet::PtyDeviceSet(const Options& options)
       serverCard_(CardOptions(options.faults, FaultTarget::ServerCard, false)),
       server_(ServerOptions(options), &serverCard_),
       readerCard_(CardOptions(options.faults, FaultTarget::ReaderCard, true)),
-      com1_("COM1", server_, kServerResetAfterMs, {8, false, 1}, options.pacing),
-      com2_("COM2", readerCard_, kReaderResetAfterMs, {8, true, 2}, options.pacing) {
+      com1_(ComLabel(1), server_, kServerResetAfterMs, {8, false, 1}, options.pacing),
+      com2_(ComLabel(2), readerCard_, kReaderResetAfterMs, {8, true, 2}, options.pacing) {
     com1_.SetOnClosed([this] {
         SaveFlash("COM1-server.bin", server_.Boot());
         SaveFlash("COM1-card.bin", serverCard_.Boot());
