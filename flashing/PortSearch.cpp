@@ -62,11 +62,8 @@ SearchOutcome SearchServerPort(BootLink& link) {
         dane.SetRTSLine(false);
 
         for (int cycle = 1;; ++cycle) {
-            {
-                // The greeting must stay in the input queue for the read below.
-                TSerialPortDriver::PollHold hold(dane);
-                link.ProcessMessages();
-            }
+            // The greeting stays in the input queue for the read below.
+            link.WaitPass();
             link.Sleep(kCycleMs);
             if (host.StopRequested()) return SearchOutcome::Stopped;
             // A port whose line was lost (its adapter pulled) has nothing more to say.
