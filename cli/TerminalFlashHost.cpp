@@ -90,10 +90,8 @@ void TerminalFlashHost::ActOnSignal() {
     run_->Stop();
 }
 
-// A terminal has nothing to paint; the driver's poll is held so that no awaited byte is
-// swept, and signals wait for the next ProcessMessages like a click.
+// A terminal has nothing to paint; signals wait for the next ProcessMessages like a click.
 void TerminalFlashHost::PaintOnlyPass() {
-    TSerialPortDriver::PollHold hold(dane_);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 

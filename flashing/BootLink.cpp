@@ -87,7 +87,10 @@ void BootLink::WaitPass() {
 }
 
 void BootLink::PaintOnlyPass() {
-    host_.PaintOnlyPass();
+    {
+        TSerialPortDriver::PollHold hold(Dane());
+        host_.PaintOnlyPass();
+    }
     lastPass_ = host_.Time().TickMs();
 }
 

@@ -44,8 +44,8 @@ struct RunSelection {
 // The conversation with a boot loader over the window's driver `dane`. Frames go out one
 // byte per write. A wait for a reply or an echo sleeps in the operating system in short
 // slices; between slices it lets the window process its messages, so STOP and repainting
-// work. The message passes of its waits hold the driver's poll, so the awaited byte stays in
-// the input queue.
+// work. Every pass the link makes inside a wait or a pause holds the driver's poll, so the
+// awaited byte stays in the input queue: the hosts' passes only process events.
 class BootLink {
   public:
     explicit BootLink(FlashHost& host, LinkBounds bounds = {});
@@ -130,8 +130,8 @@ class BootLink {
     WaitEnd EndOfClosedPort();
 
   private:
-    // The host's paint-only pass; the next one falls due a slice after the last pass of
-    // either kind.
+    // The host's paint-only pass with the driver's poll held; the next one falls due a slice
+    // after the last pass of either kind.
     void PaintOnlyPass();
     void PaintIfDue();
 

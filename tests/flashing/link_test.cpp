@@ -126,6 +126,7 @@ TEST(LinkPasses, OnlyTheDesignedPassLetsThePollTakeWaitingInput) {
     } cases[] = {
         {"the designed pass", [](BootLink& link) { link.ProcessMessages(); }, 0},
         {"a wait's pass", [](BootLink& link) { link.WaitPass(); }, 1},
+        {"the paint-only passes of a pause", [](BootLink& link) { link.Sleep(100); }, 1},
     };
     for (const auto& c : cases) {
         LinkBench t;
