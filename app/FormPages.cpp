@@ -13,6 +13,7 @@
 #include "ButtonFactory.h"
 #include "ListBox.h"
 #include "PortBox.h"
+#include "PortNames.h"
 #include "VexButton.h"
 
 namespace {
@@ -225,9 +226,9 @@ void FormPages::BuildProgrammingPage(QWidget* page) {
     ComboBox1->setGeometry(113, 207, 57, 21);
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    for (int n = 1; n <= 10; ++n) ComboBox1->addItem(QStringLiteral("COM%1").arg(n));
+    for (int n = 1; n <= kPortBoxRows; ++n) ComboBox1->addItem(QString::fromStdString(ComLabel(n)));
     ComboBox1->setCurrentIndex(0);
-    ComboBox1->setEditText("COM1");
+    ComboBox1->setEditText(QString::fromStdString(ComLabel(1)));
     VexButton15 = MakeButton(page, "VexButton15", {287, 207, 102, 40}, "STOP", Glyph("cross.png"));
     VexButton14 =
         MakeButton(page, "VexButton14", {406, 207, 102, 40}, "START", Glyph("forward.png"));

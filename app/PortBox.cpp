@@ -9,6 +9,7 @@
 #include <QStyleOptionComboBox>
 
 #include "PortDescription.h"
+#include "PortNames.h"
 
 namespace {
 
@@ -41,12 +42,9 @@ class NarrowArrowStyle final : public QProxyStyle {
     static constexpr int kArrowWidth = 11;
 };
 
-// The port name of item text "COMn", 0 for any other text.
-int ComNumber(const QString& text) {
-    if (!text.startsWith(QLatin1String("COM"))) return 0;
-    bool ok = false;
-    const int n = text.mid(3).toInt(&ok);
-    return ok && n >= 1 && n <= 20 ? n : 0;
+// n of an item that names COMn, 0 for any other item.
+int ComNumber(const QString& itemText) {
+    return ComLabelNumber(itemText.toStdString());
 }
 
 QString HintFor(int number) {

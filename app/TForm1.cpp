@@ -140,7 +140,6 @@ void TForm1::ProcessMessages() {
 
 void TForm1::PaintOnlyPass() {
     InputDeferral::Hold input(*deferral_);
-    TSerialPortDriver::PollHold poll(dane_);
     QApplication::processEvents();
 }
 

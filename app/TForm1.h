@@ -78,7 +78,7 @@ class TForm1 : public QWidget, private FormPages {
     // everything pending.
     void ProcessMessages();
     // The paint-only pass: everything pending but the user's input (kept for the next
-    // ProcessMessages), with the driver's poll held.
+    // ProcessMessages).
     void PaintOnlyPass();
     void LoadFirmwareList();
 

@@ -6,6 +6,7 @@
 #include "ExitCodes.h"
 #include "OpenFailureDetail.h"
 #include "PortDescription.h"
+#include "PortNames.h"
 #include "PortSearch.h"
 
 namespace {
@@ -54,7 +55,7 @@ FlashOutcome Untouched(const RunResult& r, const std::string& portText) {
     if (r.wait == WaitEnd::Lost) return {kExitNoDevice, kLinePortLost};
     if (r.step == RunStep::Search && !r.deniedPorts.empty()) {
         const std::string first = r.deniedPorts.substr(0, r.deniedPorts.find(','));
-        const PortDescription port = DescribePortName("\\\\.\\" + first);
+        const PortDescription port = DescribePort(ComLabelNumber(first));
         return {kExitNoDevice, std::string(kLineNoServer) + " No permission to open " +
                                    r.deniedPorts + ": " +
                                    OneLine(PermissionHint(port, ReasonLanguage::English))};

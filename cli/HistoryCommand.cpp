@@ -3,6 +3,7 @@
 
 #include "Commands.h"
 #include "ExitCodes.h"
+#include "PortNames.h"
 #include "Report.h"
 #include "RunJournal.h"
 
@@ -11,8 +12,10 @@ namespace {
 // A port matches by its text as given, its COMn name or its device path.
 bool PortMatches(const QJsonObject& port, const std::string& wanted) {
     const QString w = QString::fromStdString(wanted);
-    return port["text"].toString() == w || port["name"].toString() == "\\\\.\\" + w ||
-           port["name"].toString() == w || port["path"].toString() == w;
+    const QString name = port["name"].toString();
+    return port["text"].toString() == w ||
+           QString::fromStdString(ShownPortName(name.toStdString())) == w || name == w ||
+           port["path"].toString() == w;
 }
 
 std::string Line(const QJsonObject& r) {

@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "PortDescription.h"
+#include "PortNames.h"
 #include "Report.h"
 #include "TerminalText.h"
 
@@ -10,7 +11,7 @@ namespace {
 
 QJsonObject PortObject(const PortDescription& port) {
     QJsonObject object{{"event", "port"},
-                       {"port", QStringLiteral("COM%1").arg(port.number)},
+                       {"port", QString::fromStdString(ComLabel(port.number))},
                        {"present", port.present}};
     if (port.notTerminal) {
         object["path"] = QString::fromStdString(port.path);

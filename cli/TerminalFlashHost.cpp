@@ -92,10 +92,8 @@ void TerminalFlashHost::ActOnSignal() {
 }
 
 // A terminal has nothing to paint and no window input to hold back: its one input, a stop
-// signal, is looked at only in ProcessMessages, as the window replays a click only there. The
-// driver's poll is held so that no awaited byte is swept.
+// signal, is looked at only in ProcessMessages, as the window replays a click only there.
 void TerminalFlashHost::PaintOnlyPass() {
-    TSerialPortDriver::PollHold hold(dane_);
     QCoreApplication::processEvents();
 }
 

@@ -108,18 +108,6 @@ bool ReadFirmwareNumberRest(BootLink& link) {
     return true;
 }
 
-// A wait without a time limit of its own that began at `startMs` and passed its bound: the
-// step ends as expired and the run as STOP ends it, the port released.
-bool UnboundedWaitExpired(BootLink& link, uint32_t startMs) {
-    const uint32_t bound = link.Bounds().unboundedWaitMs;
-    if (bound == kNoTimeLimit || link.Host().Time().TickMs() - startMs < bound) return false;
-    link.EndStep(Reply{WaitEnd::Expired});
-    link.Result().end = RunEnd::Stopped;
-    link.Host().SetStopRequested(true);
-    link.ReleasePort();
-    return true;
-}
-
 }  // namespace
 
 bool OpenServerBoot(BootLink& link) {
@@ -130,30 +118,26 @@ bool OpenServerBoot(BootLink& link) {
     link.Step(RunStep::Greeting);
     link.ProcessMessages();
     // The server greets when it starts by itself: no time limit; STOP, a port closed under
-    // the wait or a lost line end it. Messages are processed on every pass, also while other
-    // bytes keep coming, so STOP always acts; the poll is held so that it cannot take the
-    // greeting.
+    // the wait or a lost line end it. Messages are processed on every cycle, also while other
+    // bytes keep coming, so STOP always acts; the wait's passes cannot take the greeting.
     TSerialPortDriver& dane = link.Dane();
-    const uint32_t start = host.Time().TickMs();
+    BootLink::OpenWait wait(link);
     for (;;) {
         if (host.StopRequested()) return false;
-        if (dane.IsPortOpen() && UnboundedWaitExpired(link, start)) return false;
+        if (dane.IsPortOpen() && wait.EndIfOverBound()) return false;
         if (!dane.IsPortOpen()) {
             if (dane.PortLost()) return LineLost(link);
             link.EndStep(Reply{WaitEnd::Closed});
             link.LogWaitFailure(Reply{WaitEnd::Closed});
             return false;
         }
-        {
-            TSerialPortDriver::PollHold hold(dane);
-            link.ProcessMessages();
-        }
+        link.WaitPass();
         if (host.StopRequested() || !dane.IsPortOpen()) continue;
         if (dane.BytesWaiting() >= 1) {
             Byte b = 0;
             if (dane.ReadByte(b) && b == kGreetingByte) break;
         } else {
-            dane.WaitForInput(link.Bounds().sliceMs);
+            link.WaitSliceForInput();
         }
     }
     return ServerBootHandshake(link);
@@ -252,13 +236,13 @@ bool ActivateViaServer(BootLink& link) {
         link.ReleasePort();
         return false;
     };
-    const uint32_t start = host.Time().TickMs();
+    BootLink::OpenWait wait(link);
     for (;;) {
         if (host.StopRequested()) {
             link.Log(kLinePortFree);
             return false;
         }
-        if (dane.IsPortOpen() && UnboundedWaitExpired(link, start)) return false;
+        if (dane.IsPortOpen() && wait.EndIfOverBound()) return false;
         link.ProcessMessages();
         if (host.StopRequested()) continue;  // no probe after STOP
         if (!dane.IsPortOpen()) return portGone();

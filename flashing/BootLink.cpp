@@ -63,10 +63,14 @@ bool BootLink::ReadByte(Byte& value) {
     while (dane.IsPortOpen() && dane.BytesWaiting() == 0) {
         const uint32_t elapsed = clock.TickMs() - start;
         if (elapsed >= bound || host_.Closing()) return false;
-        if (dane.WaitForInput(std::min(bounds_.sliceMs, bound - elapsed))) break;
+        if (WaitSliceForInput(bound - elapsed)) break;
         PaintOnlyPass();
     }
     return dane.ReadByte(value);
+}
+
+bool BootLink::WaitSliceForInput(uint32_t leftMs) {
+    return Dane().WaitForInput(std::min(bounds_.sliceMs, leftMs));
 }
 
 void BootLink::ProcessMessages() {
@@ -74,9 +78,32 @@ void BootLink::ProcessMessages() {
     lastPass_ = host_.Time().TickMs();
 }
 
-void BootLink::PaintOnlyPass() {
-    host_.PaintOnlyPass();
+void BootLink::WaitPass() {
+    {
+        TSerialPortDriver::PollHold hold(Dane());
+        host_.ProcessMessages();
+    }
     lastPass_ = host_.Time().TickMs();
+}
+
+void BootLink::PaintOnlyPass() {
+    {
+        TSerialPortDriver::PollHold hold(Dane());
+        host_.PaintOnlyPass();
+    }
+    lastPass_ = host_.Time().TickMs();
+}
+
+BootLink::OpenWait::OpenWait(BootLink& link) : link_(link), startMs_(link.Host().Time().TickMs()) {}
+
+bool BootLink::OpenWait::EndIfOverBound() {
+    const uint32_t bound = link_.Bounds().unboundedWaitMs;
+    if (bound == kNoTimeLimit || link_.Host().Time().TickMs() - startMs_ < bound) return false;
+    link_.EndStep(Reply{WaitEnd::Expired});
+    link_.EndRun(RunEnd::Stopped);
+    link_.Host().SetStopRequested(true);
+    link_.ReleasePort();
+    return true;
 }
 
 void BootLink::PaintIfDue() {
@@ -104,10 +131,8 @@ Reply BootLink::AwaitReply(uint32_t boundMs) {
         if (!dane.IsPortOpen()) return {EndOfClosedPort()};
         const uint32_t elapsed = clock.TickMs() - start;
         if (bound != kNoTimeLimit && elapsed >= bound) return {WaitEnd::Expired};
-        const uint32_t left = bound == kNoTimeLimit ? bounds_.sliceMs : bound - elapsed;
-        if (dane.WaitForInput(std::min(bounds_.sliceMs, left))) continue;
-        TSerialPortDriver::PollHold hold(dane);
-        ProcessMessages();
+        if (WaitSliceForInput(bound == kNoTimeLimit ? kNoTimeLimit : bound - elapsed)) continue;
+        WaitPass();
     }
 }
 

@@ -43,8 +43,9 @@ struct RunSelection {
 
 // The conversation with a boot loader over the window's driver `dane`. Frames go out one
 // byte per write. A wait for a reply or an echo sleeps in the operating system in short
-// slices; between slices it lets the window process its messages with the driver's poll
-// held, so STOP and repainting work and the awaited byte stays in the input queue.
+// slices; between slices it lets the window process its messages, so STOP and repainting
+// work. Every pass the link makes inside a wait or a pause holds the driver's poll, so the
+// awaited byte stays in the input queue: the hosts' passes only process events.
 class BootLink {
   public:
     explicit BootLink(FlashHost& host, LinkBounds bounds = {});
@@ -76,11 +77,33 @@ class BootLink {
     bool IdentifyOnly() const { return identifyOnly_; }
 
     void Log(const std::string& line) { host_.LogAppend(line); }
-    // One pass of the window's message processing (the driver's poll may run).
+    // One pass of the window's message processing at a designed point between steps: the
+    // driver's poll may run and drop what waits in the input queue.
     void ProcessMessages();
+    // One pass of the window's message processing inside a wait, with the driver's poll held:
+    // STOP acts and the window repaints, and the awaited byte stays in the input queue.
+    void WaitPass();
+    // Sleeps in the operating system until a byte is waiting, for at most one slice or
+    // `leftMs` when that is shorter; true when a byte is waiting.
+    bool WaitSliceForInput(uint32_t leftMs = kNoTimeLimit);
     // A pause of `ms`. One longer than a slice is slept in slices with the paint-only pass
     // before each, keeping its length; it ends at once when the window is closing.
     void Sleep(uint32_t ms);
+
+    // A wait that has no time limit of its own (the server's greeting, the probes of the
+    // via-server entry), begun when it is made. With LinkBounds::unboundedWaitMs it ends after
+    // that bound as STOP would end it.
+    class OpenWait {
+      public:
+        explicit OpenWait(BootLink& link);
+        // False while the bound has not passed. Once it has: the step ends as expired, the run
+        // as STOP ends it (StopRequested set) and the port is released; true.
+        bool EndIfOverBound();
+
+      private:
+        BootLink& link_;
+        uint32_t startMs_;
+    };
 
     void SendFrame(std::span<const Byte> frame);
     // One byte from the device within boundMs (the reply bound when 0).
@@ -107,8 +130,8 @@ class BootLink {
     WaitEnd EndOfClosedPort();
 
   private:
-    // The host's paint-only pass; the next one falls due a slice after the last pass of
-    // either kind.
+    // The host's paint-only pass with the driver's poll held; the next one falls due a slice
+    // after the last pass of either kind.
     void PaintOnlyPass();
     void PaintIfDue();
 

@@ -25,12 +25,15 @@ class FlashHost {
     virtual void SetProgressMax(int maximum) = 0;
     virtual void SetProgress(int position) = 0;
 
+    // The two passes below only process events: BootLink holds the driver's poll around every
+    // pass it makes inside a wait or a pause, so that no awaited byte is swept.
+    //
     // One pass of the window's processing of pending messages (STOP, repaint).
     virtual void ProcessMessages() = 0;
     // The paint-only pass: the window handles the events that are not user input (paint,
-    // expose, the window manager's ping, clipboard requests, timers) with the driver's poll
-    // held, so no byte is swept; mouse and keyboard input wait, in order, for the next
-    // ProcessMessages. A run calls it at least every 50 ms wherever it blocks longer.
+    // expose, the window manager's ping, clipboard requests, timers); mouse and keyboard input
+    // wait, in order, for the next ProcessMessages. A run calls it at least every 50 ms
+    // wherever it blocks longer.
     virtual void PaintOnlyPass() = 0;
 
     // The window is being closed: a run in progress ends as soon as it can (its pauses end

@@ -1,42 +1,17 @@
 #include "PortSearch.h"
 
 #include <cerrno>
+#include <optional>
 
+#include "PortNames.h"
 #include "TSerialPortDriver.h"
-
-const std::array<PortNameRow, 10> PortNameTable{{
-    {"COM1", "\\\\.\\COM1"},
-    {"COM2", "\\\\.\\COM2"},
-    {"COM3", "\\\\.\\COM3"},
-    {"COM4", "\\\\.\\COM4"},
-    {"COM5", "\\\\.\\COM5"},
-    {"COM6", "\\\\.\\COM6"},
-    {"COM7", "\\\\.\\COM7"},
-    {"COM8", "\\\\.\\COM8"},
-    {"COM9", "\\\\.\\COM9"},
-    {"COM10", "\\\\.\\COM10"},
-}};
-
-std::string ComPortName(int n) {
-    return "\\\\.\\COM" + std::to_string(n);
-}
 
 namespace {
 
-constexpr int kSearchPorts = 20;
 constexpr int kWaitCycles = 50;
 constexpr uint32_t kCycleMs = 10;
 
 }  // namespace
-
-std::optional<std::string> PortNameForBox(const std::string& boxText) {
-    for (const PortNameRow& row : PortNameTable)
-        if (boxText == row.boxText) return row.portName;
-    for (int n = static_cast<int>(PortNameTable.size()) + 1; n <= kSearchPorts; ++n)
-        if (boxText == "COM" + std::to_string(n)) return ComPortName(n);
-    if (boxText.rfind("/dev/", 0) == 0) return boxText;
-    return std::nullopt;
-}
 
 bool SelectFixedPort(TSerialPortDriver& dane, const std::string& boxText) {
     const std::optional<std::string> name = PortNameForBox(boxText);
@@ -56,7 +31,7 @@ SearchOutcome SearchServerPort(BootLink& link) {
     // Ports the user may not open: a search that finds nothing says so below its line.
     std::string refused;
 
-    for (int n = 1; n <= kSearchPorts; ++n) {
+    for (int n = 1; n <= kComPortCount; ++n) {
         // After STOP no further port is opened.
         if (host.StopRequested()) return SearchOutcome::Stopped;
         if (dane.IsPortOpen()) dane.ClosePort();
@@ -65,7 +40,7 @@ SearchOutcome SearchServerPort(BootLink& link) {
         if (!dane.OpenPort()) {
             const int error = dane.LastOpenFailure().error;
             if (error == EACCES || error == EPERM) {
-                refused += (refused.empty() ? "" : ", ") + ("COM" + std::to_string(n));
+                refused += (refused.empty() ? "" : ", ") + ComLabel(n);
             }
             link.Log(label + " -");
             link.ProcessMessages();
@@ -87,11 +62,8 @@ SearchOutcome SearchServerPort(BootLink& link) {
         dane.SetRTSLine(false);
 
         for (int cycle = 1;; ++cycle) {
-            {
-                // The greeting must stay in the input queue for the read below.
-                TSerialPortDriver::PollHold hold(dane);
-                link.ProcessMessages();
-            }
+            // The greeting stays in the input queue for the read below.
+            link.WaitPass();
             link.Sleep(kCycleMs);
             if (host.StopRequested()) return SearchOutcome::Stopped;
             // A port whose line was lost (its adapter pulled) has nothing more to say.

@@ -1,31 +1,13 @@
 #pragma once
 
-#include <array>
-#include <optional>
 #include <string>
-#include <utility>
 
 #include "BootLink.h"
 
 class TSerialPortDriver;
 
-// Port box text and the driver's PortName for it.
-struct PortNameRow {
-    const char* boxText;
-    const char* portName;
-};
-extern const std::array<PortNameRow, 10> PortNameTable;
-
-// "\\.\COMn"
-std::string ComPortName(int n);
-
-// The PortName that a port box text names: the row of PortNameTable whose box text equals it
-// exactly, then "COM11" to "COM20" named as the search names them, then a device path
-// beginning with "/dev/" as it stands. Nothing for any other text.
-std::optional<std::string> PortNameForBox(const std::string& boxText);
-
-// Writes PortNameForBox(boxText) to PortName; false (PortName unchanged) when the text names
-// no port. The port must be closed (the driver ignores PortName while open).
+// Writes PortNameForBox(boxText) (PortNames.h) to PortName; false (PortName unchanged) when
+// the text names no port. The port must be closed (the driver ignores PortName while open).
 bool SelectFixedPort(TSerialPortDriver& dane, const std::string& boxText);
 
 enum class SearchOutcome : uint8_t {

@@ -3,11 +3,12 @@
 #include <stdexcept>
 
 #include "BootEntries.h"
+#include "PortNames.h"
 #include "Sequences.h"
 #include "TSerialPortDriver.h"
 
 void SetDriverDesignSettings(TSerialPortDriver& dane) {
-    dane.SetPortName("\\\\.\\COM2");
+    dane.SetPortName(ComPortName(2));
     dane.SetStopBits(sb2BITS);
     dane.SetHwFlow(hfNONE);
     dane.SetEnableDTROnOpen(false);

@@ -3,13 +3,9 @@
 #include <cerrno>
 #include <cstring>
 
-namespace {
+#include "PortNames.h"
 
-// "COM1" for "\\.\COM1"; any other name as it stands.
-std::string ShownPortName(const std::string& portName) {
-    static const std::string kPrefix = "\\\\.\\";
-    return portName.rfind(kPrefix, 0) == 0 ? portName.substr(kPrefix.size()) : portName;
-}
+namespace {
 
 struct ReasonRow {
     int error;

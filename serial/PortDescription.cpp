@@ -9,13 +9,11 @@
 #include <fstream>
 #include <system_error>
 
-#include "PosixBackend.h"
+#include "PortNames.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kLastPort = 20;
 
 // First line of a small sysfs attribute file; empty when it cannot be read.
 std::string Attribute(const fs::path& dir, const char* name) {
@@ -54,10 +52,6 @@ std::string GroupName(gid_t gid) {
         return std::to_string(gid);
     }
     return found->gr_name;
-}
-
-std::string ComName(int number) {
-    return "\\\\.\\COM" + std::to_string(number);
 }
 
 // Whether the node is a terminal, told without opening it: a pseudo-terminal slave
@@ -99,14 +93,7 @@ PortDescription Describe(const std::string& portName, int number, const PortEnvi
 }
 
 std::string Label(const PortDescription& port) {
-    return port.number > 0 ? "COM" + std::to_string(port.number) : port.path;
-}
-
-int ComNumber(const std::string& portName) {
-    for (int n = 1; n <= kLastPort; ++n) {
-        if (portName == ComName(n)) return n;
-    }
-    return 0;
+    return port.number > 0 ? ComLabel(port.number) : port.path;
 }
 
 // A udev rule that gives the group dialout read and write on the port's node: by the
@@ -133,16 +120,16 @@ std::string NoSuchPortText(ReasonLanguage language) {
 }  // namespace
 
 PortDescription DescribePort(int number, const PortEnvironment& env) {
-    return Describe(ComName(number), number, env);
+    return Describe(ComPortName(number), number, env);
 }
 
 PortDescription DescribePortName(const std::string& portName, const PortEnvironment& env) {
-    return Describe(portName, ComNumber(portName), env);
+    return Describe(portName, ComPortNumber(portName), env);
 }
 
 std::vector<PortDescription> DescribePorts(const PortEnvironment& env) {
     std::vector<PortDescription> ports;
-    for (int n = 1; n <= kLastPort; ++n) ports.push_back(DescribePort(n, env));
+    for (int n = 1; n <= kComPortCount; ++n) ports.push_back(DescribePort(n, env));
     return ports;
 }
 

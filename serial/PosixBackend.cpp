@@ -2,7 +2,6 @@
 
 #include <climits>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -16,13 +15,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <map>
 #include <optional>
 #include <utility>
-#include <vector>
 
 #include "PortHolders.h"
+#include "PortNames.h"
 
 namespace {
 
@@ -103,46 +101,6 @@ bool SetOtherSpeed(int fd, uint32_t rate) {
     t.c_cflag |= kBaudOther;
     t.c_ispeed = t.c_ospeed = rate;
     return RetryEintr([&] { return ::ioctl(fd, kTcSets2, &t); }) == 0;
-}
-
-// "\\.\COMn" (COM in any case) gives n; any other name gives nothing.
-std::optional<unsigned> ComNumber(const std::string& name) {
-    static const std::string kPrefix = "\\\\.\\";
-    if (name.size() <= kPrefix.size() + 3 || name.compare(0, kPrefix.size(), kPrefix) != 0) {
-        return std::nullopt;
-    }
-    std::string com = name.substr(kPrefix.size(), 3);
-    std::transform(com.begin(), com.end(), com.begin(), ::toupper);
-    if (com != "COM") return std::nullopt;
-    const std::string digits = name.substr(kPrefix.size() + 3);
-    if (digits.size() > 4 || digits[0] == '0' ||
-        !std::all_of(digits.begin(), digits.end(), ::isdigit)) {
-        return std::nullopt;
-    }
-    return static_cast<unsigned>(std::stoul(digits));
-}
-
-// Entries of `dir` named `prefix` followed by a number, in numeric order.
-std::vector<std::string> NumberedNodes(const std::string& dir, const std::string& prefix) {
-    std::vector<std::pair<unsigned long, std::string>> found;
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) {
-                continue;
-            }
-            const std::string digits = name.substr(prefix.size());
-            if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), ::isdigit)) {
-                continue;
-            }
-            found.emplace_back(std::stoul(digits), dir + "/" + name);
-        }
-        ::closedir(d);
-    }
-    std::sort(found.begin(), found.end());
-    std::vector<std::string> paths;
-    for (auto& f : found) paths.push_back(std::move(f.second));
-    return paths;
 }
 
 // The errors with which the kernel answers on a line that has hung up or whose device has
@@ -430,25 +388,6 @@ WaitResult PosixBackend::Wait(SerialHandle h, short events, uint32_t timeoutMs) 
 }
 
 }  // namespace
-
-std::optional<std::string> ResolveSerialPortPath(const std::string& name,
-                                                 const std::string& devDir) {
-    const std::optional<unsigned> n = ComNumber(name);
-    if (!n) return name;
-    const char* ports = std::getenv("TANDEL_PORTS");
-    if (ports != nullptr) {  // set, even empty: it alone maps the ports
-        const std::string entry = std::string(ports) + "/COM" + std::to_string(*n);
-        struct stat st {};
-        if (::stat(entry.c_str(), &st) != 0) return std::nullopt;
-        return entry;
-    }
-    std::vector<std::string> nodes;
-    for (const char* group : {"ttyUSB", "ttyACM", "ttyS"}) {
-        for (std::string& path : NumberedNodes(devDir, group)) nodes.push_back(std::move(path));
-    }
-    if (*n > nodes.size()) return std::nullopt;
-    return nodes[*n - 1];
-}
 
 bool MakeRawTermios(const LineSettings& s, termios& t) {
     static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};  // 5 to 8 data bits

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cmath>
 
+#include "PortNames.h"
+
 namespace {
 
 constexpr uint32_t kBaudRates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
@@ -39,7 +41,10 @@ TSerialPortDriver::PollHold::~PollHold() {
 }
 
 TSerialPortDriver::TSerialPortDriver(SerialBackend& backend, Clock& clock)
-    : backend_(backend), clock_(clock), receiveBuffer_(inBufSize_, 0) {
+    : backend_(backend),
+      clock_(clock),
+      portName_(ComPortName(port_)),
+      receiveBuffer_(inBufSize_, 0) {
     pollTimer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&pollTimer_, &QTimer::timeout, [this] { PollTick(); });
 }
@@ -53,7 +58,7 @@ TSerialPortDriver::~TSerialPortDriver() {
 void TSerialPortDriver::SetPort(TPortNumber v) {
     if (IsPortOpen()) return;
     port_ = v;
-    if (v != pnCustom) portName_ = "\\\\.\\COM" + std::to_string(static_cast<int>(v));
+    if (v != pnCustom) portName_ = ComPortName(v);
 }
 
 void TSerialPortDriver::SetPortName(const std::string& v) {

@@ -222,7 +222,7 @@ class TSerialPortDriver {
     uint64_t bytesReceived_ = 0;
 
     TPortNumber port_ = pnCOM2;
-    std::string portName_ = "\\\\.\\COM2";
+    std::string portName_;  // the name of port_ until SetPortName
     TBaudRate baudRate_ = br9600;
     uint32_t baudRateValue_ = 9600;
     TDataBits dataBits_ = db8BITS;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "DeviceCore.h"
+#include "PortNames.h"
 #include "SimDeviceAdapter.h"
 #include "SimulatedBackend.h"
 
@@ -12,12 +13,9 @@
 // silent, or attached to a device model.
 class SimPortSet {
   public:
-    static constexpr int kPorts = 20;
+    static constexpr int kPorts = kComPortCount;
 
     explicit SimPortSet(SimulatedBackend& backend) : backend_(backend) {}
-
-    // "\\.\COMn", as the driver names it.
-    static std::string Name(int n);
 
     void SetAbsent(int n);
     void SetInUse(int n);
@@ -25,7 +23,9 @@ class SimPortSet {
     void Attach(int n, DeviceCore& device);
 
     SimulatedBackend& Backend() { return backend_; }
-    const SimulatedBackend::PortRecord& Record(int n) const { return backend_.Record(Name(n)); }
+    const SimulatedBackend::PortRecord& Record(int n) const {
+        return backend_.Record(ComPortName(n));
+    }
 
   private:
     SimulatedBackend& backend_;

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "PortNames.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -32,8 +34,8 @@ PtyDeviceSet::PtyDeviceSet(const Options& options)
       serverCard_(CardOptionsWith(options.faults, FaultTarget::ServerCard)),
       server_(ServerOptions(options), &serverCard_),
       readerCard_(CardOptionsWith(options.faults, FaultTarget::ReaderCard)),
-      com1_("COM1", server_, kServerResetAfterMs, {8, false, 1}, options.pacing),
-      com2_("COM2", readerCard_, kReaderResetAfterMs, {8, true, 2}, options.pacing) {
+      com1_(ComLabel(1), server_, kServerResetAfterMs, {8, false, 1}, options.pacing),
+      com2_(ComLabel(2), readerCard_, kReaderResetAfterMs, {8, true, 2}, options.pacing) {
     com1_.SetOnClosed([this] {
         SaveFlash("COM1-server.bin", server_.Boot());
         SaveFlash("COM1-card.bin", serverCard_.Boot());

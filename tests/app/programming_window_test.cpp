@@ -15,6 +15,7 @@
 
 #include "CardModel.h"
 #include "FakeDesktop.h"
+#include "PortNames.h"
 #include "ServerModel.h"
 #include "SimPortSet.h"
 #include "SimulatedBackend.h"
@@ -216,8 +217,7 @@ class ProgrammingWindowTest : public QObject {
                               "Kasowanie flasha : OK", "Zapis flasha...", "Zapis flasha : OK",
                               "Bit_lock OFF : OK", "SerialPort wolny..."}));
         QVERIFY(card.Boot().Flash() == Sent());
-        const LineSettings settings =
-            backend_->Record(SimPortSet::Name(1)).settings.back().settings;
+        const LineSettings settings = backend_->Record(ComPortName(1)).settings.back().settings;
         QCOMPARE(settings.baudRate, 9600u);
         QCOMPARE(settings.parity, uint8_t(2));
         QCOMPARE(settings.stopBits, uint8_t(2));

@@ -24,6 +24,7 @@
 #include "CliFiles.h"
 #include "CommandLine.h"
 #include "DeviceFaults.h"
+#include "PortNames.h"
 #include "PtyDeviceSet.h"
 #include "ServerModel.h"
 #include "SimDeviceAdapter.h"
@@ -100,10 +101,10 @@ class CliBench {
         // links: TANDEL_PORTS names a folder with an entry for each port that is there.
         fs::create_directories(portDir);
         if (devices) {
-            backend_.AttachDevice(SimPortSet::Name(1), com1_);
-            backend_.AttachDevice(SimPortSet::Name(2), com2_);
-            WriteFile(portDir / "COM1", "");
-            WriteFile(portDir / "COM2", "");
+            backend_.AttachDevice(ComPortName(1), com1_);
+            backend_.AttachDevice(ComPortName(2), com2_);
+            WriteFile(portDir / ComLabel(1), "");
+            WriteFile(portDir / ComLabel(2), "");
         }
     }
 

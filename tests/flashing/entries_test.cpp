@@ -11,6 +11,7 @@
 #include "AsNobody.h"
 #include "Bench.h"
 #include "BootLink.h"
+#include "PortNames.h"
 #include "PortSearch.h"
 #include "PosixBackend.h"
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <tuple>
 
 #include "Bench.h"
 #include "BootLink.h"
@@ -112,4 +114,53 @@ TEST(LinkPrimitives, ReleaseLogsEvenWhenClosedAndResetPulses) {
     EXPECT_EQ(t.b.clock.TickMs(), start + 200);
     EXPECT_FALSE(t.b.dane.IsPortOpen());
     EXPECT_EQ(t.b.log.size(), 3u);
+}
+
+// The window's passes run the driver's poll, as its timer does there. Only the designed pass
+// between steps may let it sweep the input queue; every pass the link makes itself holds it.
+TEST(LinkPasses, OnlyTheDesignedPassLetsThePollTakeWaitingInput) {
+    const struct {
+        const char* pass;
+        std::function<void(BootLink&)> make;
+        int32_t left;  // bytes still waiting after it
+    } cases[] = {
+        {"the designed pass", [](BootLink& link) { link.ProcessMessages(); }, 0},
+        {"a wait's pass", [](BootLink& link) { link.WaitPass(); }, 1},
+        {"the paint-only passes of a pause", [](BootLink& link) { link.Sleep(100); }, 1},
+    };
+    for (const auto& c : cases) {
+        LinkBench t;
+        t.b.onPaintPass = [&t] { t.b.dane.PollTick(); };
+        t.device.line_->Send(0x5A, t.b.clock.TickMs());
+        c.make(t.link);
+        EXPECT_EQ(t.b.dane.BytesWaiting(), c.left) << c.pass;
+    }
+}
+
+// With a bound, the waits that have none of their own (the fixed-port server's greeting, the
+// via-server probes) end after it as STOP ends them: port released, nothing more sent.
+TEST(OpenWait, ABoundEndsTheWaitAsStopWould) {
+    const struct {
+        int kind;
+        uint32_t earliestMs, latestMs;  // when the run ends: the bound after the wait began
+    } cases[] = {
+        {1, 3000, 3000 + 20},  // within a slice
+        // after the reset pulse and the 8-second pause, within a probe cycle
+        {3, 8600 + 3000, 8600 + 3000 + 300},
+    };
+    for (const auto& c : cases) {
+        Bench b;
+        b.ports.SetSilent(1);
+        LinkBounds bounds;
+        bounds.unboundedWaitMs = 3000;
+        UpdateRun run(b, bounds);
+        b.AtPass(1000, [&run] { run.Stop(); });  // long after the bound: a wait that ignores it
+        const RunResult r = run.Start(static_cast<uint8_t>(c.kind));
+        const uint32_t end = b.clock.TickMs();
+        EXPECT_EQ(std::tuple(r.end, r.wait, b.stop, b.dane.IsPortOpen(), b.log.back(),
+                             end >= c.earliestMs && end <= c.latestMs),
+                  std::tuple(RunEnd::Stopped, WaitEnd::Expired, true, false,
+                             std::string(kLinePortFree), true))
+            << c.kind << " ended at " << end;
+    }
 }

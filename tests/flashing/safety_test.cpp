@@ -7,6 +7,7 @@
 
 #include "Bench.h"
 #include "BootLink.h"
+#include "PortNames.h"
 
 namespace {
 
@@ -146,7 +147,7 @@ TEST(HangUp, EveryStepEndsTheRunAtOnceAndAReplugWorks) {
             b.run.Start(kind);
             EXPECT_EQ(b.log, Join(c.before, {kLinePortLost, kFree}));
             EXPECT_FALSE(b.dane.IsPortOpen());
-            EXPECT_FALSE(b.backend.IsOpen(SimPortSet::Name(1)));
+            EXPECT_FALSE(b.backend.IsOpen(ComPortName(1)));
             EXPECT_FALSE(b.run.Running());
             // From the drop to the end of the run: the drop comes with the last byte written,
             // or with the greeting that never came (300 ms after the open).

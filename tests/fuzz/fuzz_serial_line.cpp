@@ -20,6 +20,7 @@
 #include "FirmwareImage.h"
 #include "FlashHost.h"
 #include "FuzzInput.h"
+#include "PortNames.h"
 #include "Scratch.h"
 #include "ServerModel.h"
 #include "SimDeviceAdapter.h"
@@ -37,10 +38,6 @@ constexpr uint32_t kLatestStopMs = 120000;
 constexpr uint32_t kEndAfterStopMs = 75000;
 
 constexpr char kWrongAnswer[] = "Błąd startu serwera !!! [";
-
-std::string PortName(int n) {
-    return "\\\\.\\COM" + std::to_string(n);
-}
 
 // The device on the line: the input's bytes, or a device model whose bytes the input
 // disturbs.
@@ -141,7 +138,7 @@ class InputDevice : public SimDevice, public DeviceLine {
 class Host : public FlashHost {
   public:
     Host(FuzzInput& in, std::string base) : base_(std::move(base)) {
-        dane.SetPortName(PortName(2));
+        dane.SetPortName(ComPortName(2));
         dane.SetStopBits(sb2BITS);
         dane.SetHwFlow(hfNONE);
         dane.SetEnableDTROnOpen(false);
@@ -200,12 +197,12 @@ class Host : public FlashHost {
 
     uint32_t Opens() const {
         uint32_t n = 0;
-        for (int p = 1; p <= kPorts; ++p) n += backend.Record(PortName(p)).opens;
+        for (int p = 1; p <= kPorts; ++p) n += backend.Record(ComPortName(p)).opens;
         return n;
     }
     size_t Written() const {
         size_t n = 0;
-        for (int p = 1; p <= kPorts; ++p) n += backend.Record(PortName(p)).written.size();
+        for (int p = 1; p <= kPorts; ++p) n += backend.Record(ComPortName(p)).written.size();
         return n;
     }
     bool Stopped() const { return stopped_; }
@@ -325,15 +322,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Host host(in, base);
     for (int p = 1; p <= kPorts; ++p) {
         if (p == devicePort) {
-            host.backend.AttachDevice(PortName(p), device);
+            host.backend.AttachDevice(ComPortName(p), device);
             continue;
         }
         switch (others >> (2 * p) & 3) {
             case 0:
-                host.backend.AddSilentPort(PortName(p));
+                host.backend.AddSilentPort(ComPortName(p));
                 break;
             case 1:
-                host.backend.AddPortInUse(PortName(p));
+                host.backend.AddPortInUse(ComPortName(p));
                 break;
             default:
                 break;  // absent
@@ -377,10 +374,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(host.log.back() == "SerialPort wolny...", "STOP did not release the port");
     }
     for (int p = 1; p <= kPorts; ++p)
-        FUZZ_CHECK(!host.backend.IsOpen(PortName(p)), "port left open: " + PortName(p));
+        FUZZ_CHECK(!host.backend.IsOpen(ComPortName(p)), "port left open: " + ComPortName(p));
     for (const std::string& line : host.log) FUZZ_CHECK(IsDesignedLine(line), line);
     for (int p = 1; p <= kPorts; ++p)
-        CheckWriteFrames(host.backend.Record(PortName(p)).written, image);
+        CheckWriteFrames(host.backend.Record(ComPortName(p)).written, image);
     host.dane.ClosePort();
     return 0;
 }

@@ -21,6 +21,7 @@
 
 #include "PortHolders.h"
 #include "PosixBackend.h"
+#include "SerialTestSupport.h"
 #include "TSerialPortDriver.h"
 
 namespace {
@@ -38,25 +39,6 @@ double CpuSeconds() {
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
-
-// A scratch directory removed at the end of the test.
-struct TempDir {
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "tandel-serial-XXXXXX").string();
-        path = mkdtemp(pattern.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-    fs::path path;
-};
-
-// Sets an environment variable for one scope.
-struct ScopedEnv {
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() { unsetenv(name_); }
-    const char* name_;
-};
 
 struct PosixPort : ::testing::Test {
     int master = -1;
@@ -401,33 +383,6 @@ TEST_F(PosixPort, APortHeldByAnotherProcessIsInUse) {
     EXPECT_EQ(owner, getpid());
     dane.ClosePort();
     EXPECT_FALSE(fs::exists(lock));
-}
-
-TEST(PortNames, DefaultOrderIsUsbThenAcmThenBuiltIn) {
-    unsetenv("TANDEL_PORTS");
-    TempDir dev;
-    for (const char* node : {"ttyS1", "ttyS0", "ttyUSB10", "ttyUSB2", "ttyACM0", "ttyUSBx", "ttyS",
-                             "ttyprintk", "console"}) {
-        std::ofstream(dev.path / node);
-    }
-    const std::string d = dev.path.string();
-    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM1", d), d + "/ttyUSB2");
-    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM2", d), d + "/ttyUSB10");
-    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM3", d), d + "/ttyACM0");
-    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\com4", d), d + "/ttyS0");
-    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM5", d), d + "/ttyS1");
-    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM6", d), std::nullopt);
-    EXPECT_EQ(ResolveSerialPortPath("/dev/ttyUSB7", d), "/dev/ttyUSB7");
-    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM0", d), "\\\\.\\COM0");  // not a port number
-
-    TempDir ports;
-    std::ofstream(ports.path / "COM2");
-    ScopedEnv env("TANDEL_PORTS", ports.path.string());
-    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM1", d), std::nullopt);
-    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM2", d), (ports.path / "COM2").string());
-
-    ScopedEnv empty("TANDEL_PORTS", "");  // set but empty: every port is absent
-    EXPECT_EQ(ResolveSerialPortPath("\\\\.\\COM1", d), std::nullopt);
 }
 
 }  // namespace
