@@ -47,7 +47,13 @@ TForm1::TForm1(Services services, QWidget* parent)
     // The two jobs' views of the window.
     const WindowPasses passes{[this] { ProcessMessages(); }, [this] { PaintOnlyPass(); },
                               [this] { return closeWanted_; }};
-    liveUpdateLog_ = std::make_unique<LiveUpdateWindowHost>(*Memo1, deviceLines_, passes);
+    // A LiveUpdate's waits hold the poll of a port left open as a run's link does in its own.
+    WindowPasses liveUpdatePasses = passes;
+    liveUpdatePasses.paintOnlyPass = [this] {
+        TSerialPortDriver::PollHold poll(dane_);
+        PaintOnlyPass();
+    };
+    liveUpdateLog_ = std::make_unique<LiveUpdateWindowHost>(*Memo1, deviceLines_, liveUpdatePasses);
     statusLog_ = std::make_unique<ProgrammingHost>(ProgrammingHost::Parts{
         .dane = dane_,
         .clock = clock_,

@@ -7,7 +7,7 @@
 struct WindowPasses {
     // The designed message pass: held input first, then everything pending.
     std::function<void()> processMessages;
-    // Everything pending but the user's input, with the serial driver's poll held.
+    // Everything pending but the user's input; the caller holds the serial driver's poll.
     std::function<void()> paintOnlyPass;
     std::function<bool()> closing;
 };
