@@ -1,11 +1,15 @@
 #include "Report.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDateTime>
 #include <QJsonDocument>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "FirmwareImage.h"
 #include "TerminalText.h"
@@ -29,16 +33,47 @@ std::string MinutesSeconds(qint64 ms) {
 Report::Report(bool json, std::FILE* out, std::FILE* err)
     : json_(json), out_(out), err_(err), errTerminal_(::isatty(::fileno(err)) == 1) {}
 
+Report::~Report() {
+    if (logFd_ >= 0) ::close(logFd_);
+}
+
+namespace {
+
+// A log file is a regular file: a named pipe there would hold the run (its open waits for a
+// reader), a link could send the lines anywhere. -1 with errno set (EINVAL: not a regular
+// file).
+int OpenLogForAppending(const std::string& path) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                    0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno == ELOOP || errno == ENXIO) errno = EINVAL;
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
 bool Report::OpenLogFile(const QString& path, std::string& reason, const std::string& tag,
                          const std::string& header) {
-    logFile_.setFileName(path);
+    logPath_ = path.toStdString();
     logTag_ = tag;
-    if (logFile_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+    logFd_ = OpenLogForAppending(logPath_);
+    if (logFd_ >= 0) {
         if (!header.empty()) ToLogFile(header);
         return true;
     }
-    reason =
-        "Cannot open file \"" + path.toStdString() + "\". " + logFile_.errorString().toStdString();
+    reason = "Cannot open file \"" + logPath_ + "\". " +
+             (errno == EINVAL ? "Not a regular file" : std::strerror(errno));
     return false;
 }
 
@@ -176,9 +211,19 @@ void Report::Print(std::string_view line) {
 }
 
 void Report::ToLogFile(const std::string& line) {
-    if (!logFile_.isOpen()) return;
+    if (logFd_ < 0) return;
     const QByteArray stamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8();
-    logFile_.write(stamp + " [" + QByteArray::fromStdString(logTag_) + "] " +
-                   QByteArray::fromStdString(WithoutControls(line)) + '\n');
-    logFile_.flush();
+    const QByteArray text = stamp + " [" + QByteArray::fromStdString(logTag_) + "] " +
+                            QByteArray::fromStdString(WithoutControls(line)) + '\n';
+    // One write per line: lines of runs side by side in one file stay whole.
+    ssize_t n;
+    do {
+        n = ::write(logFd_, text.constData(), static_cast<size_t>(text.size()));
+    } while (n < 0 && errno == EINTR);
+    if (n == text.size() || logFailed_) return;
+    logFailed_ = true;  // told once; the run goes on
+    EndProgressLine();
+    std::fprintf(err_, "tandel-cli: log file not written: %s: %s\n",
+                 ShownOnTerminal(logPath_).c_str(), n < 0 ? std::strerror(errno) : "disk full");
+    std::fflush(err_);
 }
