@@ -184,8 +184,7 @@ TEST_F(CliFlash, EveryRunIsJournalledAndHistoryPrintsIt) {
               std::string::npos)
         << text.out;
 
-    // Only a regular file is a journal or a log: a named pipe would hold the run, or history,
-    // for ever; a log that cannot be written is refused before the run.
+    // Journal and log are regular files only: a named pipe would hold the run for ever.
     WriteFile(dir.path / "blocked", "a file where the journal's folder would be");
     fs::create_directories(dir.path / "piped/tandel");
     ASSERT_EQ(mkfifo((dir.path / "piped/tandel/journal.jsonl").c_str(), 0600), 0);
