@@ -3,7 +3,9 @@
 // real port show (ports another program holds, two processes side by side, a terminal).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iterator>
+#include <regex>
 #include <memory>
 
 #include "CliHarness.h"
@@ -148,25 +150,39 @@ TEST_F(CliFlash, ProcessesOnTwoPortsRunSideBySideAndASecondOnOnePortIsRefused) {
 }
 
 // On a terminal the card in a reader is asked about, and the write phase draws one line that
-// it redraws in place.
+// it redraws in place, short of the terminal's last column, also after the terminal narrowed
+// under it: then the rows the old line wrapped onto go first.
 TEST_F(CliFlash, OnATerminalTheQuestionIsAskedAndTheProgressRedrawn) {
-    Devices devices(dir.path, {Pacing{0, false}, {}, {}});
+    Devices devices(dir.path, {Pacing{115200, false}, {}, {}});
     const std::string question =
         "Twoja karta ma wgrane oprogramowanie nr:" + Type(4).firmware.front() +
         ".bin czy kontynuować ? [t/N] ";
     {
         Cli cli(work, FlashArgs(4, "COM2"), Env(devices), true);
+        cli.Resize(40);
         ASSERT_TRUE(cli.WaitForError(question)) << cli.err;
         cli.Type("t\n");
+        ASSERT_TRUE(cli.WaitForError("% frame 50/220"));
+        cli.Resize(20);
         EXPECT_EQ(cli.Finish(), 0) << cli.err;
         EXPECT_EQ(cli.OutLines().back(), "SerialPort wolny...");
-        EXPECT_NE(cli.err.find("\r\033[Kframe 1/220, 69/15180 bytes, "), std::string::npos);
-        EXPECT_NE(cli.err.find("\r\033[Kframe 220/220, 15180/15180 bytes, "), std::string::npos);
-        size_t redraws = 0;
-        for (size_t at = 0; (at = cli.err.find("\r\033[Kframe ", at)) != std::string::npos; ++at) {
-            ++redraws;
+        EXPECT_NE(cli.err.find("\r\033[K0% frame 1/220, 0:00 elapsed, 0:0"), std::string::npos);
+        EXPECT_NE(cli.err.find("\r\033[K100% frame 220/220"), std::string::npos);
+        // Each redraw: a carriage return, the erasing, then the line up to the next one.
+        const std::string drawn = cli.err.substr(cli.err.find("\r"));
+        size_t widest = 0, redraws = 0;
+        bool narrowed = false;
+        for (const std::string& piece : SplitLines(std::regex_replace(drawn, std::regex("\r"), "\n"))) {
+            if (piece.empty()) continue;
+            narrowed = narrowed || piece.rfind("\033[1A\033[J", 0) == 0;
+            const std::string line = std::regex_replace(piece, std::regex("\033\\[[0-9]*[AJK]"), "");
+            EXPECT_LT(line.size(), narrowed ? 20u : 40u) << line;
+            widest = std::max(widest, line.size());
+            redraws += line.find("% frame ") != std::string::npos;
         }
-        EXPECT_EQ(redraws, 221u);  // frame 0 to 220, each once
+        EXPECT_TRUE(narrowed);
+        EXPECT_EQ(widest, 39u);
+        EXPECT_GE(redraws, 221u);  // frame 0 to 220, and again after the resize
         EXPECT_TRUE(FlashFileHolds(devices.flashDir / "COM2-card.bin", FlashAfter(4)));
     }
     Cli cli(work, FlashArgs(4, "COM2"), Env(devices), true);
@@ -174,7 +190,7 @@ TEST_F(CliFlash, OnATerminalTheQuestionIsAskedAndTheProgressRedrawn) {
     cli.Type("n\n");
     EXPECT_EQ(cli.Finish(), 1);
     EXPECT_EQ(cli.OutLines().back(), "Aktualnie masz wgrane oprogramowanie nr: 105");
-    EXPECT_NE(cli.err.find("tandel-cli: answered No: the card was not programmed"),
+    EXPECT_NE(cli.err.find("tandel-cli: COM2: answered No: the card was not programmed"),
               std::string::npos);
 }
 
