@@ -64,18 +64,20 @@ class Devices {
 
 // One tandel-cli process: its folder, its environment and both of its outputs. Standard input
 // is /dev/null, or with `onTerminal` a pseudo-terminal that is also its standard error and
-// the controlling terminal of the process's own session (a resize signals it).
+// the controlling terminal of the process's own session (a resize signals it). `program` runs
+// instead of tandel-cli when given (a shell running a script of the README).
 class Cli {
   public:
     Cli(const fs::path& folder, const std::vector<std::string>& arguments,
-        const std::map<std::string, std::string>& environment, bool onTerminal = false) {
+        const std::map<std::string, std::string>& environment, bool onTerminal = false,
+        const std::string& program = TANDEL_CLI) {
         std::vector<std::string> env;
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string entry = *e;
             if (!environment.count(entry.substr(0, entry.find('=')))) env.push_back(entry);
         }
         for (const auto& [name, value] : environment) env.push_back(name + "=" + value);
-        std::vector<std::string> args{TANDEL_CLI};
+        std::vector<std::string> args{program};
         args.insert(args.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv, envp;
         for (auto& a : args) argv.push_back(a.data());

@@ -396,6 +396,56 @@ TEST_F(CliFlash, TimeoutEndsTheWaitsWithoutALimitAsStopDoes) {
     }
     CliBench bench;
     EXPECT_EQ(bench.Run(work, {"--timeout", "0", "ports"}).exit, 2);
+    // Without a terminal on standard input nobody would stop it: a default bound.
+    CliBench silent({"server:greeting=silent"});
+    const CliRun run = silent.Run(work, FlashArgs(1, "COM1"));
+    EXPECT_EQ(run.exit, 3);
+    EXPECT_GE(run.ms, 120000u);
+    EXPECT_EQ(run.err, "tandel-cli: COM1: time-out after 120 s\n");
+}
+
+// Short options, -C DIR, -q and --tag; com1 names COM1.
+TEST_F(CliFlash, ShortOptionsAnotherFolderQuietAndTaggedLines) {
+    const std::vector<std::string> server{"-t", Type(1).display, "-f",
+                                          Type(1).firmware.front() + ".bin", "-p", "com1"};
+    auto with = [](std::vector<std::string> head, const std::vector<std::string>& tail) {
+        head.insert(head.end(), tail.begin(), tail.end());
+        return head;
+    };
+    CliBench bench;
+    CliRun run = bench.Run(dir.path, with({"-C", "work", "-q", "flash"}, server));
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(run.out + run.err, "");
+    run = bench.Run(work, {"-q", "--json", "flash", "-t", Type(4).display, "-f",
+                           Type(4).firmware.front() + ".bin", "-p", "COM2", "-y"});
+    EXPECT_EQ(run.exit, 0) << run.err;
+    ASSERT_EQ(run.OutLines().size(), 1u) << run.out;
+    EXPECT_NE(run.out.find("\"event\":\"result\""), std::string::npos) << run.out;
+    run = bench.Run(dir.path, {"-C", "none", "types"});
+    EXPECT_EQ(run.exit, 4);
+    EXPECT_EQ(run.err, "tandel-cli: -C none: No such file or directory\n");
+
+    CliBench locked({"server:erase=94"});
+    run = locked.Run(work, with({"flash", "--tag"}, server));
+    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.OutLines().back(), "[COM1] SerialPort wolny...");
+    for (const std::string& line : run.OutLines()) EXPECT_EQ(line.rfind("[COM1] ", 0), 0u) << line;
+    EXPECT_EQ(run.err,
+              "[COM1] tandel-cli: COM1: the device refused the erase step (reply 0x94, LOCK); its "
+              "flash was not touched\n");
+}
+
+// The percentage first, the time left before the time elapsed and the bytes.
+TEST(CliProgressLine, KeepsWhatFitsTheRoom) {
+    const std::pair<int, const char*> cases[] = {
+        {0, "7% frame 17/220, 1173/15180 bytes, 0:03 elapsed, 0:36 left"},
+        {40, "7% frame 17/220, 0:03 elapsed, 0:36 left"},
+        {39, "7% frame 17/220, 0:36 left"},
+        {20, "7% frame 17/220"},
+        {10, "7%"},
+        {1, "7"},
+    };
+    for (const auto& [room, line] : cases) EXPECT_EQ(ProgressLine(17, 3000, room), line) << room;
 }
 
 // The terminal's one input, a stop signal, is acted on in the message pass, as the window

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "CliHarness.h"
+#include "DeviceFaults.h"
 #include "DemoWork.h"
 
 namespace {
@@ -185,6 +186,21 @@ TEST_F(CliFlash, OnATerminalTheQuestionIsAskedAndTheProgressRedrawn) {
         EXPECT_GE(redraws, 221u);  // frame 0 to 220, and again after the resize
         EXPECT_TRUE(FlashFileHolds(devices.flashDir / "COM2-card.bin", FlashAfter(4)));
     }
+    {
+        // A wait without a limit of its own is told once, with how to end it.
+        Devices silent(dir.path / "silent",
+                       {Pacing{0, false}, {ParseDeviceFault("server:greeting=silent").value()}, {}});
+        Cli waiting(work, FlashArgs(1, "COM1"), Env(silent), true);
+        ASSERT_TRUE(waiting.WaitForLine("Czekam na dane z serwera..."));
+        waiting.Signal(SIGINT);
+        EXPECT_EQ(waiting.Finish(), 130);
+        EXPECT_EQ(std::count(waiting.err.begin(), waiting.err.end(), '\n'), 2) << waiting.err;
+        EXPECT_EQ(waiting.err.rfind("tandel-cli: waiting for the server on COM1 to greet without "
+                                    "a time limit: switch it on; Ctrl+C stops",
+                                    0),
+                  0u)
+            << waiting.err;
+    }
     Cli cli(work, FlashArgs(4, "COM2"), Env(devices), true);
     ASSERT_TRUE(cli.WaitForError(question));
     cli.Type("n\n");
@@ -192,6 +208,40 @@ TEST_F(CliFlash, OnATerminalTheQuestionIsAskedAndTheProgressRedrawn) {
     EXPECT_EQ(cli.OutLines().back(), "Aktualnie masz wgrane oprogramowanie nr: 105");
     EXPECT_NE(cli.err.find("tandel-cli: COM2: answered No: the card was not programmed"),
               std::string::npos);
+}
+
+// The README's loop over every adapter, run on four simulated servers at once: four streams,
+// each line tagged with its port, and four results in the log file.
+TEST_F(CliFlash, TheReadmesLoopOverEveryAdapterGivesFourTaggedStreams) {
+    const std::string readme = ReadFile(TANDEL_SOURCE_DIR "/README.md");
+    const size_t begin = readme.find("    for port in $(tandel-cli ports");
+    const size_t end = readme.find("    wait\n", begin);
+    ASSERT_NE(end, std::string::npos);
+    const fs::path bench = dir.path / "bench";
+    fs::create_directories(bench);
+    std::vector<std::unique_ptr<Devices>> servers;
+    for (int n = 1; n <= 4; ++n) {
+        const fs::path sim = dir.path / ("sim" + std::to_string(n));
+        servers.push_back(std::make_unique<Devices>(sim, PtyDeviceSet::Options{Pacing{0, false}, {}, {}}));
+        fs::create_symlink(servers.back()->portDir / "COM1", bench / ("COM" + std::to_string(n)));
+    }
+    const std::string path = fs::path(TANDEL_CLI).parent_path().string() + ":" + std::getenv("PATH");
+    Cli loop(work, {"-c", readme.substr(begin, end + 9 - begin)},
+             {{"TANDEL_PORTS", bench.string()}, {"PATH", path}}, false, "/bin/bash");
+    EXPECT_EQ(loop.Finish(120000), 0) << loop.err;
+    EXPECT_EQ(loop.err, "");
+    const Lines log = Join({{"Czekam na dane z serwera..."}, kServerBoot, kFlashServer});
+    std::map<std::string, Lines> streams, results;
+    for (const std::string& line : loop.OutLines()) streams[line.substr(0, 7)].push_back(line.substr(7));
+    for (const std::string& line : SplitLines(ReadFile(work / "bench.log"))) {
+        if (line.find("] result: ") != std::string::npos) results[line.substr(25, 7)].push_back(line.substr(32));
+    }
+    for (int n = 1; n <= 4; ++n) {
+        const std::string tag = "[COM" + std::to_string(n) + "] ";
+        EXPECT_EQ(streams[tag], log) << tag;
+        EXPECT_EQ(results[tag], Lines{"result: exit 0 (ok)"}) << tag;
+    }
+    EXPECT_EQ(streams.size(), 4u);
 }
 
 }  // namespace
