@@ -6,8 +6,8 @@
 #include <map>
 
 #include "Commands.h"
-#include "GeneralOptions.h"
 #include "ExitCodes.h"
+#include "GeneralOptions.h"
 #include "Report.h"
 #include "TerminalSystem.h"
 
@@ -91,9 +91,9 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
     const QCommandLineOption folder("folder", "The firmware folder (with --kind).", "F");
     const QCommandLineOption kind("kind", "The device kind 1 to 5 (with --folder).", "N");
     const QCommandLineOption firmware({"f", "firmware"},
-                                        "The firmware file of the folder, or a path to a file "
-                                        "anywhere (a name with '/').",
-                                        "FILE");
+                                      "The firmware file of the folder, or a path to a file "
+                                      "anywhere (a name with '/').",
+                                      "FILE");
     const QCommandLineOption port({"p", "port"},
                                   "COM1 to COM20 (com1 is COM1) or a /dev path; required for "
                                   "kinds 1, 3 and 4 (kinds 2 and 5 search: leave it out or give "
@@ -108,7 +108,8 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
     if (info) own = {type, folder, kind, port, tag};
     const QCommandLineOption since("since", "Only runs started at or after DATE (ISO 8601).",
                                    "DATE");
-    const QCommandLineOption historyPort({"p", "port"}, "Only runs on PORT (COMn, a /dev path).", "PORT");
+    const QCommandLineOption historyPort({"p", "port"}, "Only runs on PORT (COMn, a /dev path).",
+                                         "PORT");
     if (command == "history") own = {since, historyPort};
     const QCommandLineOption sequential("sequential",
                                         "One request at a time (as TANDEL_LIVEUPDATE_PARALLEL=1).");

@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QJsonObject>
-
 #include <algorithm>
 #include <stdexcept>
 
@@ -12,10 +11,10 @@
 #include "DeviceType.h"
 #include "ErrorText.h"
 #include "ExitCodes.h"
-#include "PortNames.h"
 #include "FirmwareArgument.h"
 #include "FirmwareImage.h"
 #include "FlashOutcome.h"
+#include "PortNames.h"
 #include "Report.h"
 #include "RunJournal.h"
 #include "StopSignal.h"
@@ -140,8 +139,9 @@ void NoteWait(Report& report, const FlashRequest& request) {
                     " to greet without a time limit: switch it on; Ctrl+C stops "
                     "(--timeout SECONDS sets a limit)");
     } else if (request.kind == 3 || request.kind == 5) {
-        report.Note("waiting for the server to take the via-server mode without a time limit; "
-                    "Ctrl+C stops (--timeout SECONDS sets a limit)");
+        report.Note(
+            "waiting for the server to take the via-server mode without a time limit; "
+            "Ctrl+C stops (--timeout SECONDS sets a limit)");
     }
 }
 

@@ -5,8 +5,8 @@
 
 #include "ExitCodes.h"
 #include "PortNames.h"
-#include "TerminalSystem.h"
 #include "Report.h"
+#include "TerminalSystem.h"
 
 GeneralOptions AddGeneralOptions(QCommandLineParser& parser) {
     GeneralOptions options{
@@ -25,12 +25,13 @@ GeneralOptions AddGeneralOptions(QCommandLineParser& parser) {
                                QString::number(kDefaultTimeoutSeconds) + " s.",
                            "SECONDS|none"),
         QCommandLineOption({"q", "quiet"}, "Print only the result and failures."),
-        QCommandLineOption("C", "Work in DIR (init.cfg, the store, relative paths) as if "
-                                "started there.",
+        QCommandLineOption("C",
+                           "Work in DIR (init.cfg, the store, relative paths) as if "
+                           "started there.",
                            "DIR"),
     };
-    parser.addOptions({options.help, options.version, options.verbose, options.quiet,
-                       options.json, options.log, options.timeout, options.directory});
+    parser.addOptions({options.help, options.version, options.verbose, options.quiet, options.json,
+                       options.log, options.timeout, options.directory});
     return options;
 }
 
@@ -48,8 +49,8 @@ namespace {
 // its one-letter name.
 std::string ValueOf(const QCommandLineParser& parser, const QString& name) {
     const QStringList given = parser.optionNames();
-    const bool set = given.contains(name) || (name != "folder" && name != "kind" &&
-                                              given.contains(name.left(1)));
+    const bool set = given.contains(name) ||
+                     (name != "folder" && name != "kind" && given.contains(name.left(1)));
     return set ? parser.value(name).toStdString() : std::string();
 }
 
@@ -78,8 +79,9 @@ std::optional<int> ApplyGeneralOptions(const QCommandLineParser& parser,
     report.SetVerbose(parser.isSet(options.verbose));
     report.SetQuiet(parser.isSet(options.quiet));
     if (TimeoutSeconds(parser, options, true) < 0) {
-        return report.Finish(kExitUsage, "--timeout SECONDS takes a whole number of seconds "
-                                         "from 1 to 86400, or none");
+        return report.Finish(kExitUsage,
+                             "--timeout SECONDS takes a whole number of seconds "
+                             "from 1 to 86400, or none");
     }
     if (parser.isSet(options.log)) {
         // Runs side by side in one file stay apart by their port's tag.

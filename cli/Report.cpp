@@ -25,8 +25,9 @@ std::string MinutesSeconds(qint64 ms) {
     return text;
 }
 
-}  // namespace
-
+// The write phase's progress line after `frames` of the image's frames in `elapsedMs`, in at
+// most `room` columns (no bound when `room` is 0 or less): the percentage first, then as much
+// of "frame 17/220, 1173/15180 bytes, 0:03 elapsed, 0:17 left" as fits.
 std::string ProgressLine(int frames, qint64 elapsedMs, int room) {
     const int total = static_cast<int>(kRecordCount);
     const std::string percent = std::to_string(frames * 100 / total) + "%";
@@ -48,6 +49,8 @@ std::string ProgressLine(int frames, qint64 elapsedMs, int room) {
     }
     return percent.substr(0, static_cast<size_t>(room));
 }
+
+}  // namespace
 
 Report::Report(bool json, std::FILE* out, std::FILE* err)
     : json_(json), out_(out), err_(err), errTerminal_(::isatty(::fileno(err)) == 1) {}

@@ -94,8 +94,3 @@ class Report {
     QElapsedTimer progressClock_;
     QJsonObject resultDetail_;
 };
-
-// The write phase's progress line after `frames` of the image's frames in `elapsedMs`, in at
-// most `room` columns (no bound when `room` is 0 or less): the percentage first, then as much
-// of "frame 17/220, 1173/15180 bytes, 0:03 elapsed, 0:17 left" as fits.
-std::string ProgressLine(int frames, qint64 elapsedMs, int room);

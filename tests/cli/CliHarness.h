@@ -64,8 +64,7 @@ class Devices {
 
 // One tandel-cli process: its folder, its environment and both of its outputs. Standard input
 // is /dev/null, or with `onTerminal` a pseudo-terminal that is also its standard error and
-// the controlling terminal of the process's own session (a resize signals it). `program` runs
-// instead of tandel-cli when given (a shell running a script of the README).
+// the controlling terminal of its own session (a resize signals it). `program`: another one.
 class Cli {
   public:
     Cli(const fs::path& folder, const std::vector<std::string>& arguments,
