@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <QDateTime>
 #include <QJsonObject>
 #include <algorithm>
@@ -19,6 +17,7 @@
 #include "RunJournal.h"
 #include "StopSignal.h"
 #include "TerminalFlashHost.h"
+#include "TerminalSystem.h"
 #include "UpdateRun.h"
 
 namespace {
@@ -128,7 +127,7 @@ void ReportResult(Report& report, const JournalRun& run, bool withFile) {
 // The port named on the command line as the messages write it, and --tag.
 void TakePort(Report& report, FlashRequest& request) {
     if (request.port) *request.port = ShownPortText(*request.port);
-    if (request.tag) report.SetTag(request.port ? *request.port : std::string(kAutoPortText));
+    if (request.tag) report.SetTag(request.port ? *request.port : "auto");
 }
 
 // Said once on a terminal before a wait that has no time limit of its own begins.
@@ -151,7 +150,7 @@ int FlashCommand(Report& report, FlashRequest request, const CliServices& servic
     TakePort(report, request);
     if (const int refused = CheckRequest(report, request); refused != kExitOk) return refused;
     report.SetPort(*request.port);
-    if (request.kind == 4 && !request.yes && ::isatty(services.in) != 1) {
+    if (request.kind == 4 && !request.yes && !IsTerminal(services.in)) {
         return report.Finish(kExitUsage,
                              "a card in a reader asks before it is written: answer with --yes "
                              "when no terminal is there to ask");

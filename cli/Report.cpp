@@ -1,7 +1,5 @@
 #include "Report.h"
 
-#include <unistd.h>
-
 #include <QDateTime>
 #include <QJsonDocument>
 #include <algorithm>
@@ -53,7 +51,7 @@ std::string ProgressLine(int frames, qint64 elapsedMs, int room) {
 }  // namespace
 
 Report::Report(bool json, std::FILE* out, std::FILE* err)
-    : json_(json), out_(out), err_(err), errTerminal_(::isatty(::fileno(err)) == 1) {}
+    : json_(json), out_(out), err_(err), errTerminal_(IsTerminal(::fileno(err))) {}
 
 bool Report::OpenLogFile(const QString& path, std::string& reason, const std::string& tag,
                          const std::string& header) {
@@ -143,7 +141,8 @@ void Report::DrawProgress(int position) {
         erase = "\r\033[" + std::to_string((drawnColumns_ - 1) / columns_) + "A\033[J";
     }
     const int room = columns_ > 0 ? std::max(1, columns_ - 1 - static_cast<int>(tag_.size())) : 0;
-    const std::string line = tag_ + ProgressLine(frames, progressClock_.elapsed(), room);
+    std::string line = tag_ + ProgressLine(frames, progressClock_.elapsed(), room);
+    if (columns_ > 0 && static_cast<int>(line.size()) >= columns_) line.resize(columns_ - 1);
     std::fputs((erase + line).c_str(), err_);
     std::fflush(err_);
     drawnColumns_ = static_cast<int>(line.size());
