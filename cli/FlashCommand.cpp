@@ -124,6 +124,17 @@ void ReportResult(Report& report, const JournalRun& run, bool withFile) {
     report.SetResultDetail(detail);
 }
 
+// How the run ended for the exit status and reason. A wait that reached its bound ended the
+// run as STOP does; its reason says so, not that a user stopped it.
+FlashOutcome Judge(const RunResult& result, const FlashRequest& request) {
+    FlashOutcome outcome = JudgeFlashRun(result, StopSignal::Received(), *request.port);
+    if (result.end == RunEnd::Stopped && result.wait == WaitEnd::Expired &&
+        StopSignal::Received() == 0) {
+        outcome.reason = "time-out after " + std::to_string(request.timeoutSeconds) + " s";
+    }
+    return outcome;
+}
+
 // The port named on the command line as the messages write it, and --tag.
 void TakePort(Report& report, FlashRequest& request) {
     if (request.port) *request.port = ShownPortText(*request.port);
@@ -187,11 +198,7 @@ int FlashCommand(Report& report, FlashRequest request, const CliServices& servic
     host.Dane().ClosePort();
     host.NoteLine();
     host.ActOnSignal();  // a signal during the last steps still frees the port
-    FlashOutcome outcome = JudgeFlashRun(result, StopSignal::Received(), *request.port);
-    if (result.end == RunEnd::Stopped && result.wait == WaitEnd::Expired &&
-        StopSignal::Received() == 0) {
-        outcome.reason = "time-out after " + std::to_string(request.timeoutSeconds) + " s";
-    }
+    FlashOutcome outcome = Judge(result, request);
     ReportResult(report, journal, true);
     if (outcome.exitCode == kExitFileError) outcome.reason = FullStop(outcome.reason);
     return report.Finish(outcome.exitCode, outcome.reason);
@@ -229,7 +236,7 @@ int InfoCommand(Report& report, FlashRequest request, const CliServices& service
                       "firmware number: " + std::to_string(*result.firmwareNumber));
         return report.Finish(kExitOk);
     }
-    const FlashOutcome outcome = JudgeFlashRun(result, StopSignal::Received(), *request.port);
+    const FlashOutcome outcome = Judge(result, request);
     return report.Finish(outcome.exitCode == kExitOk ? kExitNoDevice : outcome.exitCode,
                          outcome.reason);
 }

@@ -397,6 +397,8 @@ TEST_F(CliFlash, TimeoutEndsTheWaitsWithoutALimitAsStopDoes) {
     EXPECT_EQ(run.exit, 3);
     EXPECT_GE(run.ms, 120000u);
     EXPECT_EQ(run.err, "tandel-cli: COM1: time-out after 120 s\n");
+    const CliRun info = silent.Run(work, {"info", "-t", Type(1).display, "-p", "COM1"});
+    EXPECT_EQ(info.err, "tandel-cli: COM1: time-out after 120 s\n");  // the same bound, reason
 }
 
 // Short options, -C DIR, -q and --tag; com1 names COM1.
