@@ -105,7 +105,7 @@ std::string ShownPortText(const std::string& text) {
 }
 
 std::optional<std::string> PortNameForBox(const std::string& boxText) {
-    if (const int n = PortTextNumber(boxText); n != 0) return ComPortName(n);
+    if (const int n = ComLabelNumber(boxText); n != 0) return ComPortName(n);
     if (boxText.rfind("/dev/", 0) == 0) return boxText;
     return std::nullopt;
 }

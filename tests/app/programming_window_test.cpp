@@ -249,7 +249,7 @@ class ProgrammingWindowTest : public QObject {
         QVERIFY(server.Boot().Flash() == Sent());
 
         ports_->SetSilent(3);
-        for (const char* text : {"com03", "xyz"}) {
+        for (const char* text : {"com3", "xyz"}) {
             ChooseDevice(3, text);
             Click("VexButton14");
             QCOMPARE(desktop_.boxes.back().text, QString("Błąd otwarcia SerialPort..."));
