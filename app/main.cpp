@@ -36,7 +36,8 @@ int main(int argc, char* argv[]) {
     // What the launcher could not take from tandel.env: a menu launch shows no standard error.
     if (const QString note = qEnvironmentVariable("TANDEL_LAUNCH_NOTE"); !note.isEmpty()) {
         qunsetenv("TANDEL_LAUNCH_NOTE");
-        QTimer::singleShot(0, &form, [&form, note] { QMessageBox::warning(&form, "TANDEL", note); });
+        QTimer::singleShot(0, &form,
+                           [&form, note] { QMessageBox::warning(&form, "TANDEL", note); });
     }
     return app.exec();
 }

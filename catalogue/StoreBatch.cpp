@@ -22,7 +22,8 @@ namespace {
 // (a run clearing stale files may have taken it between the creation and the lock).
 bool LockForItsLife(int fd, const std::string& temporary) {
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
-    struct stat named {}, opened {};
+    struct stat named {};
+    struct stat opened {};
     return stat(temporary.c_str(), &named) == 0 && fstat(fd, &opened) == 0 &&
            named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }

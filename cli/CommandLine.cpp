@@ -202,8 +202,9 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
         return report.Finish(kExitUsage, "give either --type TEXT or --folder F --kind N");
     }
     if (byType && request.type.empty()) {
-        return report.Finish(kExitUsage, "--type is empty: give the device type's text in "
-                                         "init.cfg (tandel-cli types lists them)");
+        return report.Finish(kExitUsage,
+                             "--type is empty: give the device type's text in init.cfg "
+                             "(tandel-cli types lists them)");
     }
     if (byFolder) {
         bool number = false;

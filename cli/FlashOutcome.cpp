@@ -1,6 +1,5 @@
 #include "FlashOutcome.h"
 
-
 #include "BootLink.h"
 #include "ExitCodes.h"
 #include "OpenFailureDetail.h"

@@ -33,8 +33,8 @@ std::string Line(const QJsonObject& r, const QDateTime& start) {
     const QJsonObject firmware = r["firmware"].toObject();
     const QJsonObject result = r["result"].toObject();
     QString text = (start.isValid() ? LocalTime(start) : r["start"].toString()) + " " +
-                   r["user"].toString() + "@" +
-                   r["host"].toString() + " " + port["text"].toString();
+                   r["user"].toString() + "@" + r["host"].toString() + " " +
+                   port["text"].toString();
     const QJsonObject usb = port["usb"].toObject();
     if (!usb["serial"].toString().isEmpty()) text += " (serial " + usb["serial"].toString() + ")";
     text += " \"" + r["deviceType"].toString() + "\" " + firmware["name"].toString();

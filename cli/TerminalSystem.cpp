@@ -51,8 +51,8 @@ std::string ChangeDirectory(const std::string& dir) {
 int OpenRegularFileForAppending(const std::string& path, std::string& reason) {
     int fd;
     do {
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
-                    0644);
+        fd = ::open(path.c_str(),
+                    O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
     } while (fd < 0 && errno == EINTR);
     struct stat st {};
     if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return fd;

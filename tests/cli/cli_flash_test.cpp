@@ -1,7 +1,6 @@
 // tandel-cli flash and info in the test's process, against the simulated devices in virtual
 // time: the endings, their statuses and reasons, the JSON events, the log file, the journal.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <QCryptographicHash>
@@ -163,7 +162,9 @@ TEST_F(CliFlash, EveryRunIsJournalledAndHistoryPrintsIt) {
     const QJsonObject firmware = damaged["firmware"].toObject();
     EXPECT_EQ(firmware["name"].toString().toStdString(), Type(1).firmware.front() + ".bin");
     const auto sha256 = [](const std::string& bytes) {
-        return QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Sha256).toHex();
+        return QCryptographicHash::hash(QByteArray::fromStdString(bytes),
+                                        QCryptographicHash::Sha256)
+            .toHex();
     };
     EXPECT_EQ(firmware["size"].toInteger(), static_cast<qint64>(loaded.size()));
     EXPECT_EQ(firmware["sha256"].toString(), sha256(loaded));
@@ -210,7 +211,8 @@ TEST_F(CliFlash, HistoryShowsLocalTimesAndOutsideTextsEscaped) {
     WriteFile(dir.path / "state/tandel/journal.jsonl",
               R"({"start":"2026-12-09T19:50:00.000Z","user":"u","host":"h",)"
               R"("port":{"text":"COM1\u001b]0;x\u0007"},"deviceType":"A\nB",)"
-              R"("firmware":{"name":"f.bin"},"result":{"end":"programmed"}})" "\n");
+              R"("firmware":{"name":"f.bin"},"result":{"end":"programmed"}})"
+              "\n");
     const std::map<std::string, std::string> env{{"XDG_STATE_HOME", dir.path / "state"},
                                                  {"TZ", "Europe/Warsaw"}};
     CliBench bench;
