@@ -10,6 +10,8 @@
 
 #include "PortDescription.h"
 #include "PortNames.h"
+#include "UpdateRun.h"
+#include "WindowTexts.h"
 
 namespace {
 
@@ -57,6 +59,33 @@ PortBox::PortBox(QWidget* parent) : QComboBox(parent) {
     auto* style = new NarrowArrowStyle;
     style->setParent(this);
     setStyle(style);
+    connect(this, &QComboBox::currentTextChanged, this, [this] {
+        RefreshHints();
+        if (!hasFocus()) ShowTextEnd();
+    });
+}
+
+void PortBox::focusOutEvent(QFocusEvent* event) {
+    QComboBox::focusOutEvent(event);
+    ShowTextEnd();
+}
+
+void PortBox::ShowTextEnd() {
+    if (QLineEdit* edit = lineEdit()) edit->setCursorPosition(static_cast<int>(edit->text().size()));
+}
+
+QString PortBox::TextHint() const {
+    const QString text = currentText();
+    if (text == QLatin1String(kAutoPortText))
+        return "Auto: port wyszukiwany samoczynnie wśród COM1 do COM20";
+    const auto portName = PortNameForBox(text.toStdString());
+    if (!portName) return PortTextHint(text);
+    const std::string line =
+        PortDescriptionLine(DescribePortName(*portName), ReasonLanguage::Polish);
+    // A path is named by itself; the line then starts with what it resolves to.
+    return ComLabelNumber(text.toStdString()) != 0 || line.rfind(text.toStdString(), 0) == 0
+               ? QString::fromStdString(line)
+               : text + ": " + QString::fromStdString(line);
 }
 
 void PortBox::showPopup() {
@@ -83,5 +112,5 @@ void PortBox::RefreshHints() {
             setItemData(i, HintFor(n), Qt::ToolTipRole);
         }
     }
-    setToolTip(PortsHint());
+    setToolTip(TextHint() + "\n\n" + PortsHint());
 }

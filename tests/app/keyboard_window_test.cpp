@@ -22,6 +22,7 @@
 #include "PosixBackend.h"
 #include "TForm1.h"
 #include "WindowTestSupport.h"
+#include "WindowTexts.h"
 
 namespace fs = std::filesystem;
 
@@ -81,7 +82,12 @@ class KeyboardWindowTest : public QObject {
         Start("Pierwszy:fw 1\r\nDrugi:fw 3\r\nTrzeci:fw 4\r\n");
 
         QCOMPARE(Focus(), QString("VexButton1"));
-        QCOMPARE(TabChain(2), (QStringList{"VexButton1", "VexButton2", "VexButton1"}));
+        QCOMPARE(TabChain(3), (QStringList{"VexButton1", "VexButton2", "Image1", "VexButton1"}));
+        // The logo is a link: Enter on it opens the home page.
+        Key(Qt::Key_Tab, Qt::ShiftModifier);
+        Key(Qt::Key_Return);
+        QCOMPARE(desktop_.urls, QStringList{TForm1::kHomePage});
+        Key(Qt::Key_Tab);
 
         // LiveUpdate page: Enter on the focused button; Tab and Shift+Tab leave the log.
         Key(Qt::Key_Return);
@@ -159,6 +165,8 @@ class KeyboardWindowTest : public QObject {
             {"COM4", "COM4 = " + dir + "/COM4: to nie jest port szeregowy"},
             {"COM5", "COM5 = " + dir + "/COM5: to nie jest port szeregowy"},
             {"COM6", "COM6: brak takiego portu"},  // a link to nothing maps no port
+            {"COM21", PortTextHint("COM21")},       // texts that name no port: what the box takes
+            {"xyz", PortTextHint("xyz")},
         };
         for (const auto& c : cases) {
             desktop_.boxes.clear();
@@ -190,9 +198,19 @@ class KeyboardWindowTest : public QObject {
         QCOMPARE(lines[0], QString("COM1 = ") + QString::fromLocal8Bit(name));
         QCOMPARE(lines[2], QString("COM3: brak takiego portu"));
         box->showPopup();
-        QCOMPARE(box->toolTip(), box->PortsHint());
+        QCOMPARE(box->toolTip(), box->TextHint() + "\n\n" + box->PortsHint());
         QCOMPARE(box->itemData(0, Qt::ToolTipRole).toString(), lines[0]);
         box->hidePopup();
+
+        // A path too long for the box: the tooltip names it whole with what it opens, and once
+        // the box is left its end shows, however it was edited.
+        const QString path = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
+        box->setFocus();
+        box->setEditText(path);
+        Key(Qt::Key_Home);
+        Find<QPushButton>("VexButton15")->setFocus();
+        QCOMPARE(box->lineEdit()->cursorPosition(), path.size());
+        QCOMPARE(box->toolTip().section('\n', 0, 0), path + ": brak takiego portu");
 
         // The edit field holds "COM10" and a typed "COM20" whole (its margins included).
         const QFontMetrics metrics(box->lineEdit()->font());

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <thread>
 
 #include "FakeDesktop.h"
+#include "LiveUpdate.h"
 #include "SimulatedBackend.h"
 #include "TForm1.h"
 #include "WindowTestSupport.h"
@@ -62,6 +64,7 @@ class LiveUpdateWindowTest : public QObject {
         QVERIFY(ShowAndActivate(form_.get()));
     }
     void Click(const char* name) { ClickButton(form_.get(), name); }
+    void press(const char* name) { form_->findChild<QPushButton*>(name)->click(); }
     QStringList Log() {
         return form_->findChild<QPlainTextEdit*>("Memo1")->toPlainText().split('\n');
     }
@@ -102,6 +105,20 @@ class LiveUpdateWindowTest : public QObject {
                             std::this_thread::sleep_for(std::chrono::milliseconds(10));
                         }
                         r.set_content("", "text/plain");
+                    });
+        // Three files that take 300 ms each.
+        server_.Get("/liveupdate/przerwij/lista.txt",
+                    [](const httplib::Request&, httplib::Response& r) {
+                        r.set_content("a\r\nb\r\nc\r\n", "text/plain");
+                    });
+        server_.Get("/liveupdate/przerwij/opis.txt",
+                    [](const httplib::Request&, httplib::Response& r) {
+                        r.set_content("Opis", "text/plain");
+                    });
+        server_.Get(R"(/liveupdate/przerwij/(\w)\.bin)",
+                    [](const httplib::Request&, httplib::Response& r) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                        r.set_content(std::string(15180, 'f'), "application/octet-stream");
                     });
         port_ = server_.bind_to_any_port("127.0.0.1");
         serverThread_ = std::thread([this] { server_.listen_after_bind(); });
@@ -150,6 +167,59 @@ class LiveUpdateWindowTest : public QObject {
         QVERIFY(!Log().contains("Aktualizacja oprogramowania zakończona."));
         QVERIFY(desktop_.boxes.empty());
         QTRY_VERIFY(!form_->isVisible());
+    }
+
+    // POWRÓT during a run asks without holding the run. Yes: the file at its turn is stored
+    // whole, the run ends with the stop line, the page stays until POWRÓT again. No (or no
+    // answer): the run ends as it would, and the question goes with it.
+    void backDuringARunAsksWhetherToStop() {
+        WriteFile("init.cfg", "Przerwij:przerwij 1\r\n");
+        Start();
+        for (const bool stop : {true, false}) {
+            fs::remove_all(dir_ / "przerwij");
+            fs::create_directory(dir_ / "przerwij");
+            desktop_.boxes.clear();
+            Click("VexButton1");
+            QTimer::singleShot(100, form_.get(), [this] { press("VexButton7"); });
+            if (stop) QTimer::singleShot(150, form_.get(), [this] { desktop_.Answer(true); });
+            const auto gap = LongestTimerGap([this] { Click("VexButton6"); });
+            QVERIFY2(gap < std::chrono::milliseconds(250), std::to_string(gap.count()).c_str());
+            QCOMPARE(desktop_.boxes.size(), size_t(1));
+            QCOMPARE(desktop_.boxes[0].kind, QString("ask"));
+            QVERIFY(!desktop_.Asking());
+            QCOMPARE(form_->CurrentPage(), int(TForm1::kLiveUpdatePage));
+            std::vector<std::string> files;
+            for (const auto& entry : fs::directory_iterator(dir_ / "przerwij"))
+                files.push_back(entry.path().filename().string());
+            std::sort(files.begin(), files.end());
+            if (stop) {
+                QCOMPARE(Log().mid(2), (QStringList{"a.bin : POBIERAM", kLineUpdateStopped}));
+                QCOMPARE(files, (std::vector<std::string>{"a.bin", "opis.txt"}));
+                QCOMPARE(fs::file_size(dir_ / "przerwij/a.bin"), 15180u);
+            } else {
+                QCOMPARE(Log().last(), QString("Aktualizacja oprogramowania zakończona."));
+                QCOMPARE(files.size(), size_t(4));
+            }
+            press("VexButton7");
+            QCOMPARE(form_->CurrentPage(), int(TForm1::kStartPage));
+        }
+    }
+
+    // A network failure's box names the address that failed below the designed text.
+    void networkFailureNamesTheAddress() {
+        WriteFile("init.cfg", "PELTA:pelta 1\r\n");
+        Start();
+        const QByteArray url = qgetenv("TANDEL_LIVEUPDATE_URL");
+        qputenv("TANDEL_LIVEUPDATE_URL", "http://127.0.0.1:1/liveupdate/");
+        Click("VexButton1");
+        Click("VexButton6");
+        qputenv("TANDEL_LIVEUPDATE_URL", url);
+        QCOMPARE(desktop_.boxes.size(), size_t(1));
+        QVERIFY(desktop_.boxes[0].text.startsWith("Socket Error # 111"));
+        QVERIFY2(desktop_.boxes[0].detail.startsWith(
+                     "Nie udało się pobrać: http://127.0.0.1:1/liveupdate/pelta/lista.txt\n"
+                     "Powód: Connection refused."),
+                 qPrintable(desktop_.boxes[0].detail));
     }
 
     void missingListEndsTheRunWithTheErrorBox() {
