@@ -7,10 +7,17 @@
 
 #include "HttpSource.h"
 
-// The window's HTTP client as the LiveUpdate run sees it, remembering the address of a request
-// that failed, so that the error box can name it.
+// The window's HTTP client as the LiveUpdate run sees it: a request's failure carries the
+// address it was for, so that the error box can name it. (The run fetches ahead, so the
+// failure that ends it need not be the last one taken.)
 class AddressWatch final : public HttpSource {
   public:
+    struct Failure : std::runtime_error {
+        Failure(const std::string& text, std::string address)
+            : std::runtime_error(text), url(std::move(address)) {}
+        std::string url;
+    };
+
     explicit AddressWatch(HttpSource& http) : http_(http) {}
 
     Ticket Start(const std::string& url, std::size_t cap, bool cutAtCap) override {
@@ -24,9 +31,8 @@ class AddressWatch final : public HttpSource {
         urls_.erase(ticket);
         try {
             return http_.Take(ticket);
-        } catch (const std::runtime_error&) {
-            failedUrl_ = url;
-            throw;
+        } catch (const std::runtime_error& failure) {
+            throw Failure(failure.what(), url);
         }
     }
     void Drop(Ticket ticket) noexcept override {
@@ -37,11 +43,7 @@ class AddressWatch final : public HttpSource {
     void SetWaitPass(std::function<void()> pass) override { http_.SetWaitPass(std::move(pass)); }
     void EndOfRun() noexcept override { http_.EndOfRun(); }
 
-    // The address of the request whose failure ended the run; empty when none failed.
-    const std::string& FailedUrl() const { return failedUrl_; }
-
   private:
     HttpSource& http_;
     std::map<Ticket, std::string> urls_;
-    std::string failedUrl_;
 };

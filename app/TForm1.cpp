@@ -233,11 +233,10 @@ void TForm1::LiveUpdateStart() {
         Guarded([&] {
             try {
                 RunLiveUpdate(*liveUpdateLog_, source);
-            } catch (const std::runtime_error& failure) {
+            } catch (const AddressWatch::Failure& failure) {
                 question_.reset();  // the run is over
-                if (source.FailedUrl().empty()) throw;
                 const QString text = QString::fromUtf8(failure.what());
-                ShowFailure(text, NetworkFailureHint(QString::fromStdString(source.FailedUrl()),
+                ShowFailure(text, NetworkFailureHint(QString::fromStdString(failure.url),
                                                      text.section(u'\n', -1).trimmed()));
             }
         });

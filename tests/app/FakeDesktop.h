@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "DesktopServices.h"
 
@@ -32,23 +33,20 @@ class FakeDesktop : public DesktopServices {
         boxes.push_back({"question", caption, text, {}});
         return answerYes;
     }
-    // A question left open; the test answers it with Answer() and sees it closed by the window.
+    // A question left open: Answer() answers it, and it is gone once the window closes it.
     struct Open final : OpenQuestion {
-        explicit Open(FakeDesktop& d) : desktop(d) {}
-        ~Open() override { desktop.answer = nullptr; }
-        FakeDesktop& desktop;
+        explicit Open(std::function<void(bool)>& a) : answer(a) {}
+        ~Open() override { answer = nullptr; }
+        std::function<void(bool)>& answer;
     };
     std::unique_ptr<OpenQuestion> Ask(const QString& caption, const QString& text, bool yesDefault,
                                       std::function<void(bool)> answered) override {
         boxes.push_back({"ask", caption, text, yesDefault ? "Yes" : "No"});
         answer = std::move(answered);
-        return std::make_unique<Open>(*this);
+        return std::make_unique<Open>(answer);
     }
     bool Asking() const { return static_cast<bool>(answer); }
-    void Answer(bool yes) {
-        auto call = answer;  // the window closes the question while it is answered
-        call(yes);
-    }
+    void Answer(bool yes) { std::exchange(answer, nullptr)(yes); }
     void OpenUrl(const QString& url) override { urls.push_back(url); }
 
     std::vector<Box> boxes;

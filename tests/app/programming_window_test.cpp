@@ -341,62 +341,49 @@ class ProgrammingWindowTest : public QObject {
     // How the run ended decides the damage box, never its log: a refusal, a lost line or STOP
     // after the erase shows it once, after the designed lines; a refusal before it shows none.
     void damageBoxFollowsHowTheRunEnded() {
-        const struct {
-            std::optional<StepFault> fault;
-            bool stop;
-            QString says;  // empty: no damage box
-        } cases[] = {
-            {StepFault{BootStep::Write, StepFault::Answer, 0x91, 17}, false,
+        const std::pair<std::optional<StepFault>, QString> cases[] = {
+            {StepFault{BootStep::Write, StepFault::Answer, 0x91, 17},
              "zapis flasha, ramka 17 z 220 (numerowane od 0), kod odpowiedzi 91."},
-            {StepFault{BootStep::Write, StepFault::DropLine, 0, 40, 5}, false,
+            {StepFault{BootStep::Write, StepFault::DropLine, 0, 40, 5},
              "ramka 40 z 220 (numerowane od 0), utracono połączenie z portem."},
-            {std::nullopt, true, "przerwano przyciskiem STOP."},
-            {StepFault{BootStep::BitLockOn, StepFault::Answer, 0x94}, false, {}},
+            {std::nullopt, "przerwano przyciskiem STOP."},
+            {StepFault{BootStep::BitLockOn, StepFault::Answer, 0x94}, {}},
         };
-        int port = 1;
-        for (const auto& c : cases) {
+        int port = 0;
+        for (const auto& [fault, says] : cases) {
             ServerModel::Options options;
             options.greetOnPowerOn = true;
-            if (c.fault) options.boot.faults.push_back(*c.fault);
-            ports_->Attach(port, AddServer(options));
-            ChooseDevice(0, "COM" + QString::number(port++));
-            if (c.stop) AfterLine("Zapis flasha...", 3, [this] { Click("VexButton15"); });
+            if (fault) options.boot.faults.push_back(*fault);
+            ports_->Attach(++port, AddServer(options));
+            ChooseDevice(0, "COM" + QString::number(port));
+            if (!fault) AfterLine("Zapis flasha...", 3, [this] { Click("VexButton15"); });
             desktop_.boxes.clear();
             Click("VexButton14");
             QStringList alerts;
             for (const auto& box : desktop_.boxes)
                 if (box.kind == "alert" && box.title == "TANDEL") alerts << box.text;
-            const bool shown = alerts.size() == 1 && alerts[0].contains(c.says) &&
-                               alerts[0].contains("trzeba zaprogramować ponownie");
-            QVERIFY2(c.says.isEmpty() ? alerts.isEmpty() : shown, qPrintable(alerts.join('|')));
-            QVERIFY(!form_->dane().IsPortOpen());
+            QVERIFY2(says.isEmpty() ? alerts.isEmpty()
+                                    : alerts.size() == 1 && alerts[0].contains(says) &&
+                                          alerts[0].contains("trzeba zaprogramować ponownie"),
+                     qPrintable(alerts.join('|')));
         }
     }
 
-    // Closing the window after the erase asks first, No by default, and the run goes on under
-    // the question, which goes when the run ends; Yes ends the run with the damage box and
-    // closes the window.
+    // Closing the window after the erase asks first, No by default, while the run goes on; the
+    // question goes when the run ends. Yes ends the run with the damage box and the window.
     void closeAfterTheEraseAsksFirst() {
-        for (const bool answer : {false, true}) {
-            ServerModel& server = AddGreetingServer(answer ? 2 : 1);
-            ChooseDevice(0, answer ? "COM2" : "COM1");
+        for (const bool yes : {false, true}) {
+            ServerModel& server = AddGreetingServer(yes ? 2 : 1);
+            ChooseDevice(0, yes ? "COM2" : "COM1");
             desktop_.boxes.clear();
             AfterLine("Kasowanie flasha : OK", 1, [this] { form_->close(); });
-            if (answer) AfterLine("Zapis flasha...", 4, [this] { desktop_.Answer(true); });
+            if (yes) AfterLine("Zapis flasha...", 4, [this] { desktop_.Answer(true); });
             Click("VexButton14");
-            QCOMPARE(desktop_.boxes.at(0).kind, QString("ask"));
-            QCOMPARE(desktop_.boxes.at(0).detail, QString("No"));
+            QVERIFY(desktop_.boxes.at(0).kind == "ask" && desktop_.boxes[0].detail == "No");
             QVERIFY(!desktop_.Asking());
-            if (!answer) {
-                QCOMPARE(Log().mid(4), kFlashServerLines);
-                QVERIFY(server.Boot().Flash() == Sent());
-                QCOMPARE(desktop_.boxes.size(), size_t(1));
-                QVERIFY(form_->isVisible());
-            } else {
-                QCOMPARE(desktop_.boxes.back().kind, QString("alert"));
-                QVERIFY(desktop_.boxes.back().text.contains("zamknięto program"));
-                QTRY_VERIFY(!form_->isVisible());
-            }
+            QCOMPARE(server.Boot().Flash() == Sent(), !yes);
+            QCOMPARE(desktop_.boxes.back().text.contains("zamknięto program"), yes);
+            QTRY_COMPARE(form_->isVisible(), !yes);
         }
     }
 
