@@ -272,7 +272,8 @@ void TForm1::IdHTTP1Status(THttpStatus status) {
 }
 
 void TForm1::ProgrammingStart() {
-    if (LiveUpdateRunning()) return;
+    // A START during a run (of either page) is ignored; the run keeps its question.
+    if (LiveUpdateRunning() || run_->Running()) return;
     Guarded([this] {
         const QDateTime start = QDateTime::currentDateTimeUtc();
         lastRun_ = run_->Start(deviceKind_);
