@@ -59,8 +59,9 @@ PortBox::PortBox(QWidget* parent) : QComboBox(parent) {
     auto* style = new NarrowArrowStyle;
     style->setParent(this);
     setStyle(style);
+    // Until the tooltip is asked for, it (and the description) tells of the text alone.
     connect(this, &QComboBox::currentTextChanged, this, [this] {
-        RefreshHints();
+        setToolTip(TextHint());
         if (!hasFocus()) ShowTextEnd();
     });
 }
@@ -107,10 +108,14 @@ QString PortBox::PortsHint() const {
 }
 
 void PortBox::RefreshHints() {
+    // New data of the current item would put the item's text back over a typed one.
+    const QString text = currentText();
     for (int i = 0; i < count(); ++i) {
-        if (const int n = ComNumber(itemText(i)); n != 0) {
-            setItemData(i, HintFor(n), Qt::ToolTipRole);
-        }
+        const int n = ComNumber(itemText(i));
+        if (n == 0) continue;
+        if (const QString hint = HintFor(n); itemData(i, Qt::ToolTipRole).toString() != hint)
+            setItemData(i, hint, Qt::ToolTipRole);
     }
+    if (currentText() != text) setEditText(text);
     setToolTip(TextHint() + "\n\n" + PortsHint());
 }

@@ -212,6 +212,12 @@ class KeyboardWindowTest : public QObject {
         Find<QPushButton>("VexButton15")->setFocus();
         QCOMPARE(box->lineEdit()->cursorPosition(), path.size());
         QCOMPARE(box->toolTip().section('\n', 0, 0), path + ": brak takiego portu");
+        // Its tooltip read again after COM1 has changed leaves the typed text as it is.
+        fs::remove(work_->Path() / "ports" / "COM1");
+        QHelpEvent tip(QEvent::ToolTip, {1, 1}, box->mapToGlobal(QPoint(1, 1)));
+        QApplication::sendEvent(box, &tip);
+        QCOMPARE(box->currentText() + box->itemData(0, Qt::ToolTipRole).toString(),
+                 path + "COM1: brak takiego portu");
 
         // The edit field holds "COM10" and a typed "COM20" whole (its margins included).
         const QFontMetrics metrics(box->lineEdit()->font());
