@@ -5,12 +5,14 @@
 #include "CommandLine.h"
 #include "PosixBackend.h"
 #include "StopSignal.h"
+#include "TerminalSystem.h"
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("tandel-cli");
     QCoreApplication::setApplicationVersion(TANDEL_VERSION);
     StopSignal::Install();
+    WatchTerminalResize();
     return RunCommandLine(QCoreApplication::arguments(),
                           {PosixSerialBackend(), SystemClock::Instance()});
 }

@@ -92,6 +92,18 @@ std::string ShownPortName(const std::string& portName) {
                : portName;
 }
 
+int PortTextNumber(const std::string& text) {
+    std::string upper = text.substr(0, kComLength);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return ComLabelNumber(upper + text.substr(upper.size()));
+}
+
+std::string ShownPortText(const std::string& text) {
+    const int n = PortTextNumber(text);
+    return n != 0 ? ComLabel(n) : text;
+}
+
 std::optional<std::string> PortNameForBox(const std::string& boxText) {
     if (const int n = ComLabelNumber(boxText); n != 0) return ComPortName(n);
     if (boxText.rfind("/dev/", 0) == 0) return boxText;
