@@ -275,13 +275,16 @@ void TForm1::ProgrammingStart() {
     // A START during a run (of either page) is ignored; the run keeps its question.
     if (LiveUpdateRunning() || run_->Running()) return;
     Guarded([this] {
+        // The pages may be visited again during the run: the journal keeps the type it started.
+        const std::string deviceType = deviceType_;
+        const uint8_t kind = deviceKind_;
         const QDateTime start = QDateTime::currentDateTimeUtc();
-        lastRun_ = run_->Start(deviceKind_);
+        lastRun_ = run_->Start(kind);
         question_.reset();  // a close question ends with the run
         if (lastRun_.end != RunEnd::NotRun) {
             const std::string failure =
-                AppendToJournal({"tandel", deviceType_, deviceKind_, run_->Selection(), lastRun_,
-                                 start, QDateTime::currentDateTimeUtc()});
+                AppendToJournal({"tandel", deviceType, kind, run_->Selection(), lastRun_, start,
+                                 QDateTime::currentDateTimeUtc()});
             if (!failure.empty())
                 Memo2->appendPlainText("Nie zapisano dziennika programowania: " +
                                        QString::fromStdString(failure));

@@ -1,6 +1,8 @@
 #include "StoreBatch.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,19 +16,32 @@
 
 namespace {
 
-// Creates a fresh temporary file in `path`'s folder; its name is not derived from the file
-// name, so that a name near the length limit still fits. Returns the descriptor, or -1 with
-// errno set.
+// A temporary is locked for as long as its descriptor is open: the lock, not the process id
+// in its name, tells another run (another PID namespace, another machine on a shared store)
+// that the file is alive. True when the lock is taken and `temporary` still names this file
+// (a run clearing stale files may have taken it between the creation and the lock).
+bool LockForItsLife(int fd, const std::string& temporary) {
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
+    struct stat named {};
+    struct stat opened {};
+    return stat(temporary.c_str(), &named) == 0 && fstat(fd, &opened) == 0 &&
+           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+
+// Creates a fresh temporary file in `path`'s folder, locked for its life; its name is not
+// derived from the file name, so that a name near the length limit still fits. Returns the
+// descriptor, or -1 with errno set.
 int CreateTemporary(const std::string& path, std::string& temporary) {
     static std::atomic<unsigned> counter{0};
     const std::string folder = path.substr(0, path.rfind('/') + 1);
-    int fd = -1;
-    do {
+    for (;;) {
         temporary = folder + ".tandel-" + std::to_string(getpid()) + "-" +
                     std::to_string(counter++) + ".part";
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    } while (fd < 0 && (errno == EEXIST || errno == EINTR));
-    return fd;
+        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno == EEXIST || errno == EINTR)) continue;
+        if (fd < 0 || LockForItsLife(fd, temporary)) return fd;
+        close(fd);  // taken for stale at once: its remover deletes it
+    }
 }
 
 // Writes all of `bytes`; 0 or the errno of the failure.

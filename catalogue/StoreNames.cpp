@@ -1,7 +1,8 @@
 #include "StoreNames.h"
 
 #include <dirent.h>
-#include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,7 +35,8 @@ bool PiecesFit(std::string_view path) {
     }
 }
 
-// The process id of a temporary file name, 0 when the name is none.
+// The process id of a temporary file name (for people; the lock decides), 0 when the name
+// is none.
 long TemporaryOwner(std::string_view name) {
     if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix)) return 0;
     name.remove_prefix(kTemporaryPrefix.size());
@@ -50,9 +52,16 @@ long TemporaryOwner(std::string_view name) {
     return pid;
 }
 
-bool Runs(long pid) {
-    // EPERM: it runs, as another user.
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+// Removes the regular file `path` unless a run holds its lifetime lock (StoreBatch). The lock
+// is taken before the removal, so that a run's file is never removed from under it.
+bool RemoveUnlessHeld(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool removed = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                         ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0;
+    ::close(fd);
+    return removed;
 }
 
 }  // namespace
@@ -84,12 +93,8 @@ int RemoveStaleTemporaries(const std::string& directory) {
     if (!dir) return 0;
     int removed = 0;
     while (const dirent* entry = ::readdir(dir.get())) {
-        const long pid = TemporaryOwner(entry->d_name);
-        if (pid == 0 || Runs(pid)) continue;
-        const std::string path = JoinPath(directory, entry->d_name);
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0)
-            ++removed;
+        if (TemporaryOwner(entry->d_name) == 0) continue;
+        if (RemoveUnlessHeld(JoinPath(directory, entry->d_name))) ++removed;
     }
     return removed;
 }

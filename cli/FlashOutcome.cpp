@@ -1,13 +1,12 @@
 #include "FlashOutcome.h"
 
-#include <csignal>
-
 #include "BootLink.h"
 #include "ExitCodes.h"
 #include "OpenFailureDetail.h"
 #include "PortDescription.h"
 #include "PortNames.h"
 #include "PortSearch.h"
+#include "StopSignal.h"
 
 namespace {
 
@@ -71,7 +70,7 @@ FlashOutcome Untouched(const RunResult& r, const std::string& portText) {
 }  // namespace
 
 FlashOutcome JudgeFlashRun(const RunResult& r, int stopSignal, const std::string& portText) {
-    const int signalExit = stopSignal == SIGTERM ? kExitTerminated : kExitInterrupted;
+    const int signalExit = StopSignal::ExitStatusOf(stopSignal);
     switch (r.end) {
         case RunEnd::Programmed:
             return {kExitOk, {}};

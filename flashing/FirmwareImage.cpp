@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCryptographicHash>
 #include <algorithm>
 #include <cerrno>
 #include <stdexcept>
@@ -35,6 +36,24 @@ class ReadOnlyFile {
     int fd_ = -1;
 };
 
+// Reads the rest of the file after the `loaded` bytes of the image and hashes all of it; a
+// file past the bound is not read further (its size is then the one `statSize` gives).
+void HashWholeFile(int fd, FirmwareImage& image, size_t loaded, uint64_t statSize) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QByteArrayView(image.bytes.data(), static_cast<qsizetype>(loaded)));
+    uint64_t size = loaded;
+    char buffer[65536];
+    while (size <= kHashedFileBound) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        size += static_cast<uint64_t>(n);
+        hash.addData(QByteArrayView(buffer, n));
+    }
+    image.fileSize = size <= kHashedFileBound ? size : std::max(size, statSize);
+    if (size <= kHashedFileBound) image.fileSha256 = hash.result().toHex().toStdString();
+}
+
 }  // namespace
 
 std::string FirmwarePath(const std::string& baseDirectory, const std::string& firmwareFolder,
@@ -63,7 +82,16 @@ FirmwareImage LoadFirmwareImage(const std::string& baseDirectory, const std::str
         if (n == 0) Fail("Read beyond end of file");
         done += static_cast<size_t>(n);
     }
+    HashWholeFile(file.Fd(), image, done, static_cast<uint64_t>(info.st_size));
     return image;
+}
+
+std::string SentImageSha256(const FirmwareImage& image) {
+    return QCryptographicHash::hash(
+               QByteArrayView(image.bytes.data(), static_cast<qsizetype>(kSentImageBytes)),
+               QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
 }
 
 WriteFrame BuildWriteFrame(const FirmwareImage& image, size_t record) {

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QJsonDocument>
 #include <cerrno>
@@ -13,14 +12,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "FirmwareImage.h"
 #include "Frames.h"
 #include "PortDescription.h"
 
 namespace {
-
-// Firmware files are small; anything past this is not hashed.
-constexpr off_t kHashBound = 64 * 1024 * 1024;
 
 QString Text(const std::string& utf8) {
     return QString::fromStdString(utf8);
@@ -36,26 +31,36 @@ std::string HostName() {
     return ::gethostname(name, sizeof name - 1) == 0 ? name : "";
 }
 
-// Size and SHA-256 of a regular file, read without waiting and only up to the bound.
-bool HashFile(const std::string& path, qint64& size, QString& sha256) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kHashBound;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    char buffer[65536];
-    while (ok) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        hash.addData(QByteArrayView(buffer, n));
+// The journal is opened only as a regular file: not through a link at its name, and without
+// waiting (a named pipe there would hold the run, or `history`, for ever). -1 with errno set;
+// anything but a regular file gives EINVAL.
+int OpenJournalFile(const std::string& path, int access) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), access | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno == ELOOP || errno == ENXIO) errno = EINVAL;  // a link, a pipe nobody reads
+        return -1;
     }
-    ::close(fd);
-    if (!ok) return false;
-    size = st.st_size;
-    sha256 = QString::fromLatin1(hash.result().toHex());
-    return true;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+std::string FileFailure(const std::string& path, int error) {
+    return path + ": " + (error == EINVAL ? "not a regular file" : std::strerror(error));
+}
+
+// True when the file's last byte ends a line (or the file is empty): a record appended after
+// a cut-off line (a power cut, a hand edit) must start a line of its own.
+bool EndsWithNewline(int fd, off_t size) {
+    char last = '\n';
+    return size == 0 || ::pread(fd, &last, 1, size - 1) != 1 || last == '\n';
 }
 
 QJsonObject ResultObject(const RunResult& r) {
@@ -104,12 +109,12 @@ std::string JournalPath() {
 QJsonObject JournalRecord(const JournalRun& run) {
     const RunSelection& s = run.selection;
     QJsonObject firmware{{"name", Text(s.firmware)}, {"folder", Text(s.firmwareFolder)}};
-    qint64 size = 0;
-    QString sha256;
-    if (HashFile(FirmwarePath(s.baseDirectory, s.firmwareFolder, s.firmware), size, sha256)) {
-        firmware["size"] = size;
-        firmware["sha256"] = sha256;
+    if (!run.result.firmwareSha256.empty()) {
+        firmware["size"] = static_cast<qint64>(run.result.firmwareSize);
+        firmware["sha256"] = Text(run.result.firmwareSha256);
     }
+    if (!run.result.sentImageSha256.empty())
+        firmware["sentImageSha256"] = Text(run.result.sentImageSha256);
     QJsonObject record{
         {"schema", 1},
         {"program", Text(run.program)},
@@ -133,15 +138,15 @@ std::string AppendToJournal(const JournalRun& run) {
     const std::string path = JournalPath();
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    const QByteArray line =
-        QJsonDocument(JournalRecord(run)).toJson(QJsonDocument::Compact) + '\n';
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return path + ": " + std::strerror(errno);
+    QByteArray line = QJsonDocument(JournalRecord(run)).toJson(QJsonDocument::Compact) + '\n';
+    const int fd = OpenJournalFile(path, O_RDWR | O_APPEND | O_CREAT);
+    if (fd < 0) return FileFailure(path, errno);
     struct stat before {};
     std::string failure;
-    if (::fstat(fd, &before) != 0 || !S_ISREG(before.st_mode)) {
-        failure = path + ": not a regular file";
+    if (::fstat(fd, &before) != 0) {
+        failure = FileFailure(path, errno);
     } else {
+        if (!EndsWithNewline(fd, before.st_size)) line.prepend('\n');
         // One write: a line of another program's run never lands inside ours.
         ssize_t n;
         do {
@@ -160,9 +165,14 @@ std::string AppendToJournal(const JournalRun& run) {
 
 std::vector<QJsonObject> ReadJournal(const std::string& path, std::string& error) {
     std::vector<QJsonObject> records;
-    QFile file(QString::fromStdString(path));
-    if (!file.exists()) return records;
-    if (!file.open(QIODevice::ReadOnly)) {
+    const int fd = OpenJournalFile(path, O_RDONLY);
+    if (fd < 0) {
+        if (errno != ENOENT) error = FileFailure(path, errno);
+        return records;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         error = path + ": " + file.errorString().toStdString();
         return records;
     }
