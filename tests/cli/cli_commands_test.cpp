@@ -181,8 +181,6 @@ TEST(CliUsage, HelpVersionAndMistakes) {
         {{"flash", "--folder", "f", "--kind", "7", "--firmware", "x.bin"}, 2},
         {{"flash", "--type", "", "--firmware", "x.bin", "--port", "COM1"}, 2, "--type"},
         {{"-C", "", "types"}, 2, "-C is empty"},
-        {{"--log", "", "ports"}, 2, "--log is empty"},
-        {{"history", "--since", ""}, 2, "--since is empty"},
         {{"history", "-p", ""}, 2, "-p is empty"},
         {{"--log", (dir.path / "no" / "such" / "log").string(), "ports"}, 4},
         {{"--timeout", "none", "-C", (dir.path / "none").string(), "types"}, 4},
