@@ -22,6 +22,8 @@
 namespace platform {
 
 const char kPathSeparator = '/';
+const char* const kDevicePathPrefix = "/dev/";
+const char* const kDevicePathText = "a /dev path";
 const std::size_t kPathMax = PATH_MAX;
 const std::size_t kNameMax = NAME_MAX;
 

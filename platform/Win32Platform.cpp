@@ -16,6 +16,8 @@
 namespace platform {
 
 const char kPathSeparator = '\\';
+const char* const kDevicePathPrefix = "\\\\.\\";
+const char* const kDevicePathText = "a \\\\.\\ device name";
 const std::size_t kPathMax = MAX_PATH;
 const std::size_t kNameMax = 255;
 
