@@ -87,6 +87,26 @@ TEST_F(PlatformFiles, AFolderIsNoRegularFileAndAMissingFileIsENOENT) {
     EXPECT_EQ(platform::KindOf(Path("none.bin")), platform::FileKind::Missing);
 }
 
+// The journal's append: whole lines in order, never into a folder (nor, elsewhere, a link).
+TEST_F(PlatformFiles, LinesAreAppendedWholeInOrderAndOnlyToAFile) {
+    const std::string journal = Path("journal.jsonl");
+    EXPECT_EQ(platform::AppendWhole(journal, "{\"a\":1}\n"), "");
+    EXPECT_EQ(platform::AppendWhole(journal, "{\"b\":2}\n"), "");
+    platform::InputFile in;
+    ASSERT_TRUE(in.Open(journal));
+    std::string back(64, '\0');
+    back.resize(static_cast<std::size_t>(in.Read(back.data(), back.size())));
+    EXPECT_EQ(back, "{\"a\":1}\n{\"b\":2}\n");
+    ASSERT_EQ(platform::MakeFolder(Path("folder")), 0);
+    EXPECT_NE(platform::AppendWhole(Path("folder"), "x\n"), "");
+    // A file is no terminal (the NUL device and a pipe are none either on Windows).
+    std::FILE* file = std::fopen(Path("out.txt").c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    EXPECT_FALSE(platform::IsTerminal(file));
+    EXPECT_EQ(platform::TerminalColumns(file), 0);
+    std::fclose(file);
+}
+
 TEST(PlatformStop, TheFirstStopCountsAndLaterOnesChangeNothing) {
     platform::stop::Install();
     EXPECT_EQ(platform::stop::Received(), 0);
