@@ -1,10 +1,10 @@
+#include "Platform.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <string>
-
-#include "Platform.h"
 
 namespace fs = std::filesystem;
 
@@ -13,7 +13,7 @@ TEST(WindowsNames, ReservedDeviceNamesTrailingDotsAndForbiddenCharactersAreRefus
         const char* name;
         bool held;
     } cases[] = {
-        {"PELTA v2.bin", true}, {"CONSOLE", true},  {"COM10", true},   {"LPT0", true},
+        {"PELTA v2.bin", true}, {"CONSOLE", true},  {"COM10", true},     {"LPT0", true},
         {"con", false},         {"CON.txt", false}, {"Nul .bin", false}, {"com1", false},
         {"LPT9.log", false},    {"AUX", false},     {"prn.x.y", false},  {"a.", false},
         {"a ", false},          {"", false},        {"a:b", false},      {"a?b", false},
@@ -70,7 +70,8 @@ TEST_F(PlatformFiles, ANewFileReplacesTheOldOneWholeAndReadsBack) {
     const auto entries = platform::ListFolderKinds(dir_.string());
     ASSERT_EQ(entries.size(), 2u);
     for (const auto& e : entries) {
-        EXPECT_EQ(e.kind, e.name == "sub" ? platform::FileKind::Folder : platform::FileKind::Regular)
+        EXPECT_EQ(e.kind,
+                  e.name == "sub" ? platform::FileKind::Folder : platform::FileKind::Regular)
             << e.name;
     }
 }
