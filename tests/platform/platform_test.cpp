@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <map>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -74,6 +75,23 @@ TEST_F(PlatformFiles, ANewFileReplacesTheOldOneWholeAndReadsBack) {
                   e.name == "sub" ? platform::FileKind::Folder : platform::FileKind::Regular)
             << e.name;
     }
+}
+
+// A listing tells what a link names: a link to a firmware file counts as a file, a link to
+// nothing does not.
+TEST_F(PlatformFiles, AListingTellsWhatALinkNames) {
+    platform::OutputFile real;
+    ASSERT_EQ(real.CreateNew(Path("real.bin")), 0);
+    real.Close();
+    std::error_code ec;
+    fs::create_symlink("real.bin", dir_ / "link.bin", ec);
+    fs::create_symlink("none.bin", dir_ / "gone.bin", ec);
+    if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
+    std::map<std::string, platform::FileKind> kinds;
+    for (const auto& e : platform::ListFolderKinds(dir_.string())) kinds[e.name] = e.kind;
+    EXPECT_EQ(kinds["link.bin"], platform::FileKind::Regular);
+    EXPECT_NE(kinds["gone.bin"], platform::FileKind::Regular);
+    EXPECT_EQ(platform::OwnKindOf(Path("link.bin")), platform::FileKind::Other);
 }
 
 // A folder opens as an input (it is then no regular file, as a FIFO or a device is); a missing
