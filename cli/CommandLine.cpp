@@ -54,7 +54,9 @@ constexpr const char* kExitStatuses =
     "  TANDEL_LIVEUPDATE_URL  the update server's base address\n";
 
 void Print(const QString& text, std::FILE* out) {
-    std::fputs(text.toLocal8Bit().constData(), out);
+    // UTF-8 on every system: the Windows console is switched to it (the local 8-bit code page
+    // there is an ANSI one).
+    std::fputs(text.toUtf8().constData(), out);
 }
 
 }  // namespace
