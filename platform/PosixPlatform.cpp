@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -117,6 +118,17 @@ int RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 ? 0 : errno;
 }
 
+bool RemoveUnlessHeld(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    // The lock is taken before the removal: a run's file is never removed from under it.
+    const bool removed = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                         ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0;
+    ::close(fd);
+    return removed;
+}
+
 int RenameOver(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
@@ -177,6 +189,14 @@ int OutputFile::CreateNew(const std::string& path) {
     if (fd < 0) return errno;
     handle_ = fd;
     return 0;
+}
+
+bool OutputFile::LockForLife(const std::string& path) {
+    if (::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) != 0) return false;
+    struct stat named {
+    }, opened{};
+    return ::stat(path.c_str(), &named) == 0 && ::fstat(static_cast<int>(handle_), &opened) == 0 &&
+           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
 int OutputFile::WriteAll(std::string_view bytes) {

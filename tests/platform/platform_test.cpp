@@ -94,6 +94,19 @@ TEST_F(PlatformFiles, AListingTellsWhatALinkNames) {
     EXPECT_EQ(platform::OwnKindOf(Path("link.bin")), platform::FileKind::Other);
 }
 
+// A temporary a run holds is not removed as stale; once the run lets it go, it is.
+TEST_F(PlatformFiles, ATemporaryIsRemovedOnlyWhenNoRunHoldsIt) {
+    const std::string temporary = Path(".tandel-1-0.part");
+    platform::OutputFile file;
+    ASSERT_EQ(file.CreateNew(temporary), 0);
+    ASSERT_TRUE(file.LockForLife(temporary));
+    EXPECT_FALSE(platform::RemoveUnlessHeld(temporary));
+    EXPECT_EQ(platform::KindOf(temporary), platform::FileKind::Regular);
+    file.Close();
+    EXPECT_TRUE(platform::RemoveUnlessHeld(temporary));
+    EXPECT_EQ(platform::KindOf(temporary), platform::FileKind::Missing);
+}
+
 // A folder opens as an input (it is then no regular file, as a FIFO or a device is); a missing
 // file fails with ENOENT, which the texts of the store are chosen by.
 TEST_F(PlatformFiles, AFolderIsNoRegularFileAndAMissingFileIsENOENT) {
