@@ -154,10 +154,17 @@ std::string HostName();
 std::string StateFolder();
 
 // Standard streams and terminals.
-bool IsTerminal(std::FILE* stream);
-bool IsTerminalInput(int fd);
-// Columns of the terminal `stream` writes to; 0 when unknown or no terminal.
-int TerminalColumns(std::FILE* stream);
+bool IsTerminal(int fd);
+// Columns of the terminal on `fd`; 0 when `fd` is no terminal or does not tell.
+int TerminalColumns(int fd);
+// From now on a change of the terminal's size is noted (SIGWINCH); nothing else changes, a read
+// or a wait goes on as before.
+void WatchTerminalResize();
+// Whether the terminal's size may have changed since the last call (true once per change; on
+// Windows always, the console is asked again).
+bool TakeTerminalResize();
+// Makes `folder` the current folder; 0 or the errno.
+int ChangeFolder(const std::string& folder);
 // Reads one byte from `fd`: 1, 0 at the end of the input, -1 on failure; a call interrupted by
 // a stop signal ends with -1, others are retried.
 int ReadInputByte(int fd, char& byte);

@@ -305,18 +305,42 @@ std::string StateFolder() {
     return dir + "/tandel";
 }
 
-bool IsTerminal(std::FILE* stream) {
-    return ::isatty(::fileno(stream)) == 1;
+bool IsTerminal(int fd) {
+    return fd >= 0 && ::isatty(fd) == 1;
 }
 
-bool IsTerminalInput(int fd) {
-    return ::isatty(fd) == 1;
-}
-
-int TerminalColumns(std::FILE* stream) {
+int TerminalColumns(int fd) {
     winsize size{};
-    if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) != 0) return 0;
+    if (fd < 0 || ::ioctl(fd, TIOCGWINSZ, &size) != 0) return 0;
     return size.ws_col;
+}
+
+namespace {
+
+volatile sig_atomic_t resized = 0;
+
+void OnResize(int) {
+    resized = 1;
+}
+
+}  // namespace
+
+void WatchTerminalResize() {
+    struct sigaction action {};
+    action.sa_handler = OnResize;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;  // a resize never ends a read of the terminal
+    sigaction(SIGWINCH, &action, nullptr);
+}
+
+bool TakeTerminalResize() {
+    if (resized == 0) return false;
+    resized = 0;
+    return true;
+}
+
+int ChangeFolder(const std::string& folder) {
+    return ::chdir(folder.c_str()) == 0 ? 0 : errno;
 }
 
 int ReadInputByte(int fd, char& byte) {

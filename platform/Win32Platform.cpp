@@ -420,18 +420,25 @@ bool IsConsole(int fd) {
 
 }  // namespace
 
-bool IsTerminal(std::FILE* stream) {
-    return IsConsole(_fileno(stream));
-}
-
-bool IsTerminalInput(int fd) {
+bool IsTerminal(int fd) {
     return IsConsole(fd);
 }
 
-int TerminalColumns(std::FILE* stream) {
+int TerminalColumns(int fd) {
     CONSOLE_SCREEN_BUFFER_INFO info{};
-    if (!GetConsoleScreenBufferInfo(OsHandle(_fileno(stream)), &info)) return 0;
+    if (fd < 0 || !GetConsoleScreenBufferInfo(OsHandle(fd), &info)) return 0;
     return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+// The console sends no signal when it is resized: its width is asked at every redraw.
+void WatchTerminalResize() {}
+
+bool TakeTerminalResize() {
+    return true;
+}
+
+int ChangeFolder(const std::string& folder) {
+    return SetCurrentDirectoryW(WideText(folder).c_str()) ? 0 : ErrnoOf(GetLastError());
 }
 
 int ReadInputByte(int fd, char& byte) {

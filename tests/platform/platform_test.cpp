@@ -134,8 +134,8 @@ TEST_F(PlatformFiles, LinesAreAppendedWholeInOrderAndOnlyToAFile) {
     // A file is no terminal (the NUL device and a pipe are none either on Windows).
     std::FILE* file = std::fopen(Path("out.txt").c_str(), "w");
     ASSERT_NE(file, nullptr);
-    EXPECT_FALSE(platform::IsTerminal(file));
-    EXPECT_EQ(platform::TerminalColumns(file), 0);
+    EXPECT_FALSE(platform::IsTerminal(::fileno(file)));
+    EXPECT_EQ(platform::TerminalColumns(::fileno(file)), 0);
     std::fclose(file);
 }
 
