@@ -226,12 +226,15 @@ void TForm1::IdHTTP1Status(THttpStatus status) {
 void TForm1::ProgrammingStart() {
     if (LiveUpdateRunning()) return;
     Guarded([this] {
+        // The pages may be visited again during the run: the journal keeps the type it started.
+        const std::string deviceType = deviceType_;
+        const uint8_t kind = deviceKind_;
         const QDateTime start = QDateTime::currentDateTimeUtc();
-        lastRun_ = run_->Start(deviceKind_);
+        lastRun_ = run_->Start(kind);
         if (lastRun_.end != RunEnd::NotRun) {
             const std::string failure =
-                AppendToJournal({"tandel", deviceType_, deviceKind_, run_->Selection(), lastRun_,
-                                 start, QDateTime::currentDateTimeUtc()});
+                AppendToJournal({"tandel", deviceType, kind, run_->Selection(), lastRun_, start,
+                                 QDateTime::currentDateTimeUtc()});
             if (!failure.empty())
                 Memo2->appendPlainText("Nie zapisano dziennika programowania: " +
                                        QString::fromStdString(failure));

@@ -1,7 +1,9 @@
 #include <QApplication>
 #include <QIcon>
+#include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <cstdio>
 
 #include "Clock.h"
@@ -31,5 +33,11 @@ int main(int argc, char* argv[]) {
                                          app.primaryScreen()->availableGeometry()));
     form.show();
     form.activateWindow();
+    // What the launcher could not take from tandel.env: a menu launch shows no standard error.
+    if (const QString note = qEnvironmentVariable("TANDEL_LAUNCH_NOTE"); !note.isEmpty()) {
+        qunsetenv("TANDEL_LAUNCH_NOTE");
+        QTimer::singleShot(0, &form,
+                           [&form, note] { QMessageBox::warning(&form, "TANDEL", note); });
+    }
     return app.exec();
 }

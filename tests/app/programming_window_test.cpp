@@ -1,4 +1,6 @@
 #include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -332,6 +334,27 @@ class ProgrammingWindowTest : public QObject {
                                      "Tryb Via Serwer aktywny."}) +
                             kViaServerLines);
         QVERIFY(card.Boot().Flash() == Sent());
+    }
+
+    // The journal keeps the type and kind the run started with, also when another type is
+    // chosen on the pages during the run.
+    void journalKeepsWhatTheRunStartedWith() {
+        const QByteArray state = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", QByteArray::fromStdString((dir_ / "state").string()));
+        CardModel& card = AddCard(false);
+        ports_->Attach(1, AddServer({}, &card));
+        ChooseDevice(2, "COM1");
+        AfterLine("Zapis flasha...", 5, [&] { ChooseDevice(3); });
+        Click("VexButton14");
+        qputenv("XDG_STATE_HOME", state);
+        std::ifstream journal(dir_ / "state/tandel/journal.jsonl");
+        std::string line;
+        std::getline(journal, line);
+        const QJsonObject record =
+            QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        QCOMPARE(record["deviceType"].toString(), QString("Karta przez serwer"));
+        QCOMPARE(record["kind"].toInt(), 3);
+        QCOMPARE(form_->DeviceKind(), uint8_t{4});
     }
 
     void closingTheWindowDuringARunStopsItAndReleasesThePort() {
