@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QIcon>
-#include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
@@ -36,8 +35,8 @@ int main(int argc, char* argv[]) {
     // What the launcher could not take from tandel.env: a menu launch shows no standard error.
     if (const QString note = qEnvironmentVariable("TANDEL_LAUNCH_NOTE"); !note.isEmpty()) {
         qunsetenv("TANDEL_LAUNCH_NOTE");
-        QTimer::singleShot(0, &form,
-                           [&form, note] { QMessageBox::warning(&form, "TANDEL", note); });
+        // Through the window's boxes, so that a screen reader hears what it is about.
+        QTimer::singleShot(0, &form, [&desktop, note] { desktop.Information("TANDEL", note, {}); });
     }
     return app.exec();
 }
