@@ -1,27 +1,21 @@
 #include "BaseDirectory.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <vector>
+#include "Platform.h"
 
 std::string BaseDirectory() {
-    std::vector<char> buffer(4096);
-    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-        if (errno != ERANGE) return ".";
-        buffer.resize(buffer.size() * 2);
-    }
-    return buffer.data();
+    return platform::CurrentFolder();
 }
 
 std::string JoinPath(const std::string& first, const std::string& second) {
-    if (!first.empty() && first.back() == '/') return first + second;
-    return first + "/" + second;
+    // A folder of init.cfg written with '/' is shown in the system's own form.
+    std::string tail = second;
+    for (char& c : tail) {
+        if (platform::IsPathSeparator(c)) c = platform::kPathSeparator;
+    }
+    if (!first.empty() && platform::IsPathSeparator(first.back())) return first + tail;
+    return first + platform::kPathSeparator + tail;
 }
 
 std::string SystemReason(int error) {
-    char buffer[256];
-    // GNU strerror_r returns the text, which may or may not live in the buffer.
-    return strerror_r(error, buffer, sizeof buffer);
+    return platform::ErrorText(error);
 }

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "Commands.h"
+#include "Platform.h"
 #include "ExitCodes.h"
 #include "GeneralOptions.h"
 #include "Report.h"
@@ -53,14 +54,18 @@ constexpr const char* kExitStatuses =
     "  5        update server: network failure or HTTP error\n"
     "  6        the device's flash is erased or partly written: program it again\n"
     "  7        LiveUpdate done, but a file was refused or a device type skipped\n"
-    "  130/143  stopped by SIGINT/SIGTERM\n"
-    "  129      stopped by SIGHUP (the terminal or ssh session closed), as by SIGTERM\n"
+    "  130/143  stopped by SIGINT/SIGTERM (on Windows: Ctrl+C / Ctrl+Break)\n"
+    "  129      stopped by SIGHUP (the terminal or ssh session closed; on Windows the console\n"
+    "           window closed, logging off, shutting down), as by SIGTERM\n"
     "\nEnvironment:\n"
     "  TANDEL_PORTS           directory of COM1, COM2, ... entries that alone maps the ports\n"
+    "                         (Linux; on Windows COMn is the system's port COMn)\n"
     "  TANDEL_LIVEUPDATE_URL  the update server's base address\n";
 
 void Print(const QString& text, std::FILE* out) {
-    std::fputs(text.toLocal8Bit().constData(), out);
+    // UTF-8 on every system: the Windows console is switched to it (the local 8-bit code page
+    // there is an ANSI one).
+    std::fputs(text.toUtf8().constData(), out);
 }
 
 // `command --help`: its own options only; the options of every command and the exit statuses
@@ -99,9 +104,10 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
                                       "anywhere (a name with '/').",
                                       "FILE");
     const QCommandLineOption port({"p", "port"},
-                                  "COM1 to COM20 (com1 is COM1) or a /dev path; required for "
-                                  "kinds 1, 3 and 4 (kinds 2 and 5 search: leave it out or give "
-                                  "auto).",
+                                  "COM1 to COM20 (com1 is COM1) or " +
+                                      QString(platform::kDevicePathText) +
+                                      "; required for kinds 1, 3 and 4 (kinds 2 and 5 search: "
+                                      "leave it out or give auto).",
                                   "PORT");
     const QCommandLineOption yes({"y", "yes"}, "Answer Yes to the question of a card in a reader.");
     const QCommandLineOption tag("tag",
@@ -115,8 +121,9 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
                                    "unless it gives its offset: 2026-12-09, 2026-12-09T14:00, "
                                    "2026-12-09T14:00+01:00.",
                                    "DATE");
-    const QCommandLineOption historyPort({"p", "port"}, "Only runs on PORT (COMn, a /dev path).",
-                                         "PORT");
+    const QCommandLineOption historyPort(
+        {"p", "port"}, "Only runs on PORT (COMn, " + QString(platform::kDevicePathText) + ").",
+        "PORT");
     if (command == "history") own = {since, historyPort};
     const QCommandLineOption sequential("sequential",
                                         "One request at a time (as TANDEL_LIVEUPDATE_PARALLEL=1).");

@@ -3,6 +3,7 @@
 #include "BootLink.h"
 #include "ExitCodes.h"
 #include "OpenFailureDetail.h"
+#include "Platform.h"
 #include "PortDescription.h"
 #include "PortNames.h"
 #include "PortSearch.h"
@@ -46,7 +47,8 @@ FlashOutcome Untouched(const RunResult& r, const std::string& portText) {
     if (r.step == RunStep::Load) return {kExitFileError, r.loadError};
     if (r.step == RunStep::Port) {
         const std::string why =
-            !r.portNamed ? portText + ": no such port (COM1 to COM20 or a /dev path)"
+            !r.portNamed ? portText + ": no such port (COM1 to COM20 or " +
+                               platform::kDevicePathText + ")"
                          : OneLine(OpenFailureDetail(r.portName,
                                                      {r.openPath, r.openError, r.openHolder}));
         return {kExitNoDevice, std::string(kLineOpenFailed) + " " + why};

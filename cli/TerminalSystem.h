@@ -4,7 +4,7 @@
 #include <string_view>
 
 // The operating system's side of a terminal and of the working folder, as tandel-cli asks for
-// it. Kept together so that another system's calls replace them in one place.
+// it (through platform/).
 
 // Whether `fd` is a terminal.
 bool IsTerminal(int fd);

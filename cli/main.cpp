@@ -3,7 +3,8 @@
 
 #include "Clock.h"
 #include "CommandLine.h"
-#include "PosixBackend.h"
+#include "Platform.h"
+#include "SerialBackend.h"
 #include "StopSignal.h"
 #include "TerminalSystem.h"
 
@@ -11,8 +12,9 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("tandel-cli");
     QCoreApplication::setApplicationVersion(TANDEL_VERSION);
+    platform::PrepareConsole();
     StopSignal::Install();
     WatchTerminalResize();
     return RunCommandLine(QCoreApplication::arguments(),
-                          {PosixSerialBackend(), SystemClock::Instance()});
+                          {SystemSerialBackend(), SystemClock::Instance()});
 }

@@ -41,8 +41,8 @@ std::string ShownPortText(const std::string& text);
 
 // The PortName that a port box text names: COM1 to COM20 written exactly as ComLabel writes
 // them (the box's ten rows COM1 to COM10, then COM11 to COM20 as the search names them), then
-// a device path beginning with "/dev/" as it stands. Nothing for any other text: the box
-// compares case-sensitively, so a typed "com3" names no port.
+// a device path beginning with "/dev/" ("\\.\" on Windows) as it stands. Nothing for any other
+// text: the box compares case-sensitively, so a typed "com3" names no port.
 std::optional<std::string> PortNameForBox(const std::string& boxText);
 
 // The device path that the port name `name` opens. "\\.\COMn" (COM in any case, n of up to

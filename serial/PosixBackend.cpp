@@ -451,3 +451,7 @@ SerialBackend& PosixSerialBackend() {
     static PosixBackend backend;
     return backend;
 }
+
+SerialBackend& SystemSerialBackend() {
+    return PosixSerialBackend();
+}
