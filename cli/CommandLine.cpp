@@ -182,6 +182,16 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
     }
 
     Report report(parser.isSet(general.json), services.out, services.err);
+    // An empty value (a script's unset variable) is named as such, not taken as "no filter" or
+    // as a file called "". flash and info tell an empty --port or --type in their own words.
+    for (const QString& name : parser.optionNames()) {
+        const bool ownWords =
+            command != "history" && QStringList{"p", "port", "t", "type"}.contains(name);
+        if (!ownWords && parser.values(name).contains(QString())) {
+            return report.Finish(
+                kExitUsage, (name.size() == 1 ? "-" : "--") + name.toStdString() + " is empty");
+        }
+    }
     if (std::string why = EnterDirectories(parser, general); !why.empty())
         return report.Finish(kExitFileError, why);
     if (const auto failed = ApplyGeneralOptions(parser, general, report, command)) return *failed;

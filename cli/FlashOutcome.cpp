@@ -77,6 +77,8 @@ FlashOutcome JudgeFlashRun(const RunResult& r, int stopSignal, const std::string
         case RunEnd::Programmed:
             return {kExitOk, {}};
         case RunEnd::Declined:
+            // A stop signal that ended the question is STOP, not the technician's No.
+            if (stopSignal != 0) return {signalExit, kLineStopped};
             return {kExitDeviceFailed, "answered No: the card was not programmed"};
         case RunEnd::Stopped:
             return {stopSignal != 0 ? signalExit : kExitNoDevice, kLineStopped};

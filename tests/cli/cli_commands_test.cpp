@@ -180,6 +180,8 @@ TEST(CliUsage, HelpVersionAndMistakes) {
         {{"flash", "--folder", "f", "--kind", "x", "--firmware", "x.bin"}, 2},
         {{"flash", "--folder", "f", "--kind", "7", "--firmware", "x.bin"}, 2},
         {{"flash", "--type", "", "--firmware", "x.bin", "--port", "COM1"}, 2, "--type"},
+        {{"-C", "", "types"}, 2, "-C is empty"},
+        {{"history", "-p", ""}, 2, "-p is empty"},
         {{"--log", (dir.path / "no" / "such" / "log").string(), "ports"}, 4},
         {{"--timeout", "none", "-C", (dir.path / "none").string(), "types"}, 4},
     };

@@ -162,6 +162,8 @@ TEST(RunResult, ReasonsNameTheStepTheFrameAndTheCode) {
     const FlashOutcome stopped = JudgeFlashRun(r, SIGINT, "COM1");
     EXPECT_EQ(stopped.exitCode, kExitInterrupted);
     EXPECT_NE(stopped.reason.find("partly written (write frame 17, stopped)"), std::string::npos);
+    r.end = RunEnd::Declined;  // Ctrl+C at the card's question
+    EXPECT_EQ(JudgeFlashRun(r, SIGINT, "COM1").exitCode, kExitInterrupted);
 }
 
 // An adapter pulled inside a long pause ends the run at once, as a hang-up in a read does:
