@@ -8,7 +8,7 @@
 #include "CommandLine.h"
 #include "DesktopServices.h"
 #include "PolishTranslation.h"
-#include "PosixBackend.h"
+#include "SerialBackend.h"
 #include "TForm1.h"
 
 int main(int argc, char* argv[]) {
@@ -25,7 +25,7 @@ int main(int argc, char* argv[]) {
     InstallQtPolishTranslation();
 
     QtDesktopServices desktop;
-    TForm1 form({desktop, PosixSerialBackend(), SystemClock::Instance()});
+    TForm1 form({desktop, SystemSerialBackend(), SystemClock::Instance()});
     desktop.SetParent(&form);
     form.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form.size(),
                                          app.primaryScreen()->availableGeometry()));

@@ -1,14 +1,10 @@
 #include "BoundedRead.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <utility>
 
 #include "BaseDirectory.h"
+#include "Platform.h"
 
 namespace {
 
@@ -29,13 +25,6 @@ std::string EnglishReason(FileReadError::Cause cause, int error, std::size_t lim
     }
     return SystemReason(error);
 }
-
-struct Fd {
-    int fd;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 }  // namespace
 
@@ -69,24 +58,21 @@ std::string FileReadError::PolishText() const {
 std::string ReadBoundedFile(const std::string& path, std::size_t limit) {
     using Cause = FileReadError::Cause;
     const auto fail = [&](Cause cause, int error) { return FileReadError(path, cause, error, limit); };
-    Fd file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
-    if (file.fd < 0) throw fail(Cause::System, errno);
-    struct stat st {};
-    if (::fstat(file.fd, &st) != 0) throw fail(Cause::System, errno);
-    if (!S_ISREG(st.st_mode)) throw fail(Cause::NotRegular, 0);
-    if (static_cast<unsigned long long>(st.st_size) > limit) throw fail(Cause::TooLarge, 0);
+    platform::InputFile file;
+    if (!file.Open(path)) throw fail(Cause::System, file.Error());
+    if (!file.IsRegular()) throw fail(Cause::NotRegular, 0);
+    if (file.Size() > limit) throw fail(Cause::TooLarge, 0);
 
     // The size may change while the file is read: one byte past the bound tells it grew.
-    std::string bytes(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    std::string bytes(static_cast<std::size_t>(file.Size()) + 1, '\0');
     std::size_t done = 0;
     for (;;) {
         if (done == bytes.size()) {
             if (bytes.size() > limit) throw fail(Cause::TooLarge, 0);
             bytes.resize(std::min(limit + 1, bytes.size() * 2));
         }
-        const ssize_t n = ::read(file.fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw fail(Cause::System, errno);
+        const long long n = file.Read(bytes.data() + done, bytes.size() - done);
+        if (n < 0) throw fail(Cause::System, file.Error());
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
     }

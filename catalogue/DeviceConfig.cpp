@@ -1,13 +1,11 @@
 #include "DeviceConfig.h"
 
-#include <sys/stat.h>
-
-#include <climits>
 #include <stdexcept>
 
 #include "BaseDirectory.h"
 #include "BoundedRead.h"
 #include "Cp1250.h"
+#include "Platform.h"
 #include "TextEncoding.h"
 
 std::vector<std::string> SplitTextLines(std::string_view bytes, std::size_t maxLines) {
@@ -63,23 +61,23 @@ std::string FolderOnDisk(std::string_view folderBytes) {
 bool StaysInBase(std::string_view folderOnDisk) {
     size_t start = 0;
     for (;;) {
-        const size_t slash = folderOnDisk.find('/', start);
-        if (folderOnDisk.substr(start, slash - start) == "..") return false;
-        if (slash == std::string_view::npos) return true;
-        start = slash + 1;
+        size_t end = start;
+        while (end < folderOnDisk.size() && !platform::IsPathSeparator(folderOnDisk[end])) ++end;
+        if (folderOnDisk.substr(start, end - start) == "..") return false;
+        if (end == folderOnDisk.size()) return true;
+        start = end + 1;
     }
 }
 
 void CreateDeviceFolders(const std::string& baseDirectory, const std::vector<std::string>& lines) {
     for (const auto& line : lines) {
         const std::string bytes = CutFolder(line);
-        if (bytes.size() >= PATH_MAX) continue;  // no such path can be made
+        if (bytes.size() >= platform::kPathMax) continue;  // no such path can be made
         const std::string folder = FolderOnDisk(bytes);
         if (!StaysInBase(folder)) continue;
         const std::string path = JoinPath(baseDirectory, folder);
-        struct stat st {};
-        if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
-        mkdir(path.c_str(), 0777);
+        if (platform::KindOf(path) == platform::FileKind::Folder) continue;
+        platform::MakeFolder(path);
     }
 }
 

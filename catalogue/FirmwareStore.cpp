@@ -1,17 +1,13 @@
 #include "FirmwareStore.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <climits>
 #include <cctype>
-#include <memory>
 
 #include "BaseDirectory.h"
 #include "BoundedRead.h"
 #include "DeviceConfig.h"
 #include "NameOrder.h"
+#include "Platform.h"
 #include "TextEncoding.h"
 
 namespace {
@@ -30,12 +26,8 @@ bool EndsWithBin(const std::string& name) {
 
 std::vector<std::string> ListBinEntries(const std::string& directory) {
     std::vector<std::string> names;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(directory.c_str()), closedir);
-    if (!dir) return names;
-    while (const dirent* entry = readdir(dir.get())) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        if (EndsWithBin(name)) names.push_back(name);
+    for (std::string& name : platform::ListFolder(directory)) {
+        if (EndsWithBin(name)) names.push_back(std::move(name));
     }
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return NameBefore(a, b); });
@@ -44,31 +36,19 @@ std::vector<std::string> ListBinEntries(const std::string& directory) {
 
 bool HoldsFileIgnoringCase(const std::string& directory, const std::string& name) {
     const auto isFile = [](const std::string& path) {
-        struct stat st {};
-        return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        return platform::KindOf(path) == platform::FileKind::Regular;
     };
     if (isFile(JoinPath(directory, name))) return true;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(directory.c_str()), closedir);
-    if (!dir) return false;
-    while (const dirent* entry = readdir(dir.get())) {
-        if (SameNameIgnoringCase(entry->d_name, name) && isFile(JoinPath(directory, entry->d_name)))
-            return true;
+    for (const std::string& entry : platform::ListFolder(directory)) {
+        if (SameNameIgnoringCase(entry, name) && isFile(JoinPath(directory, entry))) return true;
     }
     return false;
 }
 
 std::unordered_set<std::u32string> FoldedFileNames(const std::string& directory) {
     std::unordered_set<std::u32string> names;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(directory.c_str()), closedir);
-    if (!dir) return names;
-    while (const dirent* entry = readdir(dir.get())) {
-        bool file = entry->d_type == DT_REG;
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-            struct stat st {};
-            file =
-                stat(JoinPath(directory, entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-        }
-        if (file) names.insert(FoldedName(entry->d_name));
+    for (const platform::FolderEntry& entry : platform::ListFolderKinds(directory)) {
+        if (entry.kind == platform::FileKind::Regular) names.insert(FoldedName(entry.name));
     }
     return names;
 }
@@ -77,11 +57,10 @@ FirmwareListing LoadFirmwareListing(const std::string& baseDirectory,
                                     const std::string& folderOnDisk) {
     FirmwareListing listing;
     // A path the system cannot name holds nothing.
-    if (baseDirectory.size() + folderOnDisk.size() >= PATH_MAX) return listing;
+    if (baseDirectory.size() + folderOnDisk.size() >= platform::kPathMax) return listing;
     const std::string folder = JoinPath(baseDirectory, folderOnDisk);
     const std::string opis = JoinPath(folder, "opis.txt");
-    struct stat st {};
-    if (stat(opis.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (platform::KindOf(opis) == platform::FileKind::Regular) {
         try {
             listing.description = SplitTextLines(
                 TextFileAsUtf8(ReadBoundedFile(opis, kDescriptionLimit)), kDescriptionLineLimit);

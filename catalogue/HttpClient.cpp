@@ -1,10 +1,6 @@
 #include "HttpClient.h"
 
-#include <arpa/inet.h>
 #include <curl/curl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <deque>
@@ -18,6 +14,7 @@
 #include <vector>
 
 #include "HttpFailureText.h"
+#include "Platform.h"
 #include "TransferWatch.h"
 
 namespace {
@@ -82,15 +79,7 @@ SlistPtr RequestHeaders() {
 }
 
 std::string AddressText(const curl_sockaddr* address) {
-    char text[INET6_ADDRSTRLEN] = "";
-    if (address->family == AF_INET) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(&address->addr);
-        inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-    } else if (address->family == AF_INET6) {
-        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&address->addr);
-        inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
-    }
-    return text;
+    return platform::SocketAddressText(&address->addr);
 }
 
 }  // namespace
@@ -279,9 +268,11 @@ struct HttpClient::State {
             state->Notify(hsConnecting, "Connecting to " + AddressText(address) + ".");
         }
         if (state->handlerError) return CURL_SOCKET_BAD;
-        const int fd = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-        if (fd >= 0) ++state->openSockets;
-        return fd;
+        const intptr_t fd =
+            platform::OpenSocket(address->family, address->socktype, address->protocol);
+        if (fd == -1) return CURL_SOCKET_BAD;
+        ++state->openSockets;
+        return static_cast<curl_socket_t>(fd);
     }
 
     // The last open socket closing is the disconnection the user sees; a failed attempt
@@ -290,7 +281,7 @@ struct HttpClient::State {
         auto* state = static_cast<State*>(self);
         const bool last = state->openSockets == 1;
         if (last) state->Notify(hsDisconnecting, "Disconnecting.");
-        const int rc = close(fd);
+        const int rc = platform::CloseSocket(static_cast<intptr_t>(fd));
         if (state->openSockets > 0) --state->openSockets;
         if (last) {
             state->phase = Phase::kDown;

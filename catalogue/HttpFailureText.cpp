@@ -1,9 +1,7 @@
 #include "HttpFailureText.h"
 
-#include <cerrno>
-
-#include "BaseDirectory.h"
 #include "Cp1250.h"
+#include "Platform.h"
 
 namespace {
 
@@ -52,7 +50,7 @@ bool IsUtf8(std::string_view bytes) {
 }  // namespace
 
 std::string SocketErrorText(int error) {
-    return "Socket Error # " + std::to_string(error) + "\n" + SystemReason(error) + ".";
+    return "Socket Error # " + std::to_string(error) + "\n" + platform::SocketErrorReason(error) + ".";
 }
 
 std::string TransferFailureText(CURLcode code, long osErrno, std::string_view description) {
@@ -60,12 +58,12 @@ std::string TransferFailureText(CURLcode code, long osErrno, std::string_view de
         case CURLE_COULDNT_RESOLVE_HOST:
             return "Socket Error # " + std::to_string(kHostNotFound) + "\nHost not found.";
         case CURLE_OPERATION_TIMEDOUT:
-            return SocketErrorText(ETIMEDOUT);
+            return SocketErrorText(platform::kSocketTimedOut);
         case CURLE_GOT_NOTHING:
         case CURLE_PARTIAL_FILE:
             return "Connection Closed Gracefully.";
         case CURLE_COULDNT_CONNECT:
-            return SocketErrorText(osErrno != 0 ? static_cast<int>(osErrno) : ECONNREFUSED);
+            return SocketErrorText(osErrno != 0 ? static_cast<int>(osErrno) : platform::kSocketRefused);
         default:
             if (osErrno != 0) return SocketErrorText(static_cast<int>(osErrno));
             if (!description.empty()) return std::string(description);

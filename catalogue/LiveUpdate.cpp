@@ -1,7 +1,5 @@
 #include "LiveUpdate.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -22,6 +20,7 @@
 #include "FirmwareStore.h"
 #include "HttpSource.h"
 #include "NameOrder.h"
+#include "Platform.h"
 #include "StoreBatch.h"
 #include "StoreNames.h"
 
@@ -37,8 +36,7 @@ constexpr std::chrono::milliseconds kBatchAge{250};
 constexpr std::size_t kWaitingTexts = 4;
 
 bool IsRegularFile(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return platform::KindOf(path) == platform::FileKind::Regular;
 }
 
 // Printable form of a refused name for the log.
@@ -480,24 +478,6 @@ std::optional<std::string> StatusLabelText(THttpStatus status) {
             return "Rozłączono";
     }
     return std::nullopt;
-}
-
-std::string EncodeUrlPath(std::string_view bytes) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    static constexpr std::string_view kKept =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-._~!$&'()*+,;=:@/";
-    std::string out;
-    for (const char c : bytes) {
-        if (kKept.find(c) != std::string_view::npos) {
-            out += c;
-        } else {
-            const auto byte = static_cast<unsigned char>(c);
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        }
-    }
-    return out;
 }
 
 std::vector<std::string> SplitFirmwareList(std::string_view text) {

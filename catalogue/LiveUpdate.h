@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "HttpClient.h"
+#include "StoreNames.h"
 
 class HttpSource;
 
@@ -93,10 +94,6 @@ std::string LiveUpdateBaseAddress();
 // The LiveUpdate page's status label text for a connection state of the HTTP client; nothing
 // for other values (the label then keeps its text).
 std::optional<std::string> StatusLabelText(THttpStatus status);
-
-// Percent-encodes every byte that may not stand in a URL path as it is (a blank is "%20");
-// the bytes are the CP1250 bytes of a folder or file name.
-std::string EncodeUrlPath(std::string_view bytes);
 
 // The names of lista.txt, as CP1250 bytes: a CR ends a name, LFs are dropped wherever they
 // stand, bytes after the last CR form no name; empty names are kept.

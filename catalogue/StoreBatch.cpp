@@ -1,8 +1,5 @@
 #include "StoreBatch.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -11,45 +8,31 @@
 #include <vector>
 
 #include "BaseDirectory.h"
+#include "Platform.h"
 
 namespace {
 
 // Creates a fresh temporary file in `path`'s folder; its name is not derived from the file
-// name, so that a name near the length limit still fits. Returns the descriptor, or -1 with
-// errno set.
-int CreateTemporary(const std::string& path, std::string& temporary) {
+// name, so that a name near the length limit still fits. 0 or the errno.
+int CreateTemporary(const std::string& path, std::string& temporary, platform::OutputFile& file) {
     static std::atomic<unsigned> counter{0};
-    const std::string folder = path.substr(0, path.rfind('/') + 1);
-    int fd = -1;
+    std::size_t cut = path.size();
+    while (cut > 0 && !platform::IsPathSeparator(path[cut - 1])) --cut;
+    const std::string folder = path.substr(0, cut);
+    int error = 0;
     do {
-        temporary = folder + ".tandel-" + std::to_string(getpid()) + "-" +
+        temporary = folder + ".tandel-" + std::to_string(platform::ProcessId()) + "-" +
                     std::to_string(counter++) + ".part";
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    } while (fd < 0 && (errno == EEXIST || errno == EINTR));
-    return fd;
+        error = file.CreateNew(temporary);
+    } while (error == EEXIST);
+    return error;
 }
 
-// Writes all of `bytes`; 0 or the errno of the failure.
-int WriteAll(int fd, std::string_view bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-// Flushes the folder itself, so that the renames in it survive a power cut. A folder that
-// cannot be opened or flushed (some file systems refuse) leaves the files as renamed.
-void FlushFolder(const std::string& folder) {
-    const int fd = open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    fsync(fd);
-    close(fd);
+// The folder of a path, without its separator.
+std::string FolderOf(const std::string& path) {
+    std::size_t cut = path.size();
+    while (cut > 0 && !platform::IsPathSeparator(path[cut - 1])) --cut;
+    return path.substr(0, cut == 0 ? 0 : cut - 1);
 }
 
 // Flushes the files of all entries, a few at once (the file system's journal takes flushes
@@ -60,14 +43,7 @@ std::vector<int> FlushAll(const Entries& entries) {
     std::vector<int> errors(entries.size(), 0);
     std::atomic<std::size_t> next{0};
     const auto flush = [&] {
-        for (std::size_t i; (i = next++) < entries.size();) {
-            while (fsync(entries[i].fd) != 0) {
-                if (errno != EINTR) {
-                    errors[i] = errno;
-                    break;
-                }
-            }
-        }
+        for (std::size_t i; (i = next++) < entries.size();) errors[i] = entries[i].file.Flush();
     };
     std::vector<std::thread> helpers;
     for (std::size_t k = 1; k < std::min(kFlushers, entries.size()); ++k) helpers.emplace_back(flush);
@@ -90,17 +66,17 @@ StoreBatch::~StoreBatch() {
 
 void StoreBatch::Add(const std::string& path, std::string_view bytes) {
     std::string temporary;
-    const int fd = CreateTemporary(path, temporary);
-    if (fd < 0) throw std::runtime_error(CannotCreateText(path, errno));
-    const int error = WriteAll(fd, bytes);
-    if (error != 0) {
-        close(fd);
-        unlink(temporary.c_str());
+    platform::OutputFile file;
+    if (const int error = CreateTemporary(path, temporary, file); error != 0)
+        throw std::runtime_error(CannotCreateText(path, error));
+    if (const int error = file.WriteAll(bytes); error != 0) {
+        file.Close();
+        platform::RemoveFile(temporary);
         throw std::runtime_error(CannotCreateText(path, error));
     }
     // Starts the write-back now, so that the flush at Commit finds little left to do.
-    sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-    entries_.push_back({path, std::move(temporary), fd});
+    file.StartWriteBack();
+    entries_.push_back({path, std::move(temporary), std::move(file)});
 }
 
 void StoreBatch::Commit() {
@@ -109,21 +85,20 @@ void StoreBatch::Commit() {
     int error = 0;
     for (std::size_t i = 0; i < entries_.size() && error == 0; ++i) {
         error = flushed[i];
-        if (close(entries_[i].fd) != 0 && error == 0) error = errno;
-        entries_[i].fd = -1;
+        if (const int closed = entries_[i].file.Close(); closed != 0 && error == 0) error = closed;
         if (error != 0) failed = i;
     }
     if (afterFlushForTest != nullptr) afterFlushForTest();
     std::set<std::string> folders;
     for (std::size_t i = 0; i < failed; ++i) {
-        if (rename(entries_[i].temporary.c_str(), entries_[i].path.c_str()) != 0) {
-            error = errno;
+        error = platform::RenameOver(entries_[i].temporary, entries_[i].path);
+        if (error != 0) {
             failed = i;
             break;
         }
-        folders.insert(entries_[i].path.substr(0, entries_[i].path.rfind('/')));
+        folders.insert(FolderOf(entries_[i].path));
     }
-    for (const std::string& folder : folders) FlushFolder(folder);
+    for (const std::string& folder : folders) platform::FlushFolder(folder);
     if (failed == entries_.size()) {
         entries_.clear();
         return;
@@ -136,8 +111,8 @@ void StoreBatch::Commit() {
 
 void StoreBatch::Discard(std::size_t from) noexcept {
     for (std::size_t i = from; i < entries_.size(); ++i) {
-        if (entries_[i].fd >= 0) close(entries_[i].fd);
-        unlink(entries_[i].temporary.c_str());
+        entries_[i].file.Close();
+        platform::RemoveFile(entries_[i].temporary);
     }
     entries_.resize(from);
 }

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Platform.h"
+
 // "Cannot create file "<path>". <reason>": the text of a store file that cannot be written.
 std::string CannotCreateText(const std::string& path, int error);
 
@@ -44,7 +46,7 @@ class StoreBatch {
     struct Entry {
         std::string path;
         std::string temporary;
-        int fd;
+        platform::OutputFile file;
     };
     void Discard(std::size_t from) noexcept;
 

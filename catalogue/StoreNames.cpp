@@ -1,19 +1,12 @@
 #include "StoreNames.h"
 
-#include <dirent.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
 #include <charconv>
-#include <memory>
 
 #include "BaseDirectory.h"
 #include "Cp1250.h"
 #include "DeviceConfig.h"
-#include "LiveUpdate.h"
+#include "Platform.h"
 
 namespace {
 
@@ -23,14 +16,16 @@ constexpr std::string_view kTemporarySuffix = ".part";
 // process id and a counter of up to ten digits each.
 constexpr std::size_t kLongestWrittenName = 8 + 10 + 1 + 10 + 5;
 
+// Every piece of the path no longer than the system takes and a name it can hold.
 bool PiecesFit(std::string_view path) {
     std::size_t start = 0;
     for (;;) {
-        const std::size_t slash = path.find('/', start);
-        const std::size_t end = slash == std::string_view::npos ? path.size() : slash;
-        if (end - start > NAME_MAX) return false;
-        if (slash == std::string_view::npos) return true;
-        start = slash + 1;
+        std::size_t end = start;
+        while (end < path.size() && !platform::IsPathSeparator(path[end])) ++end;
+        const std::string_view piece = path.substr(start, end - start);
+        if (piece.size() > platform::kNameMax || !platform::SystemCanHoldName(piece)) return false;
+        if (end == path.size()) return true;
+        start = end + 1;
     }
 }
 
@@ -50,28 +45,41 @@ long TemporaryOwner(std::string_view name) {
     return pid;
 }
 
-bool Runs(long pid) {
-    // EPERM: it runs, as another user.
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
-}
-
 }  // namespace
+
+std::string EncodeUrlPath(std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    static constexpr std::string_view kKept =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-._~!$&'()*+,;=:@/";
+    std::string out;
+    for (const char c : bytes) {
+        if (kKept.find(c) != std::string_view::npos) {
+            out += c;
+        } else {
+            const auto byte = static_cast<unsigned char>(c);
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        }
+    }
+    return out;
+}
 
 bool UsableStoreFolder(const std::string& base, std::string_view folder,
                        const std::string& address) {
     // Every byte is at least one on disk and in the address: a long folder fails unconverted.
-    if (base.size() + folder.size() >= PATH_MAX || address.size() + folder.size() > kUrlLimit)
+    if (base.size() + folder.size() >= platform::kPathMax || address.size() + folder.size() > kUrlLimit)
         return false;
     const std::string onDisk = FolderOnDisk(folder);
     const std::string store = JoinPath(base, onDisk);
-    return PiecesFit(onDisk) && store.size() + 1 + kLongestWrittenName < PATH_MAX &&
+    return PiecesFit(onDisk) && store.size() + 1 + kLongestWrittenName < platform::kPathMax &&
            (address + EncodeUrlPath(folder) + "/lista.txt").size() <= kUrlLimit;
 }
 
 bool UsableStoreFile(const std::string& store, std::string_view name, const std::string& remote) {
-    if (name.size() > NAME_MAX || remote.size() + name.size() > kUrlLimit) return false;
+    if (name.size() > platform::kNameMax || remote.size() + name.size() > kUrlLimit) return false;
     const std::string file = Cp1250ToUtf8(name) + ".bin";
-    return file.size() <= NAME_MAX && store.size() + 1 + file.size() < PATH_MAX &&
+    return file.size() <= platform::kNameMax && platform::SystemCanHoldName(file) && store.size() + 1 + file.size() < platform::kPathMax &&
            (remote + EncodeUrlPath(name) + ".bin").size() <= kUrlLimit;
 }
 
@@ -80,15 +88,13 @@ std::string_view LogPart(std::string_view name) {
 }
 
 int RemoveStaleTemporaries(const std::string& directory) {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
-    if (!dir) return 0;
     int removed = 0;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const long pid = TemporaryOwner(entry->d_name);
-        if (pid == 0 || Runs(pid)) continue;
-        const std::string path = JoinPath(directory, entry->d_name);
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0)
+    for (const std::string& name : platform::ListFolder(directory)) {
+        const long pid = TemporaryOwner(name);
+        if (pid == 0 || platform::ProcessRuns(pid)) continue;
+        const std::string path = JoinPath(directory, name);
+        if (platform::OwnKindOf(path) == platform::FileKind::Regular &&
+            platform::RemoveFile(path) == 0)
             ++removed;
     }
     return removed;

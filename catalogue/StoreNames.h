@@ -7,6 +7,10 @@
 // What the file system and the update server take, checked before a name is used, so that a
 // name past a limit is refused like any other bad name instead of failing the whole run.
 
+// Percent-encodes every byte that may not stand in a URL path as it is (a blank is "%20");
+// the bytes are the CP1250 bytes of a folder or file name.
+std::string EncodeUrlPath(std::string_view bytes);
+
 // Longest request address made; HTTP servers commonly refuse longer request lines.
 inline constexpr std::size_t kUrlLimit = 8000;
 

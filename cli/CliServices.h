@@ -1,7 +1,5 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdio>
 
 class Clock;
@@ -15,5 +13,5 @@ struct CliServices {
     Clock& clock;
     std::FILE* out = stdout;
     std::FILE* err = stderr;
-    int in = STDIN_FILENO;  // where the question of a card in a reader is answered
+    int in = 0;  // standard input  // where the question of a card in a reader is answered
 };

@@ -46,9 +46,10 @@ constexpr const char* kExitStatuses =
     "  5        update server: network failure or HTTP error\n"
     "  6        the device's flash is erased or partly written: program it again\n"
     "  7        LiveUpdate done, but a file was refused or a device type skipped\n"
-    "  130/143  stopped by SIGINT/SIGTERM\n"
+    "  130/143  stopped by SIGINT/SIGTERM (on Windows: Ctrl+C / Ctrl+Break, console closed)\n"
     "\nEnvironment:\n"
     "  TANDEL_PORTS           directory of COM1, COM2, ... entries that alone maps the ports\n"
+    "                         (Linux; on Windows COMn is the system's port COMn)\n"
     "  TANDEL_LIVEUPDATE_URL  the update server's base address\n";
 
 void Print(const QString& text, std::FILE* out) {

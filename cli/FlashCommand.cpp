@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <QDateTime>
 #include <QJsonObject>
 
@@ -11,6 +9,7 @@
 #include "Commands.h"
 #include "DeviceType.h"
 #include "ErrorText.h"
+#include "Platform.h"
 #include "ExitCodes.h"
 #include "FirmwareArgument.h"
 #include "FirmwareImage.h"
@@ -108,7 +107,7 @@ void ReportResult(Report& report, const RunResult& result) {
 
 int FlashCommand(Report& report, FlashRequest request, const CliServices& services) {
     if (const int refused = CheckRequest(report, request); refused != kExitOk) return refused;
-    if (request.kind == 4 && !request.yes && ::isatty(services.in) != 1) {
+    if (request.kind == 4 && !request.yes && !platform::IsTerminalInput(services.in)) {
         return report.Finish(kExitUsage,
                              "a card in a reader asks before it is written: answer with --yes "
                              "when no terminal is there to ask");

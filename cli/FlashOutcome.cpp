@@ -1,10 +1,9 @@
 #include "FlashOutcome.h"
 
-#include <csignal>
-
 #include "BootLink.h"
 #include "ExitCodes.h"
 #include "OpenFailureDetail.h"
+#include "Platform.h"
 #include "PortDescription.h"
 #include "PortNames.h"
 #include "PortSearch.h"
@@ -71,7 +70,7 @@ FlashOutcome Untouched(const RunResult& r, const std::string& portText) {
 }  // namespace
 
 FlashOutcome JudgeFlashRun(const RunResult& r, int stopSignal, const std::string& portText) {
-    const int signalExit = stopSignal == SIGTERM ? kExitTerminated : kExitInterrupted;
+    const int signalExit = stopSignal == platform::stop::kTerminate ? kExitTerminated : kExitInterrupted;
     switch (r.end) {
         case RunEnd::Programmed:
             return {kExitOk, {}};

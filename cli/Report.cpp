@@ -1,13 +1,12 @@
 #include "Report.h"
 
-#include <unistd.h>
-
 #include <QDateTime>
 #include <QJsonDocument>
 #include <algorithm>
 #include <cstdio>
 
 #include "FirmwareImage.h"
+#include "Platform.h"
 #include "TerminalText.h"
 
 namespace {
@@ -27,7 +26,7 @@ std::string MinutesSeconds(qint64 ms) {
 }  // namespace
 
 Report::Report(bool json, std::FILE* out, std::FILE* err)
-    : json_(json), out_(out), err_(err), errTerminal_(::isatty(::fileno(err)) == 1) {}
+    : json_(json), out_(out), err_(err), errTerminal_(platform::IsTerminal(err)) {}
 
 bool Report::OpenLogFile(const QString& path, std::string& reason, const std::string& tag,
                          const std::string& header) {

@@ -1,40 +1,20 @@
 #include "StopSignal.h"
 
-#include <csignal>
-
 #include "ExitCodes.h"
-
-namespace {
-
-volatile std::sig_atomic_t received = 0;
-
-void OnSignal(int number) {
-    if (received == 0) received = number;
-}
-
-}  // namespace
+#include "Platform.h"
 
 namespace StopSignal {
 
 void Install() {
-    received = 0;
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no SA_RESTART: a read from the terminal ends with EINTR
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    // A reader of the output that goes away must not end a run half-way through writing a
-    // device's flash: output then fails quietly and the run goes on to its end.
-    std::signal(SIGPIPE, SIG_IGN);
+    platform::stop::Install();
 }
 
 int Received() {
-    return received;
+    return platform::stop::Received();
 }
 
 int ExitStatus() {
-    return received == SIGTERM ? kExitTerminated : kExitInterrupted;
+    return Received() == platform::stop::kTerminate ? kExitTerminated : kExitInterrupted;
 }
 
 }  // namespace StopSignal

@@ -1,13 +1,11 @@
 #include "TerminalFlashHost.h"
 
-#include <unistd.h>
-
 #include <QCoreApplication>
-#include <cerrno>
 #include <cstdio>
 
 #include "BaseDirectory.h"
-#include "PosixBackend.h"
+#include "Platform.h"
+#include "PortNames.h"
 #include "Report.h"
 #include "StopSignal.h"
 #include "UpdateRun.h"
@@ -126,9 +124,7 @@ bool AskOnTerminal(const std::string& question, std::FILE* err, int in) {
     std::fflush(err);
     std::string answer;
     for (char c = 0;;) {
-        const ssize_t n = ::read(in, &c, 1);
-        if (n < 0 && errno == EINTR && StopSignal::Received() == 0) continue;
-        if (n <= 0 || c == '\n') break;
+        if (platform::ReadInputByte(in, c) <= 0 || c == '\n') break;
         answer += c;
     }
     if (StopSignal::Received() != 0) std::fputc('\n', err);

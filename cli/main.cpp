@@ -3,14 +3,16 @@
 
 #include "Clock.h"
 #include "CommandLine.h"
-#include "PosixBackend.h"
+#include "Platform.h"
+#include "SerialBackend.h"
 #include "StopSignal.h"
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("tandel-cli");
     QCoreApplication::setApplicationVersion(TANDEL_VERSION);
+    platform::PrepareConsole();
     StopSignal::Install();
     return RunCommandLine(QCoreApplication::arguments(),
-                          {PosixSerialBackend(), SystemClock::Instance()});
+                          {SystemSerialBackend(), SystemClock::Instance()});
 }

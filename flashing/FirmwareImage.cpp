@@ -1,12 +1,10 @@
 #include "FirmwareImage.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <stdexcept>
+
+#include "Platform.h"
 
 namespace {
 
@@ -14,51 +12,40 @@ namespace {
     throw std::runtime_error(message);
 }
 
-class ReadOnlyFile {
-  public:
-    // Without waiting: a named pipe or a device node in the store must not hold the run (its
-    // open would wait for a writer); such an entry is refused once it is open.
-    explicit ReadOnlyFile(const std::string& path) {
-        do {
-            fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        } while (fd_ < 0 && errno == EINTR);
-        if (fd_ < 0)
-            Fail(errno == ENOENT || errno == ENOTDIR ? "File not found" : "File access denied");
+// Opened without waiting: a named pipe or a device node in the store must not hold the run
+// (its open would wait for a writer); such an entry is refused once it is open.
+void OpenFirmwareFile(platform::InputFile& file, const std::string& path) {
+    if (!file.Open(path)) {
+        const int error = file.Error();
+        Fail(error == ENOENT || error == ENOTDIR ? "File not found" : "File access denied");
     }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    ~ReadOnlyFile() { ::close(fd_); }
-
-    int Fd() const { return fd_; }
-
-  private:
-    int fd_ = -1;
-};
+}
 
 }  // namespace
 
 std::string FirmwarePath(const std::string& baseDirectory, const std::string& firmwareFolder,
                          const std::string& entry) {
-    return baseDirectory + "/" + firmwareFolder + "/" + entry;
+    return baseDirectory + platform::kPathSeparator + firmwareFolder + platform::kPathSeparator +
+           entry;
 }
 
 FirmwareImage LoadFirmwareImage(const std::string& baseDirectory, const std::string& firmwareFolder,
                                 const std::string& entry) {
-    const ReadOnlyFile file(FirmwarePath(baseDirectory, firmwareFolder, entry));
-    struct stat info {};
-    if (::fstat(file.Fd(), &info) != 0 || !S_ISREG(info.st_mode)) Fail("File access denied");
-    if (info.st_size <= 0) Fail("Read beyond end of file");
+    platform::InputFile file;
+    OpenFirmwareFile(file, FirmwarePath(baseDirectory, firmwareFolder, entry));
+    if (!file.IsRegular()) Fail("File access denied");
+    if (file.Size() == 0) Fail("Read beyond end of file");
     // Every file the store receives holds the whole image; a shorter one is a truncated copy,
     // and writing it would replace working firmware with a part of it.
-    if (static_cast<uint64_t>(info.st_size) < kSentImageBytes) Fail(kLineWrongFileSize);
+    if (file.Size() < kSentImageBytes) Fail(kLineWrongFileSize);
 
     FirmwareImage image;
     // The last byte of a file is never loaded; stored files depend on that.
-    const size_t wanted = std::min(static_cast<size_t>(info.st_size) - 1, kImageSize);
+    const size_t wanted = std::min(static_cast<size_t>(file.Size()) - 1, kImageSize);
     size_t done = 0;
     while (done < wanted) {
-        const ssize_t n = ::read(file.Fd(), image.bytes.data() + done, wanted - done);
-        if (n < 0 && errno == EINTR) continue;
+        const long long n =
+            file.Read(reinterpret_cast<char*>(image.bytes.data()) + done, wanted - done);
         if (n < 0) Fail("File access denied");
         if (n == 0) Fail("Read beyond end of file");
         done += static_cast<size_t>(n);

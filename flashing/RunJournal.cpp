@@ -1,59 +1,39 @@
 #include "RunJournal.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QCryptographicHash>
 #include <QFile>
 #include <QJsonDocument>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
 #include "FirmwareImage.h"
 #include "Frames.h"
+#include "Platform.h"
 #include "PortDescription.h"
 
 namespace {
 
 // Firmware files are small; anything past this is not hashed.
-constexpr off_t kHashBound = 64 * 1024 * 1024;
+constexpr uint64_t kHashBound = 64 * 1024 * 1024;
 
 QString Text(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
 
-std::string UserName() {
-    if (const passwd* pw = ::getpwuid(::geteuid())) return pw->pw_name;
-    return std::to_string(::geteuid());
-}
-
-std::string HostName() {
-    char name[256] = {};
-    return ::gethostname(name, sizeof name - 1) == 0 ? name : "";
-}
-
 // Size and SHA-256 of a regular file, read without waiting and only up to the bound.
 bool HashFile(const std::string& path, qint64& size, QString& sha256) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kHashBound;
+    platform::InputFile file;
+    if (!file.Open(path)) return false;
+    bool ok = file.IsRegular() && file.Size() <= kHashBound;
     QCryptographicHash hash(QCryptographicHash::Sha256);
     char buffer[65536];
     while (ok) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
+        const long long n = file.Read(buffer, sizeof buffer);
         if (n < 0) ok = false;
         if (n <= 0) break;
-        hash.addData(QByteArrayView(buffer, n));
+        hash.addData(QByteArrayView(buffer, static_cast<qsizetype>(n)));
     }
-    ::close(fd);
     if (!ok) return false;
-    size = st.st_size;
+    size = static_cast<qint64>(file.Size());
     sha256 = QString::fromLatin1(hash.result().toHex());
     return true;
 }
@@ -90,15 +70,7 @@ QJsonObject PortObject(const RunSelection& s, const RunResult& r) {
 }  // namespace
 
 std::string JournalPath() {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    std::string dir;
-    if (state != nullptr && state[0] == '/') {
-        dir = state;
-    } else {
-        const char* home = std::getenv("HOME");
-        dir = std::string(home != nullptr && home[0] != '\0' ? home : "/") + "/.local/state";
-    }
-    return dir + "/tandel/journal.jsonl";
+    return platform::StateFolder() + platform::kPathSeparator + "journal.jsonl";
 }
 
 QJsonObject JournalRecord(const JournalRun& run) {
@@ -116,8 +88,8 @@ QJsonObject JournalRecord(const JournalRun& run) {
         {"start", run.start.toUTC().toString(Qt::ISODateWithMs)},
         {"end", run.end.toUTC().toString(Qt::ISODateWithMs)},
         {"durationMs", run.start.msecsTo(run.end)},
-        {"user", Text(UserName())},
-        {"host", Text(HostName())},
+        {"user", Text(platform::UserName())},
+        {"host", Text(platform::HostName())},
         {"port", PortObject(s, run.result)},
         {"deviceType", Text(run.deviceType)},
         {"kind", run.kind},
@@ -132,30 +104,13 @@ QJsonObject JournalRecord(const JournalRun& run) {
 std::string AppendToJournal(const JournalRun& run) {
     const std::string path = JournalPath();
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    // The path is UTF-8 on every system (a plain std::string would be read in the locale's
+    // code page on Windows).
+    const std::filesystem::path journal(std::u8string(path.begin(), path.end()));
+    std::filesystem::create_directories(journal.parent_path(), ec);
     const QByteArray line =
         QJsonDocument(JournalRecord(run)).toJson(QJsonDocument::Compact) + '\n';
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return path + ": " + std::strerror(errno);
-    struct stat before {};
-    std::string failure;
-    if (::fstat(fd, &before) != 0 || !S_ISREG(before.st_mode)) {
-        failure = path + ": not a regular file";
-    } else {
-        // One write: a line of another program's run never lands inside ours.
-        ssize_t n;
-        do {
-            n = ::write(fd, line.constData(), static_cast<size_t>(line.size()));
-        } while (n < 0 && errno == EINTR);
-        if (n != line.size()) {
-            failure = path + ": " + (n < 0 ? std::strerror(errno) : "disk full");
-            if (n > 0) (void)!::ftruncate(fd, before.st_size);  // no half line stays
-        } else if (::fsync(fd) != 0) {
-            failure = path + ": " + std::strerror(errno);
-        }
-    }
-    ::close(fd);
-    return failure;
+    return platform::AppendWhole(path, std::string_view(line.constData(), line.size()));
 }
 
 std::vector<QJsonObject> ReadJournal(const std::string& path, std::string& error) {

@@ -10,7 +10,7 @@
 
 // The programming journal: one JSON line per programming run, from the window and from the
 // command line alike, in $XDG_STATE_HOME/tandel/journal.jsonl (~/.local/state/tandel/ when
-// the variable is not set), so that a service shop can tell what was written into which
+// the variable is not set; %LOCALAPPDATA%\tandel\journal.jsonl on Windows), so that a service shop can tell what was written into which
 // device, when and by whom.
 
 struct JournalRun {

@@ -1,8 +1,8 @@
 #include "OpenFailureDetail.h"
 
 #include <cerrno>
-#include <cstring>
 
+#include "Platform.h"
 #include "PortNames.h"
 
 namespace {
@@ -45,8 +45,7 @@ std::string OpenErrorReason(int error, ReasonLanguage language) {
     if (error == 0) return polish ? "nie udało się otworzyć portu" : "the port could not be opened";
     if (polish) return "błąd systemowy nr " + std::to_string(error);
     // The untranslated text: the command line speaks English whatever the locale.
-    const char* text = ::strerrordesc_np(error);
-    return text != nullptr ? text : "error " + std::to_string(error);
+    return platform::EnglishErrorText(error);
 }
 
 std::string OpenFailureDetail(const std::string& portName, const OpenFailure& failure,

@@ -422,3 +422,7 @@ SerialBackend& PosixSerialBackend() {
     static PosixBackend backend;
     return backend;
 }
+
+SerialBackend& SystemSerialBackend() {
+    return PosixSerialBackend();
+}

@@ -4,7 +4,7 @@
 #include <string>
 
 // The operating-system services a serial port driver needs, one open port per handle.
-// Implementations: PosixBackend.cpp (termios) and, for the tests, sim/serial/SimulatedBackend.cpp
+// Implementations: PosixBackend.cpp (termios), Win32Backend.cpp (Windows) and, for the tests, sim/serial/SimulatedBackend.cpp
 // (in-process device models in virtual time). Every call reports failure through its result;
 // none throws.
 
@@ -114,3 +114,6 @@ class SerialBackend {
     // have) is no loss.
     virtual bool LineLost(SerialHandle h) = 0;
 };
+
+// The serial ports of this machine: the termios backend, or the Win32 one on Windows.
+SerialBackend& SystemSerialBackend();

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "NameOrder.h"
+#include "Platform.h"
+#include "StoreNames.h"
 #include "TextEncoding.h"
 
 using Names = std::vector<std::string>;
@@ -57,4 +59,16 @@ TEST(TextEncoding, Utf8OnlyWithMarkOrMultiByteSequence) {
     EXPECT_FALSE(IsUtf8Text("a\xC0\xAF"));
     EXPECT_FALSE(IsUtf8Text("a\xED\xA0\x80"));
     EXPECT_FALSE(IsUtf8Text("ż\xC5"));  // cut at the end
+}
+
+// Names Windows cannot hold are refused there like the other bad names (the same log line);
+// the other systems hold them.
+TEST(StoreNames, NamesWindowsCannotHoldAreRefusedOnWindows) {
+    const bool windows = platform::kPathSeparator == '\\';
+    for (const char* name : {"CON", "lpt1", "pelta.", "v1?", "a:b"}) {
+        EXPECT_EQ(UsableStoreFile("store", name, "http://h/liveupdate/f/"), !windows) << name;
+        EXPECT_EQ(UsableStoreFolder("base", std::string("ok/") + name, "http://h/liveupdate/"),
+                  !windows)
+            << name;
+    }
 }

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+
+#include "Platform.h"
+
+namespace fs = std::filesystem;
+
+TEST(WindowsNames, ReservedDeviceNamesTrailingDotsAndForbiddenCharactersAreRefused) {
+    const struct {
+        const char* name;
+        bool held;
+    } cases[] = {
+        {"PELTA v2.bin", true}, {"CONSOLE", true},  {"COM10", true},   {"LPT0", true},
+        {"con", false},         {"CON.txt", false}, {"Nul .bin", false}, {"com1", false},
+        {"LPT9.log", false},    {"AUX", false},     {"prn.x.y", false},  {"a.", false},
+        {"a ", false},          {"", false},        {"a:b", false},      {"a?b", false},
+        {"a*b", false},         {"a<b>", false},    {"a\"b", false},     {"a|b", false},
+        {"a\\b", false},        {"a/b", false},     {"a\tb", false},     {"żółw", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(platform::WindowsCanHoldName(c.name), c.held) << c.name;
+}
+
+class PlatformFiles : public testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("tandel-platform-" + std::to_string(platform::ProcessId()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    fs::path dir_;
+};
+
+// What a store file goes through: written whole under a new name, flushed, renamed over the
+// old file, then read back and listed.
+TEST_F(PlatformFiles, ANewFileReplacesTheOldOneWholeAndReadsBack) {
+    const std::string bytes(70000, '\xA5');
+    const std::string temporary = Path("new.part");
+    const std::string final = Path("firmware.bin");
+    platform::OutputFile old;
+    ASSERT_EQ(old.CreateNew(final), 0);
+    ASSERT_EQ(old.WriteAll("old"), 0);
+    ASSERT_EQ(old.Close(), 0);
+
+    platform::OutputFile file;
+    ASSERT_EQ(file.CreateNew(temporary), 0);
+    platform::OutputFile again;
+    EXPECT_EQ(again.CreateNew(temporary), EEXIST);
+    ASSERT_EQ(file.WriteAll(bytes), 0);
+    EXPECT_EQ(file.Flush(), 0);
+    ASSERT_EQ(file.Close(), 0);
+    ASSERT_EQ(platform::RenameOver(temporary, final), 0);
+
+    platform::InputFile in;
+    ASSERT_TRUE(in.Open(final));
+    EXPECT_TRUE(in.IsRegular());
+    EXPECT_EQ(in.Size(), bytes.size());
+    std::string back(bytes.size() + 1, '\0');
+    std::size_t done = 0;
+    for (long long n; (n = in.Read(back.data() + done, back.size() - done)) > 0;) done += n;
+    back.resize(done);
+    EXPECT_EQ(back, bytes);
+    ASSERT_EQ(platform::MakeFolder(Path("sub")), 0);
+    const auto entries = platform::ListFolderKinds(dir_.string());
+    ASSERT_EQ(entries.size(), 2u);
+    for (const auto& e : entries) {
+        EXPECT_EQ(e.kind, e.name == "sub" ? platform::FileKind::Folder : platform::FileKind::Regular)
+            << e.name;
+    }
+}
+
+// A folder opens as an input (it is then no regular file, as a FIFO or a device is); a missing
+// file fails with ENOENT, which the texts of the store are chosen by.
+TEST_F(PlatformFiles, AFolderIsNoRegularFileAndAMissingFileIsENOENT) {
+    platform::InputFile folder;
+    ASSERT_TRUE(folder.Open(dir_.string()));
+    EXPECT_FALSE(folder.IsRegular());
+    platform::InputFile missing;
+    EXPECT_FALSE(missing.Open(Path("none.bin")));
+    EXPECT_EQ(missing.Error(), ENOENT);
+    EXPECT_EQ(platform::KindOf(Path("none.bin")), platform::FileKind::Missing);
+}
+
+TEST(PlatformStop, TheFirstStopCountsAndLaterOnesChangeNothing) {
+    platform::stop::Install();
+    EXPECT_EQ(platform::stop::Received(), 0);
+    platform::stop::Raise(platform::stop::kInterrupt);
+    platform::stop::Raise(platform::stop::kTerminate);
+    EXPECT_EQ(platform::stop::Received(), platform::stop::kInterrupt);
+    platform::stop::Install();
+}
