@@ -1,9 +1,10 @@
+// Winsock before windows.h, which would bring the old socket header otherwise.
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
-
+// Then the rest.
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cerrno>
@@ -16,6 +17,8 @@
 namespace platform {
 
 const char kPathSeparator = '\\';
+const char* const kDevicePathPrefix = "\\\\.\\";
+const char* const kDevicePathText = "a \\\\.\\ device name";
 const std::size_t kPathMax = MAX_PATH;
 const std::size_t kNameMax = 255;
 
@@ -25,8 +28,8 @@ bool IsPathSeparator(char c) {
 
 std::wstring WideText(const std::string& utf8) {
     if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
     return wide;
@@ -174,6 +177,11 @@ int RemoveFile(const std::string& path) {
     return DeleteFileW(WideText(path).c_str()) ? 0 : ErrnoOf(GetLastError());
 }
 
+// A file a run holds open refuses deletion (sharing violation): that is its lock.
+bool RemoveUnlessHeld(const std::string& path) {
+    return OwnKindOf(path) == FileKind::Regular && DeleteFileW(WideText(path).c_str());
+}
+
 int RenameOver(const std::string& from, const std::string& to) {
     return MoveFileExW(WideText(from).c_str(), WideText(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
@@ -194,9 +202,9 @@ InputFile::~InputFile() {
 
 bool InputFile::Open(const std::string& path) {
     const std::wstring wide = WideText(path);
-    const HANDLE file =
-        CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         // A folder cannot be opened as a file here; it is no regular file, as elsewhere.
@@ -239,6 +247,11 @@ int OutputFile::CreateNew(const std::string& path) {
     return 0;
 }
 
+// CreateNew shares the file for reading only: while it is open nobody deletes or renames it.
+bool OutputFile::LockForLife(const std::string&) {
+    return handle_ != -1;
+}
+
 int OutputFile::WriteAll(std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -267,8 +280,8 @@ int OutputFile::Close() {
 std::string AppendWhole(const std::string& path, std::string_view line) {
     const auto failed = [&path](int error) { return path + ": " + std::strerror(error); };
     // A link is not followed: the journal is this program's own file.
-    const HANDLE file = CreateFileW(WideText(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_ALWAYS,
+    const HANDLE file = CreateFileW(WideText(path).c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return failed(ErrnoOf(GetLastError()));
     std::string failure;
@@ -327,8 +340,8 @@ const int kSocketRefused = WSAECONNREFUSED;
 
 std::string SocketErrorReason(int error) {
     wchar_t* text = nullptr;
-    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                        FORMAT_MESSAGE_IGNORE_INSERTS;
+    const DWORD flags =
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
     DWORD n = FormatMessageW(flags, nullptr, static_cast<DWORD>(error),
                              MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                              reinterpret_cast<wchar_t*>(&text), 0, nullptr);
@@ -407,18 +420,25 @@ bool IsConsole(int fd) {
 
 }  // namespace
 
-bool IsTerminal(std::FILE* stream) {
-    return IsConsole(_fileno(stream));
-}
-
-bool IsTerminalInput(int fd) {
+bool IsTerminal(int fd) {
     return IsConsole(fd);
 }
 
-int TerminalColumns(std::FILE* stream) {
+int TerminalColumns(int fd) {
     CONSOLE_SCREEN_BUFFER_INFO info{};
-    if (!GetConsoleScreenBufferInfo(OsHandle(_fileno(stream)), &info)) return 0;
+    if (fd < 0 || !GetConsoleScreenBufferInfo(OsHandle(fd), &info)) return 0;
     return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+// The console sends no signal when it is resized: its width is asked at every redraw.
+void WatchTerminalResize() {}
+
+bool TakeTerminalResize() {
+    return true;
+}
+
+int ChangeFolder(const std::string& folder) {
+    return SetCurrentDirectoryW(WideText(folder).c_str()) ? 0 : ErrnoOf(GetLastError());
 }
 
 int ReadInputByte(int fd, char& byte) {
@@ -437,7 +457,8 @@ void PrepareConsole() {
         DWORD mode = 0;
         // The progress line redraws itself with "\r" and the erase-line sequence.
         if (GetConsoleMode(console, &mode))
-            SetConsoleMode(console, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+            SetConsoleMode(console,
+                           mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
     }
 }
 

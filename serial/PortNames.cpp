@@ -1,11 +1,17 @@
 #include "PortNames.h"
 
+#include <algorithm>
+#include <cctype>
+
+#include "Platform.h"
+
 namespace {
 
 // What a PortName puts before a port's name, as Windows device names do.
 constexpr char kDevicePrefix[] = "\\\\.\\";
 constexpr size_t kDevicePrefixLength = sizeof kDevicePrefix - 1;
 constexpr char kCom[] = "COM";
+constexpr size_t kComLength = sizeof kCom - 1;
 
 bool StartsWith(const std::string& text, const char* prefix, size_t length) {
     return text.compare(0, length, prefix, length) == 0;
@@ -39,8 +45,20 @@ std::string ShownPortName(const std::string& portName) {
                : portName;
 }
 
+int PortTextNumber(const std::string& text) {
+    std::string upper = text.substr(0, kComLength);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return ComLabelNumber(upper + text.substr(upper.size()));
+}
+
+std::string ShownPortText(const std::string& text) {
+    const int n = PortTextNumber(text);
+    return n != 0 ? ComLabel(n) : text;
+}
+
 std::optional<std::string> PortNameForBox(const std::string& boxText) {
     if (const int n = ComLabelNumber(boxText); n != 0) return ComPortName(n);
-    if (boxText.rfind("/dev/", 0) == 0) return boxText;
+    if (boxText.rfind(platform::kDevicePathPrefix, 0) == 0) return boxText;
     return std::nullopt;
 }

@@ -1,9 +1,9 @@
 // The serial ports of Windows through its communications services, and what the port names
 // COM1 to COM20 stand for there.
 #include <windows.h>
-
-#include <initguid.h>  // defines the class GUID of devguid.h here
-
+// In this order: initguid.h makes devguid.h define the class GUIDs here.
+#include <initguid.h>
+// Then the rest.
 #include <devguid.h>
 #include <setupapi.h>
 
@@ -14,8 +14,8 @@
 #include <optional>
 #include <utility>
 
-#include "PortDescription.h"
 #include "Platform.h"
+#include "PortDescription.h"
 #include "PortNames.h"
 #include "SerialBackend.h"
 #include "Win32Text.h"
@@ -35,6 +35,9 @@ bool IsLossError(DWORD error) {
 // Longest a transfer of bytes already waiting, or a write, may take before it is given up;
 // every wait is bounded so that a device gone silent never holds the caller.
 constexpr DWORD kTransferBoundMs = 1000;
+// Longest single wait; longer ones are cut here (the callers loop on their own clocks), which
+// keeps every bound below the values that mean "wait for ever".
+constexpr uint32_t kLongestWaitMs = 0x10000000;
 
 class Win32Backend final : public SerialBackend {
   public:
@@ -154,7 +157,8 @@ bool Win32Backend::SetLineSettings(SerialHandle h, const LineSettings& s) {
     dcb.fBinary = s.binary;
     dcb.fParity = s.parityCheck;
     dcb.fOutxCtsFlow = s.outxCtsFlow;
-    static constexpr DWORD kDtr[] = {DTR_CONTROL_DISABLE, DTR_CONTROL_ENABLE, DTR_CONTROL_HANDSHAKE};
+    static constexpr DWORD kDtr[] = {DTR_CONTROL_DISABLE, DTR_CONTROL_ENABLE,
+                                     DTR_CONTROL_HANDSHAKE};
     static constexpr DWORD kRts[] = {RTS_CONTROL_DISABLE, RTS_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE,
                                      RTS_CONTROL_TOGGLE};
     dcb.fDtrControl = kDtr[static_cast<int>(s.dtrControl)];
@@ -190,8 +194,8 @@ bool Win32Backend::SetQueueSizes(SerialHandle h, uint32_t inBytes, uint32_t outB
 bool Win32Backend::Purge(SerialHandle h, bool input, bool output) {
     Port* port = Find(h);
     if (port == nullptr) return false;
-    const DWORD flags = (input ? PURGE_RXABORT | PURGE_RXCLEAR : 0) |
-                        (output ? PURGE_TXABORT | PURGE_TXCLEAR : 0);
+    const DWORD flags =
+        (input ? PURGE_RXABORT | PURGE_RXCLEAR : 0) | (output ? PURGE_TXABORT | PURGE_TXCLEAR : 0);
     if (input) port->held = false;
     if (flags == 0 || PurgeComm(port->file, flags)) return true;
     NoteFailure(*port, GetLastError());
@@ -325,6 +329,7 @@ int32_t Win32Backend::Write(SerialHandle h, const uint8_t* data, uint32_t size) 
 }
 
 WaitResult Win32Backend::TakeOneByte(Port& port, uint32_t timeoutMs, bool endOnStop) {
+    timeoutMs = std::min(timeoutMs, kLongestWaitMs);
     if (!SetReadConstant(port, std::max<DWORD>(timeoutMs, 1))) return WaitResult::Failed;
     DWORD moved = 0;
     // The port's own time-out ends the read; the bound is only a guard above it.
@@ -384,7 +389,8 @@ WaitResult Win32Backend::WaitHangUp(SerialHandle h, uint32_t timeoutMs) {
         uint32_t in = 0, out = 0;
         if (!QueueCounts(h, in, out)) return port->lost ? WaitResult::Failed : WaitResult::Timeout;
         const DWORD slice = static_cast<DWORD>(std::min<int64_t>(left.count(), 20));
-        if (stop != nullptr ? WaitForSingleObject(stop, slice) == WAIT_OBJECT_0 : (Sleep(slice), false))
+        if (stop != nullptr ? WaitForSingleObject(stop, slice) == WAIT_OBJECT_0
+                            : (Sleep(slice), false))
             return WaitResult::Timeout;
     }
 }
@@ -435,7 +441,8 @@ std::string PortNameOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
 // The present devices of the Ports class (SetupAPI), with the USB identity where the hardware
 // id carries one ("USB\VID_0403&PID_6001", "FTDIBUS\VID_0403+PID_6001").
 void AddPortsClass(ListedPorts& ports) {
-    const HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    const HDEVINFO set =
+        SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
     if (set == INVALID_HANDLE_VALUE) return;
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
@@ -461,8 +468,8 @@ void AddPortsClass(ListedPorts& ports) {
 // layer's mapped ports).
 void AddSerialComm(ListedPorts& ports) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,
-                      &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
         return;
     }
     for (DWORD i = 0;; ++i) {
