@@ -7,9 +7,9 @@
 
 #include "HttpSource.h"
 
-// The window's HTTP client as the LiveUpdate run sees it: a request's failure carries the
-// address it was for, so that the error box can name it. (The run fetches ahead, so the
-// failure that ends it need not be the last one taken.)
+// An HTTP client as the LiveUpdate run sees it: a request's failure carries the address it was
+// for, so that the front end can name it and tell the server's failures from the store's. (The
+// run fetches ahead, so the failure that ends it need not be the last one taken.)
 class AddressWatch final : public HttpSource {
   public:
     struct Failure : std::runtime_error {
