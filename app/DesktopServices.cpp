@@ -1,9 +1,9 @@
 #include "DesktopServices.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QMessageBox>
-#include <QUrl>
+
+#include "DesktopShell.h"
 
 void QtDesktopServices::Information(const QString& title, const QString& text) {
     QMessageBox::warning(parent_, title, text, QMessageBox::Ok);
@@ -27,5 +27,5 @@ bool QtDesktopServices::YesNo(const QString& caption, const QString& text) {
 }
 
 void QtDesktopServices::OpenUrl(const QString& url) {
-    QDesktopServices::openUrl(QUrl(url));
+    OpenInBrowser(url);
 }
