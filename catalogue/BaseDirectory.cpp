@@ -7,8 +7,13 @@ std::string BaseDirectory() {
 }
 
 std::string JoinPath(const std::string& first, const std::string& second) {
-    if (!first.empty() && platform::IsPathSeparator(first.back())) return first + second;
-    return first + platform::kPathSeparator + second;
+    // A folder of init.cfg written with '/' is shown in the system's own form.
+    std::string tail = second;
+    for (char& c : tail) {
+        if (platform::IsPathSeparator(c)) c = platform::kPathSeparator;
+    }
+    if (!first.empty() && platform::IsPathSeparator(first.back())) return first + tail;
+    return first + platform::kPathSeparator + tail;
 }
 
 std::string SystemReason(int error) {

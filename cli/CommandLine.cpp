@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "GeneralOptions.h"
+#include "Platform.h"
 #include "ExitCodes.h"
 #include "Report.h"
 
@@ -76,15 +77,17 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
                                         "anywhere (a name with '/').",
                                         "FILE");
     const QCommandLineOption port("port",
-                                  "COM1 to COM20 or a /dev path; required for kinds 1, 3 and 4 "
-                                  "(kinds 2 and 5 search: leave it out or give auto).",
+                                  "COM1 to COM20 or " + QString(platform::kDevicePathText) +
+                                      "; required for kinds 1, 3 and 4 "
+                                      "(kinds 2 and 5 search: leave it out or give auto).",
                                   "PORT");
     const QCommandLineOption yes("yes", "Answer Yes to the question of a card in a reader.");
     if (flash) parser.addOptions({type, folder, kind, firmware, port, yes});
     if (info) parser.addOptions({type, folder, kind, port});
     const QCommandLineOption since("since", "Only runs started at or after DATE (ISO 8601).",
                                    "DATE");
-    const QCommandLineOption historyPort("port", "Only runs on PORT (COMn, a /dev path).", "PORT");
+    const QCommandLineOption historyPort(
+        "port", "Only runs on PORT (COMn, " + QString(platform::kDevicePathText) + ").", "PORT");
     if (command == "history") parser.addOptions({since, historyPort});
     const QCommandLineOption sequential("sequential",
                                         "One request at a time (as TANDEL_LIVEUPDATE_PARALLEL=1).");

@@ -75,7 +75,8 @@ int CheckRequest(Report& report, FlashRequest& request) {
     const bool autoPort =
         request.port && (*request.port == "auto" || *request.port == kAutoPortText);
     if (request.port && request.port->empty()) {
-        return report.Finish(kExitUsage, "--port is empty: name the port (COM1 to COM20 or a /dev path)");
+        return report.Finish(kExitUsage, "--port is empty: name the port (COM1 to COM20 or " +
+                                                 std::string(platform::kDevicePathText) + ")");
     }
     if (searches) {
         if (request.port && !autoPort) {
@@ -87,7 +88,8 @@ int CheckRequest(Report& report, FlashRequest& request) {
     } else if (!request.port) {
         return report.Finish(kExitUsage,
                              "--port is missing: device kind " + std::to_string(request.kind) +
-                                 " is programmed on the port you name (COM1 to COM20 or a /dev path)");
+                                 " is programmed on the port you name (COM1 to COM20 or " +
+                                     platform::kDevicePathText + ")");
     } else if (autoPort) {
         return report.Finish(kExitUsage, "--port auto: only kinds 2 and 5 search the port");
     }

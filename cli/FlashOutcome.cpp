@@ -46,7 +46,8 @@ FlashOutcome Untouched(const RunResult& r, const std::string& portText) {
     if (r.step == RunStep::Load) return {kExitFileError, r.loadError};
     if (r.step == RunStep::Port) {
         const std::string why =
-            !r.portNamed ? portText + ": no such port (COM1 to COM20 or a /dev path)"
+            !r.portNamed ? portText + ": no such port (COM1 to COM20 or " +
+                               platform::kDevicePathText + ")"
                          : OneLine(OpenFailureDetail(r.portName,
                                                      {r.openPath, r.openError, r.openHolder}));
         return {kExitNoDevice, std::string(kLineOpenFailed) + " " + why};
@@ -70,7 +71,8 @@ FlashOutcome Untouched(const RunResult& r, const std::string& portText) {
 }  // namespace
 
 FlashOutcome JudgeFlashRun(const RunResult& r, int stopSignal, const std::string& portText) {
-    const int signalExit = stopSignal == platform::stop::kTerminate ? kExitTerminated : kExitInterrupted;
+    const int signalExit =
+        stopSignal == platform::stop::kTerminate ? kExitTerminated : kExitInterrupted;
     switch (r.end) {
         case RunEnd::Programmed:
             return {kExitOk, {}};

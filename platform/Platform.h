@@ -24,6 +24,11 @@ bool IsPathSeparator(char c);
 
 // The process's current working folder, read afresh; "." when it cannot be read.
 std::string CurrentFolder();
+// A port named by its device path: a text beginning with kDevicePathPrefix ("/dev/"; "\\.\" on
+// Windows) opens as it stands. kDevicePathText names such a text in messages ("a /dev path").
+extern const char* const kDevicePathPrefix;
+extern const char* const kDevicePathText;
+
 // The system's English text for an errno value ("No such file or directory").
 std::string ErrorText(int error);
 // The same in English whatever the locale; "error <n>" for a value the system has no text for.

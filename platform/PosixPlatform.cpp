@@ -1,11 +1,9 @@
-#include "Platform.h"
-
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
-#include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -19,9 +17,13 @@
 #include <utility>
 #include <vector>
 
+#include "Platform.h"
+
 namespace platform {
 
 const char kPathSeparator = '/';
+const char* const kDevicePathPrefix = "/dev/";
+const char* const kDevicePathText = "a /dev path";
 const std::size_t kPathMax = PATH_MAX;
 const std::size_t kNameMax = NAME_MAX;
 
@@ -136,8 +138,8 @@ InputFile::~InputFile() {
 }
 
 bool InputFile::Open(const std::string& path) {
-    const int fd =
-        RetryEintr([&] { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
+    const int fd = RetryEintr(
+        [&] { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
     if (fd < 0) {
         error_ = errno;
         return false;
@@ -154,8 +156,7 @@ bool InputFile::Open(const std::string& path) {
 }
 
 long long InputFile::Read(char* buffer, std::size_t size) {
-    const ssize_t n =
-        RetryEintr([&] { return ::read(static_cast<int>(handle_), buffer, size); });
+    const ssize_t n = RetryEintr([&] { return ::read(static_cast<int>(handle_), buffer, size); });
     if (n < 0) error_ = errno;
     return n;
 }
@@ -205,7 +206,8 @@ int OutputFile::Close() {
 }
 
 std::string AppendWhole(const std::string& path, std::string_view line) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return path + ": " + std::strerror(errno);
     struct stat before {};
     std::string failure;

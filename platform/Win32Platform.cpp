@@ -1,9 +1,10 @@
+// Winsock before windows.h, which would bring the old socket header otherwise.
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
-
+// Then the rest.
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cerrno>
@@ -16,6 +17,8 @@
 namespace platform {
 
 const char kPathSeparator = '\\';
+const char* const kDevicePathPrefix = "\\\\.\\";
+const char* const kDevicePathText = "a \\\\.\\ device name";
 const std::size_t kPathMax = MAX_PATH;
 const std::size_t kNameMax = 255;
 
@@ -25,8 +28,8 @@ bool IsPathSeparator(char c) {
 
 std::wstring WideText(const std::string& utf8) {
     if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
     return wide;
@@ -194,9 +197,9 @@ InputFile::~InputFile() {
 
 bool InputFile::Open(const std::string& path) {
     const std::wstring wide = WideText(path);
-    const HANDLE file =
-        CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         // A folder cannot be opened as a file here; it is no regular file, as elsewhere.
@@ -267,8 +270,8 @@ int OutputFile::Close() {
 std::string AppendWhole(const std::string& path, std::string_view line) {
     const auto failed = [&path](int error) { return path + ": " + std::strerror(error); };
     // A link is not followed: the journal is this program's own file.
-    const HANDLE file = CreateFileW(WideText(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_ALWAYS,
+    const HANDLE file = CreateFileW(WideText(path).c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return failed(ErrnoOf(GetLastError()));
     std::string failure;
@@ -327,8 +330,8 @@ const int kSocketRefused = WSAECONNREFUSED;
 
 std::string SocketErrorReason(int error) {
     wchar_t* text = nullptr;
-    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                        FORMAT_MESSAGE_IGNORE_INSERTS;
+    const DWORD flags =
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
     DWORD n = FormatMessageW(flags, nullptr, static_cast<DWORD>(error),
                              MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                              reinterpret_cast<wchar_t*>(&text), 0, nullptr);
@@ -437,7 +440,8 @@ void PrepareConsole() {
         DWORD mode = 0;
         // The progress line redraws itself with "\r" and the erase-line sequence.
         if (GetConsoleMode(console, &mode))
-            SetConsoleMode(console, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+            SetConsoleMode(console,
+                           mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "PortNames.h"
 
+#include "Platform.h"
+
 namespace {
 
 // What a PortName puts before a port's name, as Windows device names do.
@@ -41,6 +43,6 @@ std::string ShownPortName(const std::string& portName) {
 
 std::optional<std::string> PortNameForBox(const std::string& boxText) {
     if (const int n = ComLabelNumber(boxText); n != 0) return ComPortName(n);
-    if (boxText.rfind("/dev/", 0) == 0) return boxText;
+    if (boxText.rfind(platform::kDevicePathPrefix, 0) == 0) return boxText;
     return std::nullopt;
 }

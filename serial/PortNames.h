@@ -31,7 +31,7 @@ std::string ShownPortName(const std::string& portName);
 
 // The PortName that a port box text names: COM1 to COM20 written exactly as ComLabel writes
 // them (the box's ten rows COM1 to COM10, then COM11 to COM20 as the search names them), then
-// a device path beginning with "/dev/" as it stands. Nothing for any other text.
+// a device path beginning with "/dev/" ("\\.\" on Windows) as it stands. Nothing for any other text.
 std::optional<std::string> PortNameForBox(const std::string& boxText);
 
 // The device path that the port name `name` opens. "\\.\COMn" (COM in any case, n of up to

@@ -1,9 +1,9 @@
 // The serial ports of Windows through its communications services, and what the port names
 // COM1 to COM20 stand for there.
 #include <windows.h>
-
-#include <initguid.h>  // defines the class GUID of devguid.h here
-
+// In this order: initguid.h makes devguid.h define the class GUIDs here.
+#include <initguid.h>
+// Then the rest.
 #include <devguid.h>
 #include <setupapi.h>
 
@@ -14,8 +14,8 @@
 #include <optional>
 #include <utility>
 
-#include "PortDescription.h"
 #include "Platform.h"
+#include "PortDescription.h"
 #include "PortNames.h"
 #include "SerialBackend.h"
 #include "Win32Text.h"
@@ -154,7 +154,8 @@ bool Win32Backend::SetLineSettings(SerialHandle h, const LineSettings& s) {
     dcb.fBinary = s.binary;
     dcb.fParity = s.parityCheck;
     dcb.fOutxCtsFlow = s.outxCtsFlow;
-    static constexpr DWORD kDtr[] = {DTR_CONTROL_DISABLE, DTR_CONTROL_ENABLE, DTR_CONTROL_HANDSHAKE};
+    static constexpr DWORD kDtr[] = {DTR_CONTROL_DISABLE, DTR_CONTROL_ENABLE,
+                                     DTR_CONTROL_HANDSHAKE};
     static constexpr DWORD kRts[] = {RTS_CONTROL_DISABLE, RTS_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE,
                                      RTS_CONTROL_TOGGLE};
     dcb.fDtrControl = kDtr[static_cast<int>(s.dtrControl)];
@@ -190,8 +191,8 @@ bool Win32Backend::SetQueueSizes(SerialHandle h, uint32_t inBytes, uint32_t outB
 bool Win32Backend::Purge(SerialHandle h, bool input, bool output) {
     Port* port = Find(h);
     if (port == nullptr) return false;
-    const DWORD flags = (input ? PURGE_RXABORT | PURGE_RXCLEAR : 0) |
-                        (output ? PURGE_TXABORT | PURGE_TXCLEAR : 0);
+    const DWORD flags =
+        (input ? PURGE_RXABORT | PURGE_RXCLEAR : 0) | (output ? PURGE_TXABORT | PURGE_TXCLEAR : 0);
     if (input) port->held = false;
     if (flags == 0 || PurgeComm(port->file, flags)) return true;
     NoteFailure(*port, GetLastError());
@@ -384,7 +385,8 @@ WaitResult Win32Backend::WaitHangUp(SerialHandle h, uint32_t timeoutMs) {
         uint32_t in = 0, out = 0;
         if (!QueueCounts(h, in, out)) return port->lost ? WaitResult::Failed : WaitResult::Timeout;
         const DWORD slice = static_cast<DWORD>(std::min<int64_t>(left.count(), 20));
-        if (stop != nullptr ? WaitForSingleObject(stop, slice) == WAIT_OBJECT_0 : (Sleep(slice), false))
+        if (stop != nullptr ? WaitForSingleObject(stop, slice) == WAIT_OBJECT_0
+                            : (Sleep(slice), false))
             return WaitResult::Timeout;
     }
 }
@@ -435,7 +437,8 @@ std::string PortNameOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
 // The present devices of the Ports class (SetupAPI), with the USB identity where the hardware
 // id carries one ("USB\VID_0403&PID_6001", "FTDIBUS\VID_0403+PID_6001").
 void AddPortsClass(ListedPorts& ports) {
-    const HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    const HDEVINFO set =
+        SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
     if (set == INVALID_HANDLE_VALUE) return;
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
@@ -461,8 +464,8 @@ void AddPortsClass(ListedPorts& ports) {
 // layer's mapped ports).
 void AddSerialComm(ListedPorts& ports) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,
-                      &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
         return;
     }
     for (DWORD i = 0;; ++i) {

@@ -1,10 +1,10 @@
+#include "Platform.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <string>
-
-#include "Platform.h"
 
 namespace fs = std::filesystem;
 
@@ -13,7 +13,7 @@ TEST(WindowsNames, ReservedDeviceNamesTrailingDotsAndForbiddenCharactersAreRefus
         const char* name;
         bool held;
     } cases[] = {
-        {"PELTA v2.bin", true}, {"CONSOLE", true},  {"COM10", true},   {"LPT0", true},
+        {"PELTA v2.bin", true}, {"CONSOLE", true},  {"COM10", true},     {"LPT0", true},
         {"con", false},         {"CON.txt", false}, {"Nul .bin", false}, {"com1", false},
         {"LPT9.log", false},    {"AUX", false},     {"prn.x.y", false},  {"a.", false},
         {"a ", false},          {"", false},        {"a:b", false},      {"a?b", false},
@@ -70,7 +70,8 @@ TEST_F(PlatformFiles, ANewFileReplacesTheOldOneWholeAndReadsBack) {
     const auto entries = platform::ListFolderKinds(dir_.string());
     ASSERT_EQ(entries.size(), 2u);
     for (const auto& e : entries) {
-        EXPECT_EQ(e.kind, e.name == "sub" ? platform::FileKind::Folder : platform::FileKind::Regular)
+        EXPECT_EQ(e.kind,
+                  e.name == "sub" ? platform::FileKind::Folder : platform::FileKind::Regular)
             << e.name;
     }
 }
@@ -85,6 +86,26 @@ TEST_F(PlatformFiles, AFolderIsNoRegularFileAndAMissingFileIsENOENT) {
     EXPECT_FALSE(missing.Open(Path("none.bin")));
     EXPECT_EQ(missing.Error(), ENOENT);
     EXPECT_EQ(platform::KindOf(Path("none.bin")), platform::FileKind::Missing);
+}
+
+// The journal's append: whole lines in order, never into a folder (nor, elsewhere, a link).
+TEST_F(PlatformFiles, LinesAreAppendedWholeInOrderAndOnlyToAFile) {
+    const std::string journal = Path("journal.jsonl");
+    EXPECT_EQ(platform::AppendWhole(journal, "{\"a\":1}\n"), "");
+    EXPECT_EQ(platform::AppendWhole(journal, "{\"b\":2}\n"), "");
+    platform::InputFile in;
+    ASSERT_TRUE(in.Open(journal));
+    std::string back(64, '\0');
+    back.resize(static_cast<std::size_t>(in.Read(back.data(), back.size())));
+    EXPECT_EQ(back, "{\"a\":1}\n{\"b\":2}\n");
+    ASSERT_EQ(platform::MakeFolder(Path("folder")), 0);
+    EXPECT_NE(platform::AppendWhole(Path("folder"), "x\n"), "");
+    // A file is no terminal (the NUL device and a pipe are none either on Windows).
+    std::FILE* file = std::fopen(Path("out.txt").c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    EXPECT_FALSE(platform::IsTerminal(file));
+    EXPECT_EQ(platform::TerminalColumns(file), 0);
+    std::fclose(file);
 }
 
 TEST(PlatformStop, TheFirstStopCountsAndLaterOnesChangeNothing) {
