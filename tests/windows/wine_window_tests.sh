@@ -13,6 +13,7 @@ wine=/usr/lib/wine/wine64
 export WINEPREFIX="$win/wineprefix-window" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset TANDEL_PORTS TANDEL_LIVEUPDATE_URL TANDEL_HOME QT_QPA_PLATFORM QT_SCALE_FACTOR
 tmp="$(mktemp -d)" pids=() passed=0 failed=0
+export XDG_STATE_HOME="$tmp/state"  # the Linux programs' journal, never the user's
 trap 'kill "${pids[@]}" 2>/dev/null; /usr/lib/wine/wineserver -k; rm -rf "$tmp"' EXIT
 verdict() {  # NAME DETAIL: the case passed when the command before it succeeded
   if [ "$?" -eq 0 ]; then passed=$((passed + 1)); echo "ok   $1"
