@@ -1,14 +1,16 @@
 #include "CommandLine.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <cstdio>
 #include <map>
 
 #include "Commands.h"
-#include "GeneralOptions.h"
 #include "Platform.h"
 #include "ExitCodes.h"
+#include "GeneralOptions.h"
 #include "Report.h"
+#include "TerminalSystem.h"
 
 namespace {
 
@@ -25,10 +27,12 @@ const std::map<QString, const char*> kCommands = {
     {"history", "The programming journal: every run, what was written into which device."},
 };
 
-// The command: the first argument that is neither an option nor the value of --log.
+// The command: the first argument that is neither an option nor the value of one of the
+// options that may come before it (--log, --timeout, -C).
 QString FindCommand(const QStringList& arguments) {
+    static const QStringList kValued{"--log", "-log", "--timeout", "-timeout", "-C", "--C"};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == "--log" || arguments[i] == "-log" || arguments[i] == "--timeout") {
+        if (kValued.contains(arguments[i])) {
             ++i;
         } else if (!arguments[i].startsWith('-')) {
             return arguments[i];
@@ -54,7 +58,25 @@ constexpr const char* kExitStatuses =
     "  TANDEL_LIVEUPDATE_URL  the update server's base address\n";
 
 void Print(const QString& text, std::FILE* out) {
-    std::fputs(text.toLocal8Bit().constData(), out);
+    // UTF-8 on every system: the Windows console is switched to it (the local 8-bit code page
+    // there is an ANSI one).
+    std::fputs(text.toUtf8().constData(), out);
+}
+
+// `command --help`: its own options only; the options of every command and the exit statuses
+// are told once, by tandel-cli --help.
+QString CommandHelp(const QString& command, const char* description,
+                    const QList<QCommandLineOption>& options, const QCommandLineOption& help) {
+    QCommandLineParser shown;
+    shown.setApplicationDescription(description);
+    shown.addOption(help);
+    shown.addOptions(options);
+    QString text = shown.helpText();
+    text.replace(0, text.indexOf('\n'),
+                 "Usage: " + QCoreApplication::applicationName() + " [general options] " + command +
+                     " [options]");
+    return text + "\nGeneral options (-v, -q, --json, --log, --timeout, -C): " +
+           QCoreApplication::applicationName() + " --help\n";
 }
 
 }  // namespace
@@ -69,37 +91,41 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
     const GeneralOptions general = AddGeneralOptions(parser);
     const QCommandLineOption& help = general.help;
     const QCommandLineOption& version = general.version;
-    const QCommandLineOption type("type", "The device type: its text in init.cfg.", "TEXT");
+    const QCommandLineOption type({"t", "type"}, "The device type: its text in init.cfg.", "TEXT");
     const QCommandLineOption folder("folder", "The firmware folder (with --kind).", "F");
     const QCommandLineOption kind("kind", "The device kind 1 to 5 (with --folder).", "N");
-    const QCommandLineOption firmware("firmware",
-                                        "The firmware file of the folder, or a path to a file "
-                                        "anywhere (a name with '/').",
-                                        "FILE");
-    const QCommandLineOption port("port",
-                                  "COM1 to COM20 or " + QString(platform::kDevicePathText) +
-                                      "; required for kinds 1, 3 and 4 "
-                                      "(kinds 2 and 5 search: leave it out or give auto).",
+    const QCommandLineOption firmware({"f", "firmware"},
+                                      "The firmware file of the folder, or a path to a file "
+                                      "anywhere (a name with '/').",
+                                      "FILE");
+    const QCommandLineOption port({"p", "port"},
+                                  "COM1 to COM20 (com1 is COM1) or " +
+                                      QString(platform::kDevicePathText) +
+                                      "; required for kinds 1, 3 and 4 (kinds 2 and 5 search: "
+                                      "leave it out or give auto).",
                                   "PORT");
-    const QCommandLineOption yes("yes", "Answer Yes to the question of a card in a reader.");
-    if (flash) parser.addOptions({type, folder, kind, firmware, port, yes});
-    if (info) parser.addOptions({type, folder, kind, port});
+    const QCommandLineOption yes({"y", "yes"}, "Answer Yes to the question of a card in a reader.");
+    const QCommandLineOption tag("tag",
+                                 "Start every line on standard output and standard error with "
+                                 "the port, as [COM1] (for runs side by side).");
+    QList<QCommandLineOption> own;
+    if (flash) own = {type, folder, kind, firmware, port, yes, tag};
+    if (info) own = {type, folder, kind, port, tag};
     const QCommandLineOption since("since", "Only runs started at or after DATE (ISO 8601).",
                                    "DATE");
     const QCommandLineOption historyPort(
-        "port", "Only runs on PORT (COMn, " + QString(platform::kDevicePathText) + ").", "PORT");
-    if (command == "history") parser.addOptions({since, historyPort});
+        {"p", "port"}, "Only runs on PORT (COMn, " + QString(platform::kDevicePathText) + ").",
+        "PORT");
+    if (command == "history") own = {since, historyPort};
     const QCommandLineOption sequential("sequential",
                                         "One request at a time (as TANDEL_LIVEUPDATE_PARALLEL=1).");
-    if (command == "liveupdate") parser.addOption(sequential);
+    if (command == "liveupdate") own = {sequential};
     const QCommandLineOption all("all", "All twenty names, also those with no port behind.");
-    if (command == "ports") parser.addOption(all);
+    if (command == "ports") own = {all};
+    parser.addOptions(own);
 
     const auto known = kCommands.find(command);
-    if (known != kCommands.end()) {
-        parser.setApplicationDescription(known->second);
-        parser.addPositionalArgument(command, "", command);
-    } else {
+    if (known == kCommands.end()) {
         parser.setApplicationDescription(
             "LiveUpdate and programming of Quorvant II devices from a terminal.\n\n"
             "Commands:\n  ports        COM1 to COM20 on this machine\n"
@@ -117,7 +143,9 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
     Report usage(JsonAsked(arguments), services.out, services.err);
     if (!parser.parse(arguments)) return usage.Finish(kExitUsage, parser.errorText().toStdString());
     if (parser.isSet(help)) {
-        Print(parser.helpText() + kExitStatuses, services.out);
+        Print(known != kCommands.end() ? CommandHelp(command, known->second, own, help)
+                                       : parser.helpText() + kExitStatuses,
+              services.out);
         return kExitOk;
     }
     if (parser.isSet(version)) {
@@ -140,6 +168,8 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
     }
 
     Report report(parser.isSet(general.json), services.out, services.err);
+    if (std::string why = EnterDirectories(parser, general); !why.empty())
+        return report.Finish(kExitFileError, why);
     if (const auto failed = ApplyGeneralOptions(parser, general, report, command)) return *failed;
     if (command == "ports") return PortsCommand(report, parser.isSet(all));
     if (command == "types") return TypesCommand(report);
@@ -155,7 +185,10 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
     if (flash) request.firmware = parser.value(firmware).toStdString();
     if (parser.isSet(port)) request.port = parser.value(port).toStdString();
     request.yes = flash && parser.isSet(yes);
-    request.timeoutSeconds = TimeoutSeconds(parser, general);
+    request.tag = parser.isSet(tag);
+    const bool inputIsTerminal = IsTerminal(services.in);
+    request.timeoutSeconds = TimeoutSeconds(parser, general, inputIsTerminal);
+    request.noteWait = inputIsTerminal && !parser.isSet(general.timeout);
     const bool byType = parser.isSet(type);
     const bool byFolder = parser.isSet(folder) || parser.isSet(kind);
     if (byType == byFolder) {

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "FirmwareImage.h"
-#include "Platform.h"
+#include "TerminalSystem.h"
 #include "TerminalText.h"
 
 namespace {
@@ -23,10 +23,35 @@ std::string MinutesSeconds(qint64 ms) {
     return text;
 }
 
+// The write phase's progress line after `frames` of the image's frames in `elapsedMs`, in at
+// most `room` columns (no bound when `room` is 0 or less): the percentage first, then as much
+// of "frame 17/220, 1173/15180 bytes, 0:03 elapsed, 0:17 left" as fits.
+std::string ProgressLine(int frames, qint64 elapsedMs, int room) {
+    const int total = static_cast<int>(kRecordCount);
+    const std::string percent = std::to_string(frames * 100 / total) + "%";
+    const std::string frame = " frame " + std::to_string(frames) + "/" + std::to_string(total);
+    const std::string bytes = ", " + std::to_string(frames * static_cast<int>(kRecordSize)) + "/" +
+                              std::to_string(static_cast<int>(kSentImageBytes)) + " bytes";
+    const std::string elapsed = ", " + MinutesSeconds(elapsedMs) + " elapsed";
+    const std::string left =
+        ", " +
+        (frames > 0 ? MinutesSeconds(elapsedMs * (total - frames) / frames) : std::string("?")) +
+        " left";
+    // From the whole line to the percentage alone, the first that fits; the time left goes
+    // last, since it is what a technician looks for.
+    const std::string candidates[] = {percent + frame + bytes + elapsed + left,
+                                      percent + frame + elapsed + left, percent + frame + left,
+                                      percent + frame, percent};
+    for (const std::string& line : candidates) {
+        if (room <= 0 || static_cast<int>(line.size()) <= room) return line;
+    }
+    return percent.substr(0, static_cast<size_t>(room));
+}
+
 }  // namespace
 
 Report::Report(bool json, std::FILE* out, std::FILE* err)
-    : json_(json), out_(out), err_(err), errTerminal_(platform::IsTerminal(err)) {}
+    : json_(json), out_(out), err_(err), errTerminal_(IsTerminal(::fileno(err))) {}
 
 bool Report::OpenLogFile(const QString& path, std::string& reason, const std::string& tag,
                          const std::string& header) {
@@ -43,22 +68,23 @@ bool Report::OpenLogFile(const QString& path, std::string& reason, const std::st
 
 void Report::Log(const std::string& line) {
     ToLogFile(line);
+    if (quiet_) return;
     if (json_) {
         Emit({{"event", "log"}, {"text", Text(line)}});
     } else {
         EndProgressLine();
-        Print(ShownOnTerminal(line));
+        Print(tag_ + ShownOnTerminal(line));
     }
 }
 
 void Report::Message(const std::string& text) {
     ToLogFile(text);
-    if (json_) Emit({{"event", "message"}, {"text", Text(text)}});
+    if (json_ && !quiet_) Emit({{"event", "message"}, {"text", Text(text)}});
 }
 
 void Report::Question(const std::string& text, bool answer) {
     ToLogFile(text + (answer ? " TAK" : " NIE"));
-    if (json_) Emit({{"event", "question"}, {"text", Text(text)}, {"answer", answer}});
+    if (json_ && !quiet_) Emit({{"event", "question"}, {"text", Text(text)}, {"answer", answer}});
 }
 
 void Report::Note(const std::string& text) {
@@ -66,17 +92,16 @@ void Report::Note(const std::string& text) {
     if (json_) {
         Emit({{"event", "note"}, {"text", Text(text)}});
     } else {
-        EndProgressLine();
-        std::fprintf(err_, "tandel-cli: %s\n", text.c_str());
+        PrintError("tandel-cli: " + text);
     }
 }
 
 void Report::Status(const std::string& text) {
+    if (quiet_) return;
     if (json_) {
         Emit({{"event", "status"}, {"text", Text(text)}});
     } else if (errTerminal_) {
-        EndProgressLine();
-        std::fprintf(err_, "[%s]\n", ShownOnTerminal(text).c_str());
+        PrintError("[" + ShownOnTerminal(text) + "]");
     }
 }
 
@@ -88,7 +113,7 @@ void Report::ProgressMax(int maximum) {
 }
 
 void Report::Progress(int position) {
-    if (position == progressPosition_) return;
+    if (position == progressPosition_ || quiet_) return;
     progressPosition_ = position;
     if (json_) {
         Emit({{"event", "progress"}, {"position", position}, {"max", progressMax_}});
@@ -97,22 +122,30 @@ void Report::Progress(int position) {
     }
 }
 
-// "frame 17/220, 1173/15180 bytes, 0:03 elapsed, 0:17 left", drawn again in place whenever
-// another frame is done.
+// The progress line, drawn again in place whenever another frame is done or the terminal's
+// width changed. It stays short of the last column, so that it never wraps and a carriage
+// return always reaches its start.
 void Report::DrawProgress(int position) {
     if (progressMax_ <= 0) return;
     const int total = static_cast<int>(kRecordCount);
     const int frames = std::clamp(
         static_cast<int>(static_cast<long long>(position) * total / progressMax_), 0, total);
-    if (frames == drawnFrames_) return;
+    const bool resized = TakeTerminalResize();
+    if (frames == drawnFrames_ && !resized) return;
     drawnFrames_ = frames;
-    const qint64 elapsed = progressClock_.elapsed();
-    const std::string left =
-        frames > 0 ? MinutesSeconds(elapsed * (total - frames) / frames) : std::string("?");
-    std::fprintf(err_, "\r\033[Kframe %d/%d, %d/%d bytes, %s elapsed, %s left", frames, total,
-                 frames * static_cast<int>(kRecordSize), static_cast<int>(kSentImageBytes),
-                 MinutesSeconds(elapsed).c_str(), left.c_str());
+    if (resized || columns_ < 0) columns_ = TerminalColumns(::fileno(err_));
+    std::string erase = "\r\033[K";
+    if (progressShown_ && columns_ > 0 && drawnColumns_ > columns_) {
+        // A terminal that narrowed under the line wrapped it onto more rows: back to the
+        // first of them, and everything below goes.
+        erase = "\r\033[" + std::to_string((drawnColumns_ - 1) / columns_) + "A\033[J";
+    }
+    const int room = columns_ > 0 ? std::max(1, columns_ - 1 - static_cast<int>(tag_.size())) : 0;
+    std::string line = tag_ + ProgressLine(frames, progressClock_.elapsed(), room);
+    if (columns_ > 0 && static_cast<int>(line.size()) >= columns_) line.resize(columns_ - 1);
+    std::fputs((erase + line).c_str(), err_);
     std::fflush(err_);
+    drawnColumns_ = static_cast<int>(line.size());
     progressShown_ = true;
 }
 
@@ -125,16 +158,14 @@ void Report::EndProgressLine() {
 
 void Report::LineEvent(const std::string& text) {
     if (!verbose_) return;
-    EndProgressLine();
-    std::fprintf(err_, "tandel-cli: %s\n", text.c_str());
-    std::fflush(err_);
+    PrintError("tandel-cli: " + text);
 }
 
 void Report::Record(const QJsonObject& object, const std::string& text) {
     if (json_)
         Emit(object);
     else
-        Print(text);
+        Print(tag_ + text);
 }
 
 void Report::RecordJson(const std::string& json) {
@@ -145,10 +176,12 @@ int Report::Finish(int exitCode, const std::string& text) {
     EndProgressLine();
     std::string reason = text;  // one line, whatever the system's text holds
     std::replace(reason.begin(), reason.end(), '\n', ' ');
+    // Runs side by side each say which port failed.
+    if (!port_.empty() && !reason.empty() && reason.find(port_) == std::string::npos)
+        reason = port_ + ": " + reason;
     if (exitCode != 0 && !reason.empty()) {
         ToLogFile(reason);
-        std::fprintf(err_, "tandel-cli: %s\n", ShownOnTerminal(reason).c_str());
-        std::fflush(err_);
+        PrintError("tandel-cli: " + ShownOnTerminal(reason));
     }
     ToLogFile("result: exit " + std::to_string(exitCode) + (exitCode == 0 ? " (ok)" : " (failed)"));
     if (json_) {
@@ -163,6 +196,7 @@ int Report::Finish(int exitCode, const std::string& text) {
 }
 
 void Report::Emit(QJsonObject object) {
+    if (!port_.empty() && !object.contains("port")) object["port"] = Text(port_);
     const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
     object = {};
     Print(std::string_view(line.constData(), static_cast<std::size_t>(line.size())));
@@ -172,6 +206,12 @@ void Report::Print(std::string_view line) {
     std::fwrite(line.data(), 1, line.size(), out_);
     std::fputc('\n', out_);
     std::fflush(out_);
+}
+
+void Report::PrintError(const std::string& line) {
+    EndProgressLine();
+    std::fprintf(err_, "%s%s\n", tag_.c_str(), line.c_str());
+    std::fflush(err_);
 }
 
 void Report::ToLogFile(const std::string& line) {

@@ -30,6 +30,15 @@ class Report {
     // --verbose: the serial line's events go to standard error.
     void SetVerbose(bool verbose) { verbose_ = verbose; }
     bool Verbose() const { return verbose_; }
+    // --quiet: only the command's result (its records, the result event) and its failure.
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
+    // The port the run works on as the technician reads it ("COM1", "/dev/ttyUSB0", "auto",
+    // then the port a search found): a failure's reason names it and every JSON event carries
+    // it.
+    void SetPort(const std::string& port) { port_ = port; }
+    // --tag: every text line on standard output and standard error starts with "[tag] ", so
+    // that the outputs of runs side by side stay apart (JSON events carry the port instead).
+    void SetTag(const std::string& tag) { tag_ = tag.empty() ? tag : "[" + tag + "] "; }
     // One event of the serial line, with --verbose.
     void LineEvent(const std::string& text);
 
@@ -60,6 +69,8 @@ class Report {
   private:
     void Emit(QJsonObject object);
     void Print(std::string_view line);
+    // One line on standard error, the tag before it.
+    void PrintError(const std::string& line);
     void ToLogFile(const std::string& line);
     void DrawProgress(int position);
     void EndProgressLine();
@@ -68,7 +79,12 @@ class Report {
     std::FILE* out_;
     std::FILE* err_;
     bool verbose_ = false;
+    bool quiet_ = false;
+    std::string port_;
+    std::string tag_;
     bool errTerminal_;
+    int columns_ = -1;      // the terminal's width as last asked; -1: not asked yet
+    int drawnColumns_ = 0;  // how wide the progress line was drawn
     QFile logFile_;
     std::string logTag_;
     int progressMax_ = 0;

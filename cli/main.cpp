@@ -6,6 +6,7 @@
 #include "Platform.h"
 #include "SerialBackend.h"
 #include "StopSignal.h"
+#include "TerminalSystem.h"
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -13,6 +14,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(TANDEL_VERSION);
     platform::PrepareConsole();
     StopSignal::Install();
+    WatchTerminalResize();
     return RunCommandLine(QCoreApplication::arguments(),
                           {SystemSerialBackend(), SystemClock::Instance()});
 }

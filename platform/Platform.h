@@ -52,6 +52,9 @@ struct FolderEntry {
 std::vector<FolderEntry> ListFolderKinds(const std::string& path);
 // 0 or the errno.
 int RemoveFile(const std::string& path);
+// Removes the regular file `path` (a link is not followed) unless a run holds it (see
+// OutputFile::LockForLife); true when it was removed.
+bool RemoveUnlessHeld(const std::string& path);
 // Puts `from` in the place of `to`, replacing a file there; 0 or the errno.
 int RenameOver(const std::string& from, const std::string& to);
 // Flushes a folder's own entries (its renames) to disk where the system can; failure is no
@@ -101,6 +104,11 @@ class OutputFile {
 
     // Creates `path`, which must not exist yet; 0, EEXIST or another errno.
     int CreateNew(const std::string& path);
+    // Locks the new file `path` (this file, created by CreateNew) for as long as it stays open,
+    // so that another run sees it alive whatever its name says. False when the lock cannot be
+    // taken or `path` no longer names this file. On Windows an open file that others may not
+    // delete is held by being open.
+    bool LockForLife(const std::string& path);
     // Writes all of `bytes`; 0 or the errno.
     int WriteAll(std::string_view bytes);
     // Starts writing the file back to disk without waiting for it.
@@ -146,10 +154,17 @@ std::string HostName();
 std::string StateFolder();
 
 // Standard streams and terminals.
-bool IsTerminal(std::FILE* stream);
-bool IsTerminalInput(int fd);
-// Columns of the terminal `stream` writes to; 0 when unknown or no terminal.
-int TerminalColumns(std::FILE* stream);
+bool IsTerminal(int fd);
+// Columns of the terminal on `fd`; 0 when `fd` is no terminal or does not tell.
+int TerminalColumns(int fd);
+// From now on a change of the terminal's size is noted (SIGWINCH); nothing else changes, a read
+// or a wait goes on as before.
+void WatchTerminalResize();
+// Whether the terminal's size may have changed since the last call (true once per change; on
+// Windows always, the console is asked again).
+bool TakeTerminalResize();
+// Makes `folder` the current folder; 0 or the errno.
+int ChangeFolder(const std::string& folder);
 // Reads one byte from `fd`: 1, 0 at the end of the input, -1 on failure; a call interrupted by
 // a stop signal ends with -1, others are retried.
 int ReadInputByte(int fd, char& byte);

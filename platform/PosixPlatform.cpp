@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -117,6 +118,17 @@ int RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 ? 0 : errno;
 }
 
+bool RemoveUnlessHeld(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    // The lock is taken before the removal: a run's file is never removed from under it.
+    const bool removed = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                         ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0;
+    ::close(fd);
+    return removed;
+}
+
 int RenameOver(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
@@ -177,6 +189,14 @@ int OutputFile::CreateNew(const std::string& path) {
     if (fd < 0) return errno;
     handle_ = fd;
     return 0;
+}
+
+bool OutputFile::LockForLife(const std::string& path) {
+    if (::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) != 0) return false;
+    struct stat named {
+    }, opened{};
+    return ::stat(path.c_str(), &named) == 0 && ::fstat(static_cast<int>(handle_), &opened) == 0 &&
+           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
 int OutputFile::WriteAll(std::string_view bytes) {
@@ -285,18 +305,42 @@ std::string StateFolder() {
     return dir + "/tandel";
 }
 
-bool IsTerminal(std::FILE* stream) {
-    return ::isatty(::fileno(stream)) == 1;
+bool IsTerminal(int fd) {
+    return fd >= 0 && ::isatty(fd) == 1;
 }
 
-bool IsTerminalInput(int fd) {
-    return ::isatty(fd) == 1;
-}
-
-int TerminalColumns(std::FILE* stream) {
+int TerminalColumns(int fd) {
     winsize size{};
-    if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) != 0) return 0;
+    if (fd < 0 || ::ioctl(fd, TIOCGWINSZ, &size) != 0) return 0;
     return size.ws_col;
+}
+
+namespace {
+
+volatile sig_atomic_t resized = 0;
+
+void OnResize(int) {
+    resized = 1;
+}
+
+}  // namespace
+
+void WatchTerminalResize() {
+    struct sigaction action {};
+    action.sa_handler = OnResize;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;  // a resize never ends a read of the terminal
+    sigaction(SIGWINCH, &action, nullptr);
+}
+
+bool TakeTerminalResize() {
+    if (resized == 0) return false;
+    resized = 0;
+    return true;
+}
+
+int ChangeFolder(const std::string& folder) {
+    return ::chdir(folder.c_str()) == 0 ? 0 : errno;
 }
 
 int ReadInputByte(int fd, char& byte) {

@@ -177,6 +177,11 @@ int RemoveFile(const std::string& path) {
     return DeleteFileW(WideText(path).c_str()) ? 0 : ErrnoOf(GetLastError());
 }
 
+// A file a run holds open refuses deletion (sharing violation): that is its lock.
+bool RemoveUnlessHeld(const std::string& path) {
+    return OwnKindOf(path) == FileKind::Regular && DeleteFileW(WideText(path).c_str());
+}
+
 int RenameOver(const std::string& from, const std::string& to) {
     return MoveFileExW(WideText(from).c_str(), WideText(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
@@ -240,6 +245,11 @@ int OutputFile::CreateNew(const std::string& path) {
     if (file == INVALID_HANDLE_VALUE) return ErrnoOf(GetLastError());
     handle_ = reinterpret_cast<intptr_t>(file);
     return 0;
+}
+
+// CreateNew shares the file for reading only: while it is open nobody deletes or renames it.
+bool OutputFile::LockForLife(const std::string&) {
+    return handle_ != -1;
 }
 
 int OutputFile::WriteAll(std::string_view bytes) {
@@ -410,18 +420,25 @@ bool IsConsole(int fd) {
 
 }  // namespace
 
-bool IsTerminal(std::FILE* stream) {
-    return IsConsole(_fileno(stream));
-}
-
-bool IsTerminalInput(int fd) {
+bool IsTerminal(int fd) {
     return IsConsole(fd);
 }
 
-int TerminalColumns(std::FILE* stream) {
+int TerminalColumns(int fd) {
     CONSOLE_SCREEN_BUFFER_INFO info{};
-    if (!GetConsoleScreenBufferInfo(OsHandle(_fileno(stream)), &info)) return 0;
+    if (fd < 0 || !GetConsoleScreenBufferInfo(OsHandle(fd), &info)) return 0;
     return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+// The console sends no signal when it is resized: its width is asked at every redraw.
+void WatchTerminalResize() {}
+
+bool TakeTerminalResize() {
+    return true;
+}
+
+int ChangeFolder(const std::string& folder) {
+    return SetCurrentDirectoryW(WideText(folder).c_str()) ? 0 : ErrnoOf(GetLastError());
 }
 
 int ReadInputByte(int fd, char& byte) {

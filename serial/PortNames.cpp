@@ -1,5 +1,8 @@
 #include "PortNames.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "Platform.h"
 
 namespace {
@@ -8,6 +11,7 @@ namespace {
 constexpr char kDevicePrefix[] = "\\\\.\\";
 constexpr size_t kDevicePrefixLength = sizeof kDevicePrefix - 1;
 constexpr char kCom[] = "COM";
+constexpr size_t kComLength = sizeof kCom - 1;
 
 bool StartsWith(const std::string& text, const char* prefix, size_t length) {
     return text.compare(0, length, prefix, length) == 0;
@@ -39,6 +43,18 @@ std::string ShownPortName(const std::string& portName) {
     return StartsWith(portName, kDevicePrefix, kDevicePrefixLength)
                ? portName.substr(kDevicePrefixLength)
                : portName;
+}
+
+int PortTextNumber(const std::string& text) {
+    std::string upper = text.substr(0, kComLength);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return ComLabelNumber(upper + text.substr(upper.size()));
+}
+
+std::string ShownPortText(const std::string& text) {
+    const int n = PortTextNumber(text);
+    return n != 0 ? ComLabel(n) : text;
 }
 
 std::optional<std::string> PortNameForBox(const std::string& boxText) {

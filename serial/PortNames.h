@@ -29,9 +29,20 @@ int ComPortNumber(const std::string& portName);
 // any other name of that form, and any other name as it stands.
 std::string ShownPortName(const std::string& portName);
 
+// n of a port text that names COMn of COM1 to COM20: "COM" in any letter case ("com3" as the
+// box's completion reads it) and the number without a leading zero; 0 for any other text
+// ("COM03", "COM21", "COM1 "). tandel-cli's --port reads COMn so; the window's port box keeps
+// its exact comparison (PortNameForBox).
+int PortTextNumber(const std::string& text);
+
+// A port text as the messages write it: ComLabel(n) for a text naming COMn ("com3" is "COM3"),
+// any other text as it stands.
+std::string ShownPortText(const std::string& text);
+
 // The PortName that a port box text names: COM1 to COM20 written exactly as ComLabel writes
 // them (the box's ten rows COM1 to COM10, then COM11 to COM20 as the search names them), then
-// a device path beginning with "/dev/" ("\\.\" on Windows) as it stands. Nothing for any other text.
+// a device path beginning with "/dev/" ("\\.\" on Windows) as it stands. Nothing for any other
+// text: the box compares case-sensitively, so a typed "com3" names no port.
 std::optional<std::string> PortNameForBox(const std::string& boxText);
 
 // The device path that the port name `name` opens. "\\.\COMn" (COM in any case, n of up to

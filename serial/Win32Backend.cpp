@@ -35,6 +35,9 @@ bool IsLossError(DWORD error) {
 // Longest a transfer of bytes already waiting, or a write, may take before it is given up;
 // every wait is bounded so that a device gone silent never holds the caller.
 constexpr DWORD kTransferBoundMs = 1000;
+// Longest single wait; longer ones are cut here (the callers loop on their own clocks), which
+// keeps every bound below the values that mean "wait for ever".
+constexpr uint32_t kLongestWaitMs = 0x10000000;
 
 class Win32Backend final : public SerialBackend {
   public:
@@ -326,6 +329,7 @@ int32_t Win32Backend::Write(SerialHandle h, const uint8_t* data, uint32_t size) 
 }
 
 WaitResult Win32Backend::TakeOneByte(Port& port, uint32_t timeoutMs, bool endOnStop) {
+    timeoutMs = std::min(timeoutMs, kLongestWaitMs);
     if (!SetReadConstant(port, std::max<DWORD>(timeoutMs, 1))) return WaitResult::Failed;
     DWORD moved = 0;
     // The port's own time-out ends the read; the bound is only a guard above it.

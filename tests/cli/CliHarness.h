@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,18 +63,20 @@ class Devices {
 };
 
 // One tandel-cli process: its folder, its environment and both of its outputs. Standard input
-// is /dev/null, or with `onTerminal` a pseudo-terminal that is also its standard error.
+// is /dev/null, or with `onTerminal` a pseudo-terminal that is also its standard error and
+// the controlling terminal of its own session (a resize signals it). `program`: another one.
 class Cli {
   public:
     Cli(const fs::path& folder, const std::vector<std::string>& arguments,
-        const std::map<std::string, std::string>& environment, bool onTerminal = false) {
+        const std::map<std::string, std::string>& environment, bool onTerminal = false,
+        const std::string& program = TANDEL_CLI) {
         std::vector<std::string> env;
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string entry = *e;
             if (!environment.count(entry.substr(0, entry.find('=')))) env.push_back(entry);
         }
         for (const auto& [name, value] : environment) env.push_back(name + "=" + value);
-        std::vector<std::string> args{TANDEL_CLI};
+        std::vector<std::string> args{program};
         args.insert(args.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv, envp;
         for (auto& a : args) argv.push_back(a.data());
@@ -92,6 +95,7 @@ class Cli {
         pid_ = ::fork();
         if (pid_ == 0) {
             const int in = onTerminal ? err[1] : ::open("/dev/null", O_RDONLY);
+            if (onTerminal && (::setsid() < 0 || ::ioctl(err[1], TIOCSCTTY, 0) != 0)) ::_exit(127);
             if (::chdir(dir.c_str()) != 0 || ::dup2(in, 0) < 0 || ::dup2(out[1], 1) < 0 ||
                 ::dup2(err[1], 2) < 0) {
                 ::_exit(127);
@@ -119,6 +123,11 @@ class Cli {
         ::close(out_);
         out_ = -1;
         closed_[0] = true;
+    }
+    // Makes the terminal `columns` wide, as a resized window does.
+    void Resize(unsigned short columns) {
+        const winsize size{24, columns, 0, 0};
+        ::ioctl(err_, TIOCSWINSZ, &size);
     }
     // Types on the terminal.
     void Type(const std::string& text) { (void)!::write(err_, text.data(), text.size()); }

@@ -179,6 +179,7 @@ TEST(CliUsage, HelpVersionAndMistakes) {
         {{"flash", "--folder", "f", "--kind", "x", "--firmware", "x.bin"}, 2},
         {{"flash", "--folder", "f", "--kind", "7", "--firmware", "x.bin"}, 2},
         {{"--log", (dir.path / "no" / "such" / "log").string(), "ports"}, 4},
+        {{"--timeout", "none", "-C", (dir.path / "none").string(), "types"}, 4},
     };
     for (const Case& c : cases) {
         Cli cli(dir.path, c.args, {});
@@ -209,6 +210,13 @@ TEST(CliUsage, HelpVersionAndMistakes) {
     for (const char* text : {"-V, --version", "-v, --verbose", "Exit status:", "Environment:"})
         EXPECT_NE(help.out.find(text), std::string::npos) << text;
     EXPECT_EQ(help.out.find("help-all"), std::string::npos);
+    // A command's help: its own options, once; the exit statuses only in the one above.
+    Cli flash(dir.path, {"flash", "--help"}, {});
+    flash.Finish();
+    for (const char* text : {"-p, --port", "-t, --type", "-f, --firmware", "-y, --yes", "--tag"})
+        EXPECT_NE(flash.out.find(text), std::string::npos) << text;
+    for (const char* text : {"Exit status:", "Arguments:", "--sequential", "--verbose"})
+        EXPECT_EQ(flash.out.find(text), std::string::npos) << text;
 
     Cli version(dir.path, {"--version"}, {});
     version.Finish();

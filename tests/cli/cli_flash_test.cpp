@@ -2,6 +2,7 @@
 // time: the endings, their statuses and reasons, the JSON events, the log file, the journal.
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
@@ -28,9 +29,10 @@ TEST_F(CliFlash, FailuresEndWithTheirStatusAndOneReasonLine) {
         const CliRun run = locked.Run(work, FlashArgs(1, "COM1"));
         EXPECT_EQ(run.exit, 1);
         EXPECT_EQ(run.OutLines().back(), "SerialPort wolny...");
-        EXPECT_EQ(run.err,
-                  "tandel-cli: the device refused the erase step (reply 0x94, LOCK); its flash "
-                  "was not touched\n");
+        EXPECT_EQ(
+            run.err,
+            "tandel-cli: COM1: the device refused the erase step (reply 0x94, LOCK); its flash "
+            "was not touched\n");
     }
     {
         CliBench none({}, false);
@@ -38,7 +40,7 @@ TEST_F(CliFlash, FailuresEndWithTheirStatusAndOneReasonLine) {
         EXPECT_EQ(run.exit, 3);
         EXPECT_EQ(run.OutLines().back(), "Nie wykryto serwera !!!");
         EXPECT_EQ(run.OutLines().size(), 21u);
-        EXPECT_EQ(run.err, "tandel-cli: Nie wykryto serwera !!!\n");
+        EXPECT_EQ(run.err, "tandel-cli: Auto: Nie wykryto serwera !!!\n");
     }
     CliBench bench;
     {
@@ -53,7 +55,7 @@ TEST_F(CliFlash, FailuresEndWithTheirStatusAndOneReasonLine) {
                                             "--firmware", "absent.bin", "--port", "COM1"});
         EXPECT_EQ(run.exit, 4);
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, "tandel-cli: File not found. (" +
+        EXPECT_EQ(run.err, "tandel-cli: COM1: File not found. (" +
                                (work / Type(1).folder / "absent.bin").string() + ")\n");
     }
     {
@@ -100,11 +102,12 @@ TEST_F(CliFlash, EachEndingHasItsStatusAndAReasonWithStepFrameAndCode) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
         CliBench bench({c.fault});
-        std::vector<std::string> args = FlashArgs(c.kind, c.kind == 4 ? "COM2" : "COM1");
+        const std::string port = c.kind == 4 ? "COM2" : "COM1";
+        std::vector<std::string> args = FlashArgs(c.kind, port);
         args.push_back("--yes");
         const CliRun run = bench.Run(work, args);
         EXPECT_EQ(run.exit, c.exitCode);
-        EXPECT_EQ(run.err, std::string("tandel-cli: ") + c.reason + "\n");
+        EXPECT_EQ(run.err, "tandel-cli: " + port + ": " + c.reason + "\n");
     }
 }
 
@@ -220,10 +223,11 @@ TEST_F(CliFlash, SignalDuringTheWriteIsTheStopAction) {
                   (Lines{"Zapis flasha...", "SerialPort wolny...",
                          "Błąd : przerwano przez użytkownika", "SerialPort wolny..."}));
         // The status is the signal's; the reason says that the flash is partly written.
-        EXPECT_EQ(run.err.rfind("tandel-cli: Błąd : przerwano przez użytkownika; the device's "
-                                "flash is erased or partly written (write frame ",
-                                0),
-                  0u)
+        EXPECT_EQ(
+            run.err.rfind("tandel-cli: COM1: Błąd : przerwano przez użytkownika; the device's "
+                          "flash is erased or partly written (write frame ",
+                          0),
+            0u)
             << run.err;
     }
     // Neither run got to the end of the write, let alone the reset.
@@ -250,6 +254,7 @@ TEST_F(CliFlash, JsonEventsCarryTheTextModesLogAndTheLogFileKeepsIt) {
             QJsonDocument::fromJson(QByteArray::fromStdString(line), &error).object();
         ASSERT_EQ(error.error, QJsonParseError::NoError) << line;
         const QString kind = event["event"].toString();
+        EXPECT_EQ(event["port"].toString(), "COM1") << line;
         if (kind == "log") {
             logTexts.push_back(event["text"].toString().toStdString());
         } else if (kind == "progress") {
@@ -264,13 +269,23 @@ TEST_F(CliFlash, JsonEventsCarryTheTextModesLogAndTheLogFileKeepsIt) {
     ASSERT_EQ(positions.size(), 221u);  // one event per frame, and the full bar
     EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
     EXPECT_EQ(positions.back(), 3520);
+    // What the run worked on, then how it ended.
+    const QByteArray file =
+        QByteArray::fromStdString(DemoFirmware(Type(1).folder, Type(1).firmware.front()));
+    EXPECT_EQ(result.take("firmware")["sha256"].toString(),
+              QCryptographicHash::hash(file, QCryptographicHash::Sha256).toHex());
+    EXPECT_EQ(result.take("path"), QString::fromStdString((bench.portDir / "COM1").string()));
+    EXPECT_EQ(result.take("deviceType"), QString::fromStdString(Type(1).display));
     EXPECT_EQ(result, (QJsonObject{{"event", "result"},
                                    {"schema", 1},
                                    {"ok", true},
                                    {"exit", 0},
                                    {"result", "programmed"},
                                    {"step", "finish"},
-                                   {"firmwareNumber", 105}}));
+                                   {"firmwareNumber", 105},
+                                   {"port", "COM1"},
+                                   {"kind", 1},
+                                   {"before", 105}}));
 
     // "<ISO time stamp> [<port>] <line>" for every log line, between a header and the result.
     Lines stamped;
@@ -314,7 +329,7 @@ TEST_F(CliFlash, FirmwareIsAFolderEntryOrAPathAndTheSizeRuleHoldsForBoth) {
         const CliRun run = bench.Run(
             work, {"flash", "--type", Type(1).display, "--firmware", c.firmware, "--port", "COM1"});
         EXPECT_EQ(run.exit, c.exit);
-        EXPECT_EQ(run.err, c.err.empty() ? "" : "tandel-cli: " + c.err + "\n");
+        EXPECT_EQ(run.err, c.err.empty() ? "" : "tandel-cli: COM1: " + c.err + "\n");
     }
     const CliRun unknown =
         bench.Run(work, {"flash", "--type", "Nic", "--firmware", "a.bin", "--port", "COM1"});
@@ -362,7 +377,7 @@ TEST_F(CliFlash, TimeoutEndsTheWaitsWithoutALimitAsStopDoes) {
         const CliRun run = bench.Run(work, args);
         EXPECT_EQ(run.exit, 3);
         EXPECT_LT(run.ms, c.ms);
-        EXPECT_EQ(run.err, "tandel-cli: time-out after 1 s\n");
+        EXPECT_EQ(run.err, "tandel-cli: COM1: time-out after 1 s\n");
         Lines texts;
         QJsonObject result;
         for (const std::string& line : run.OutLines()) {
@@ -376,6 +391,36 @@ TEST_F(CliFlash, TimeoutEndsTheWaitsWithoutALimitAsStopDoes) {
     }
     CliBench bench;
     EXPECT_EQ(bench.Run(work, {"--timeout", "0", "ports"}).exit, 2);
+    // Without a terminal on standard input nobody would stop it: a default bound.
+    CliBench silent({"server:greeting=silent"});
+    const CliRun run = silent.Run(work, FlashArgs(1, "COM1"));
+    EXPECT_EQ(run.exit, 3);
+    EXPECT_GE(run.ms, 120000u);
+    EXPECT_EQ(run.err, "tandel-cli: COM1: time-out after 120 s\n");
+    const CliRun info = silent.Run(work, {"info", "-t", Type(1).display, "-p", "COM1"});
+    EXPECT_EQ(info.err, "tandel-cli: COM1: time-out after 120 s\n");  // the same bound, reason
+}
+
+// Short options, -C DIR, -q and --tag; com1 names COM1.
+TEST_F(CliFlash, ShortOptionsAnotherFolderQuietAndTaggedLines) {
+    std::vector<std::string> args{"-C", "work",          "-q", "flash",
+                                  "-t", Type(1).display, "-f", Type(1).firmware.front() + ".bin",
+                                  "-p", "com1"};
+    CliBench bench;
+    CliRun run = bench.Run(dir.path, args);
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(run.out + run.err, "");
+
+    CliBench locked({"server:erase=94"});
+    args.erase(args.begin(), args.begin() + 3);
+    args.push_back("--tag");
+    run = locked.Run(work, args);
+    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.OutLines().back(), "[COM1] SerialPort wolny...");
+    for (const std::string& line : run.OutLines()) EXPECT_EQ(line.rfind("[COM1] ", 0), 0u) << line;
+    EXPECT_EQ(run.err,
+              "[COM1] tandel-cli: COM1: the device refused the erase step (reply 0x94, LOCK); its "
+              "flash was not touched\n");
 }
 
 // The terminal's one input, a stop signal, is acted on in the message pass, as the window

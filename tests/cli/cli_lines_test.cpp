@@ -3,11 +3,14 @@
 // real port show (ports another program holds, two processes side by side, a terminal).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iterator>
 #include <memory>
+#include <regex>
 
 #include "CliHarness.h"
 #include "DemoWork.h"
+#include "DeviceFaults.h"
 
 namespace {
 
@@ -148,34 +151,82 @@ TEST_F(CliFlash, ProcessesOnTwoPortsRunSideBySideAndASecondOnOnePortIsRefused) {
 }
 
 // On a terminal the card in a reader is asked about, and the write phase draws one line that
-// it redraws in place.
+// it redraws in place, short of the last column, also after the terminal narrowed under it.
 TEST_F(CliFlash, OnATerminalTheQuestionIsAskedAndTheProgressRedrawn) {
-    Devices devices(dir.path, {Pacing{0, false}, {}, {}});
+    Devices devices(dir.path, {Pacing{115200, false}, {}, {}});
     const std::string question =
         "Twoja karta ma wgrane oprogramowanie nr:" + Type(4).firmware.front() +
         ".bin czy kontynuować ? [t/N] ";
     {
         Cli cli(work, FlashArgs(4, "COM2"), Env(devices), true);
+        cli.Resize(40);
         ASSERT_TRUE(cli.WaitForError(question)) << cli.err;
         cli.Type("t\n");
+        ASSERT_TRUE(cli.WaitForError("% frame 50/220"));
+        cli.Resize(20);
         EXPECT_EQ(cli.Finish(), 0) << cli.err;
         EXPECT_EQ(cli.OutLines().back(), "SerialPort wolny...");
-        EXPECT_NE(cli.err.find("\r\033[Kframe 1/220, 69/15180 bytes, "), std::string::npos);
-        EXPECT_NE(cli.err.find("\r\033[Kframe 220/220, 15180/15180 bytes, "), std::string::npos);
-        size_t redraws = 0;
-        for (size_t at = 0; (at = cli.err.find("\r\033[Kframe ", at)) != std::string::npos; ++at) {
+        // Each redraw: a carriage return, the erasing, the line; frame 0 to 220 and the resize.
+        size_t widest = 0, redraws = 0;
+        bool narrowed = false;
+        for (std::string line : SplitLines(std::regex_replace(cli.err, std::regex("\r"), "\n"))) {
+            narrowed = narrowed || line.rfind("\033[1A\033[J", 0) == 0;
+            line = std::regex_replace(line, std::regex("\033\\[[0-9]*[AJK]"), "");
+            if (line.find("% frame ") == std::string::npos) continue;
+            EXPECT_LT(line.size(), narrowed ? 20u : 40u) << line;
+            widest = std::max(widest, line.size());
             ++redraws;
         }
-        EXPECT_EQ(redraws, 221u);  // frame 0 to 220, each once
+        EXPECT_TRUE(narrowed && widest == 39 && redraws >= 221) << widest << " " << redraws;
         EXPECT_TRUE(FlashFileHolds(devices.flashDir / "COM2-card.bin", FlashAfter(4)));
+    }
+    {
+        // A wait without a limit of its own is told, with how to end it.
+        Devices silent(dir.path / "silent",
+                       {{}, {ParseDeviceFault("server:greeting=silent").value()}, {}});
+        Cli waiting(work, FlashArgs(1, "COM1"), Env(silent), true);
+        ASSERT_TRUE(waiting.WaitForError("tandel-cli: waiting for the server on COM1 to greet"));
+        waiting.Signal(SIGINT);
+        EXPECT_EQ(waiting.Finish(), 130);
     }
     Cli cli(work, FlashArgs(4, "COM2"), Env(devices), true);
     ASSERT_TRUE(cli.WaitForError(question));
     cli.Type("n\n");
     EXPECT_EQ(cli.Finish(), 1);
     EXPECT_EQ(cli.OutLines().back(), "Aktualnie masz wgrane oprogramowanie nr: 105");
-    EXPECT_NE(cli.err.find("tandel-cli: answered No: the card was not programmed"),
+    EXPECT_NE(cli.err.find("tandel-cli: COM2: answered No: the card was not programmed"),
               std::string::npos);
+}
+
+// The README's loop over every adapter, run on four simulated servers at once: four streams,
+// each line tagged with its port, and four results in the log file.
+TEST_F(CliFlash, TheReadmesLoopOverEveryAdapterGivesFourTaggedStreams) {
+    const std::string readme = ReadFile(TANDEL_SOURCE_DIR "/README.md");
+    const size_t begin = readme.find("    for port in $(tandel-cli ports");
+    const size_t end = readme.find("    wait\n", begin);
+    ASSERT_NE(end, std::string::npos);
+    std::vector<std::unique_ptr<Devices>> servers;
+    for (int n = 1; n <= 4; ++n) {  // COMn of the bench is the server COM1 of simulator n
+        servers.push_back(std::make_unique<Devices>(
+            dir.path / std::to_string(n), PtyDeviceSet::Options{Pacing{0, false}, {}, {}}));
+        fs::create_directories(dir.path / "bench");
+        fs::create_symlink(servers.back()->portDir / "COM1",
+                           dir.path / "bench" / ("COM" + std::to_string(n)));
+    }
+    Cli loop(work, {"-c", readme.substr(begin, end + 9 - begin)},
+             {{"TANDEL_PORTS", (dir.path / "bench").string()},
+              {"PATH", fs::path(TANDEL_CLI).parent_path().string() + ":" + std::getenv("PATH")}},
+             false, "/bin/bash");
+    EXPECT_EQ(loop.Finish(120000), 0);
+    std::map<std::string, Lines> streams;
+    for (const std::string& line : loop.OutLines())
+        streams[line.substr(0, 7)].push_back(line.substr(7));
+    const std::string log = ReadFile(work / "bench.log");
+    for (const char* tag : {"[COM1] ", "[COM2] ", "[COM3] ", "[COM4] "}) {
+        EXPECT_EQ(streams[tag], Join({{"Czekam na dane z serwera..."}, kServerBoot, kFlashServer}));
+        EXPECT_NE(log.find(tag + std::string("result: exit 0 (ok)")), std::string::npos) << tag;
+    }
+    EXPECT_EQ(streams.size(), 4u) << loop.err;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <map>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -76,6 +77,36 @@ TEST_F(PlatformFiles, ANewFileReplacesTheOldOneWholeAndReadsBack) {
     }
 }
 
+// A listing tells what a link names: a link to a firmware file counts as a file, a link to
+// nothing does not.
+TEST_F(PlatformFiles, AListingTellsWhatALinkNames) {
+    platform::OutputFile real;
+    ASSERT_EQ(real.CreateNew(Path("real.bin")), 0);
+    real.Close();
+    std::error_code ec;
+    fs::create_symlink("real.bin", dir_ / "link.bin", ec);
+    fs::create_symlink("none.bin", dir_ / "gone.bin", ec);
+    if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
+    std::map<std::string, platform::FileKind> kinds;
+    for (const auto& e : platform::ListFolderKinds(dir_.string())) kinds[e.name] = e.kind;
+    EXPECT_EQ(kinds["link.bin"], platform::FileKind::Regular);
+    EXPECT_NE(kinds["gone.bin"], platform::FileKind::Regular);
+    EXPECT_EQ(platform::OwnKindOf(Path("link.bin")), platform::FileKind::Other);
+}
+
+// A temporary a run holds is not removed as stale; once the run lets it go, it is.
+TEST_F(PlatformFiles, ATemporaryIsRemovedOnlyWhenNoRunHoldsIt) {
+    const std::string temporary = Path(".tandel-1-0.part");
+    platform::OutputFile file;
+    ASSERT_EQ(file.CreateNew(temporary), 0);
+    ASSERT_TRUE(file.LockForLife(temporary));
+    EXPECT_FALSE(platform::RemoveUnlessHeld(temporary));
+    EXPECT_EQ(platform::KindOf(temporary), platform::FileKind::Regular);
+    file.Close();
+    EXPECT_TRUE(platform::RemoveUnlessHeld(temporary));
+    EXPECT_EQ(platform::KindOf(temporary), platform::FileKind::Missing);
+}
+
 // A folder opens as an input (it is then no regular file, as a FIFO or a device is); a missing
 // file fails with ENOENT, which the texts of the store are chosen by.
 TEST_F(PlatformFiles, AFolderIsNoRegularFileAndAMissingFileIsENOENT) {
@@ -103,8 +134,8 @@ TEST_F(PlatformFiles, LinesAreAppendedWholeInOrderAndOnlyToAFile) {
     // A file is no terminal (the NUL device and a pipe are none either on Windows).
     std::FILE* file = std::fopen(Path("out.txt").c_str(), "w");
     ASSERT_NE(file, nullptr);
-    EXPECT_FALSE(platform::IsTerminal(file));
-    EXPECT_EQ(platform::TerminalColumns(file), 0);
+    EXPECT_FALSE(platform::IsTerminal(::fileno(file)));
+    EXPECT_EQ(platform::TerminalColumns(::fileno(file)), 0);
     std::fclose(file);
 }
 

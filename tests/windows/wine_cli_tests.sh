@@ -27,7 +27,8 @@ trap cleanup EXIT
 
 passed=0
 failed=0
-# verdict NAME DETAIL: the case passed when the command before it succeeded.
+# verdict NAME DETAIL: the case passed when the command before it succeeded (DETAIL must not
+# run a command: that would be the status seen here).
 verdict() {
   if [ "$?" -eq 0 ]; then
     passed=$((passed + 1)); echo "ok   $1"
@@ -90,8 +91,9 @@ same_store() {
 # exclusively by another program then cannot be opened, even by root.
 as_user=()
 [ "$(id -u)" -eq 0 ] && as_user=(setpriv --bounding-set -sys_admin --inh-caps -sys_admin)
-rm -rf "$WINEPREFIX"
 t0=$SECONDS
+"$wineserver" -k 2>/dev/null
+rm -rf "$WINEPREFIX"
 "${as_user[@]}" "$wine" wineboot -i >/dev/null 2>&1
 for n in 1 2; do
   "$wine" reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d /dev/null /f >/dev/null 2>&1
@@ -99,7 +101,7 @@ done
 # One session for the whole run: the port links made below stay as made (a new session would
 # map them again from the registry).
 "$wineserver" -k
-"${as_user[@]}" "$wineserver" -p
+"${as_user[@]}" "$wineserver" -p >/dev/null 2>&1
 "$wine" cmd /c exit >/dev/null 2>&1
 echo "     wine prefix ready in $((SECONDS - t0)) s"
 
@@ -179,9 +181,10 @@ for _ in $(seq 100); do [ -e "$tmp/held.ready" ] && break; sleep 0.1; done
 cli "$work" flash --type "Karta w czytniku" --firmware karta_c_v2_05.bin --port COM2 --yes
 touch "$tmp/held.stop"
 wait "$holder"
-[ "$status" -eq 3 ] && [ "$(cat "$tmp/held")" = 0 ] && grep -q 'in use' "$tmp/err"
+sent="$(cat "$tmp/held")"
+[ "$status" -eq 3 ] && [ "$sent" = 0 ] && grep -q 'in use' "$tmp/err"
 verdict "a port held by another program is in use (exit 3, nothing sent)" \
-  "exit $status, $(cat "$tmp/held") bytes sent"
+  "exit $status, $sent bytes sent"
 
 # Ctrl+C in the write phase: STOP, the port released, the flash reported partly written.
 devices paced --rate 9600
