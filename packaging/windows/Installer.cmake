@@ -80,12 +80,13 @@ if(MAKENSIS)
   add_custom_target(installer DEPENDS ${_setup})
   add_dependencies(installer ${_tandel_targets})
 endif()
+string(REPLACE ";" "|" _tandel_file_list "${_tandel_files}")
 add_custom_command(OUTPUT ${_zip}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/portable
-  COMMAND ${CMAKE_COMMAND} -DFROM=${CMAKE_BINARY_DIR} -DTO=${_stage} "-DFILES=${_tandel_files}"
+  COMMAND ${CMAKE_COMMAND} -DFROM=${CMAKE_BINARY_DIR} -DTO=${_stage} "-DFILES=${_tandel_file_list}"
     -P ${_tandel_win}/Stage.cmake
   COMMAND ${CMAKE_COMMAND} -E chdir ${CMAKE_BINARY_DIR}/portable
     ${CMAKE_COMMAND} -E tar cf ${_zip} --format=zip tandel-${PROJECT_VERSION}
   DEPENDS ${_tandel_program_files} windows_runtime ${_tandel_win}/Stage.cmake
-  COMMENT "Making ${_zip}")
+  COMMENT "Making ${_zip}" VERBATIM)
 add_custom_target(portable_zip DEPENDS ${_zip})
