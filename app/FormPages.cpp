@@ -3,13 +3,17 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QListWidget>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <algorithm>
 
+#include "AccessibleRoles.h"
 #include "ButtonFactory.h"
 #include "ListBox.h"
 #include "PortBox.h"
@@ -105,6 +109,14 @@ QLabel* MakeLabel(QWidget* page, const char* name, int x, int y, const QString& 
     return label;
 }
 
+// A screen reader names `control` by the visible label's text, without the closing colon.
+void TieLabel(QLabel* label, QWidget* control) {
+    label->setBuddy(control);
+    QString name = label->text().trimmed();
+    if (name.endsWith(u':')) name.chop(1);
+    control->setAccessibleName(name.trimmed());
+}
+
 ButtonPicture Glyph(const char* name) {
     return WindowPicture(QString::fromLatin1(name));
 }
@@ -128,12 +140,38 @@ constexpr qsizetype kDescriptionBlock = 10000;
 
 }  // namespace
 
+ClickableImage::ClickableImage(QWidget* parent) : QLabel(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+}
+
 void ClickableImage::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit clicked();
     QLabel::mousePressEvent(event);
 }
 
+void ClickableImage::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            Activate();
+            return;
+        default:
+            QLabel::keyPressEvent(event);
+    }
+}
+
+void ClickableImage::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (!hasFocus()) return;
+    QPainter painter(this);
+    painter.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
 void FormPages::BuildForm(QWidget& window) {
+    // Before any control exists: a control's accessible interface is made once, at its first use.
+    InstallAccessibleRoles();
     window.setObjectName("Form1");
     window.setWindowTitle("TANDEL - QUORVANT II (PELTA/ORN/VESTRAND) 19.10.2007");
     window.setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -175,22 +213,27 @@ void FormPages::SetPageSetTop(int top) {
 }
 
 void FormPages::BuildStartPage(QWidget* page, qreal ratio) {
-    Image1 = new ClickableImage(page);
-    Image1->setObjectName("Image1");
-    Image1->setGeometry(56, 30, 400, 134);
-    Image1->setPixmap(Logo(ratio));
-    Image1->setCursor(Qt::PointingHandCursor);
     VexButton1 =
         MakeButton(page, "VexButton1", {3, 207, 346, 41},
                    "Czy sprawdzić dostępność nowych wersji oprogramowania", Glyph("globe.png"));
     VexButton1->setCursor(Qt::ArrowCursor);
     VexButton2 = MakeButton(page, "VexButton2", {406, 207, 102, 41}, "DALEJ", Glyph("forward.png"));
+    // Made after the buttons, so that it comes after them in the Tab order and the page
+    // opens with its first button focused.
+    Image1 = new ClickableImage(page);
+    Image1->setObjectName("Image1");
+    Image1->setGeometry(56, 30, 400, 134);
+    Image1->setPixmap(Logo(ratio));
+    Image1->setCursor(Qt::PointingHandCursor);
 }
 
 void FormPages::BuildLiveUpdatePage(QWidget* page) {
     Label6 = MakeLabel(page, "Label6", 3, 3, "Stan usługi LiveUpdate :");
     Label5 = MakeLabel(page, "Label5", 126, 3, "______");
+    // Its text is the state; its name what the state is of.
+    Label5->setAccessibleName("Stan usługi LiveUpdate");
     Memo1 = MakeMemo(page, "Memo1", {3, 22, 505, 174}, kSkyBlue, 9, false);
+    Memo1->setAccessibleName("Log LiveUpdate");
     VexButton6 =
         MakeButton(page, "VexButton6", {414, 202, 102, 40}, "START", Glyph("circling.png"));
     VexButton7 = MakeButton(page, "VexButton7", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
@@ -204,6 +247,8 @@ void FormPages::BuildFirmwarePage(QWidget* page, const QColor& base) {
     ListBox1 = MakeList(page, "ListBox1", {3, 22, 502, 62}, 10, 16);
     Label1 = MakeLabel(page, "Label1", 3, 90, "Opis:");
     Memo3 = MakeMemo(page, "Memo3", {3, 109, 502, 89}, base, 10, true);
+    TieLabel(Label2, ListBox1);
+    TieLabel(Label1, Memo3);
     VexButton12 =
         MakeButton(page, "VexButton12", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
     VexButton11 =
@@ -219,6 +264,8 @@ void FormPages::BuildProgrammingPage(QWidget* page) {
     prog->setRange(0, 100);
     prog->setValue(0);
     prog->setTextVisible(false);
+    TieLabel(Label3, Memo2);
+    prog->setAccessibleName("Postęp zapisu");
     VexButton13 =
         MakeButton(page, "VexButton13", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
     ComboBox1 = new PortBox(page);
@@ -229,6 +276,8 @@ void FormPages::BuildProgrammingPage(QWidget* page) {
     for (int n = 1; n <= kPortBoxRows; ++n) ComboBox1->addItem(QString::fromStdString(ComLabel(n)));
     ComboBox1->setCurrentIndex(0);
     ComboBox1->setEditText(QString::fromStdString(ComLabel(1)));
+    ComboBox1->setAccessibleName("Port szeregowy");
+    ComboBox1->lineEdit()->setAccessibleName("Port szeregowy");
     VexButton15 = MakeButton(page, "VexButton15", {287, 207, 102, 40}, "STOP", Glyph("cross.png"));
     VexButton14 =
         MakeButton(page, "VexButton14", {406, 207, 102, 40}, "START", Glyph("forward.png"));
@@ -241,6 +290,7 @@ void FormPages::BuildDeviceTypePage(QWidget* page) {
     GroupBox1->setGeometry(3, 3, 502, 190);
     GroupBox1->setFlat(true);
     ListBox2 = MakeList(GroupBox1, "ListBox2", {16, 23, 465, 154}, 9, 15);
+    ListBox2->setAccessibleName(GroupBox1->title().trimmed().chopped(1).trimmed());
     VexButton9 = MakeButton(page, "VexButton9", {3, 207, 102, 40}, "POWRÓT", Glyph("backward.png"));
     VexButton10 =
         MakeButton(page, "VexButton10", {403, 207, 102, 40}, "DALEJ", Glyph("forward.png"));

@@ -29,9 +29,13 @@ class LiveUpdateWindowHost final : public LiveUpdateHost {
     void PaintOnlyPass() override;
     std::vector<std::string> DeviceTypeLines() override { return deviceLines_; }
     std::string BaseDirectory() override;
+    // Set by the page's POWRÓT, cleared when a run starts.
+    bool StopRequested() override { return stopRequested_; }
+    void SetStopRequested(bool stop) { stopRequested_ = stop; }
 
   private:
     QPlainTextEdit& log_;
     const std::vector<std::string>& deviceLines_;
     WindowPasses passes_;
+    bool stopRequested_ = false;
 };

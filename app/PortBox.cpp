@@ -10,6 +10,8 @@
 
 #include "PortDescription.h"
 #include "PortNames.h"
+#include "UpdateRun.h"
+#include "WindowTexts.h"
 
 namespace {
 
@@ -57,6 +59,34 @@ PortBox::PortBox(QWidget* parent) : QComboBox(parent) {
     auto* style = new NarrowArrowStyle;
     style->setParent(this);
     setStyle(style);
+    // Until the tooltip is asked for, it (and the description) tells of the text alone.
+    connect(this, &QComboBox::currentTextChanged, this, [this] {
+        setToolTip(TextHint());
+        if (!hasFocus()) ShowTextEnd();
+    });
+}
+
+void PortBox::focusOutEvent(QFocusEvent* event) {
+    QComboBox::focusOutEvent(event);
+    ShowTextEnd();
+}
+
+void PortBox::ShowTextEnd() {
+    if (QLineEdit* edit = lineEdit()) edit->setCursorPosition(static_cast<int>(edit->text().size()));
+}
+
+QString PortBox::TextHint() const {
+    const QString text = currentText();
+    if (text == QLatin1String(kAutoPortText))
+        return "Auto: port wyszukiwany samoczynnie wśród COM1 do COM20";
+    const auto portName = PortNameForBox(text.toStdString());
+    if (!portName) return PortTextHint(text);
+    const std::string line =
+        PortDescriptionLine(DescribePortName(*portName), ReasonLanguage::Polish);
+    // A path is named by itself; the line then starts with what it resolves to.
+    return ComLabelNumber(text.toStdString()) != 0 || line.rfind(text.toStdString(), 0) == 0
+               ? QString::fromStdString(line)
+               : text + ": " + QString::fromStdString(line);
 }
 
 void PortBox::showPopup() {
@@ -78,10 +108,14 @@ QString PortBox::PortsHint() const {
 }
 
 void PortBox::RefreshHints() {
+    // New data of the current item would put the item's text back over a typed one.
+    const QString text = currentText();
     for (int i = 0; i < count(); ++i) {
-        if (const int n = ComNumber(itemText(i)); n != 0) {
-            setItemData(i, HintFor(n), Qt::ToolTipRole);
-        }
+        const int n = ComNumber(itemText(i));
+        if (n == 0) continue;
+        if (const QString hint = HintFor(n); itemData(i, Qt::ToolTipRole).toString() != hint)
+            setItemData(i, hint, Qt::ToolTipRole);
     }
-    setToolTip(PortsHint());
+    if (currentText() != text) setEditText(text);
+    setToolTip(TextHint() + "\n\n" + PortsHint());
 }

@@ -9,7 +9,9 @@
 #include "DesktopServices.h"
 #include "DeviceConfig.h"
 #include "OpenFailureDetail.h"
+#include "PortSearch.h"
 #include "TSerialPortDriver.h"
+#include "WindowTexts.h"
 
 void ProgrammingHost::LogClear() {
     parts_.log.clear();
@@ -45,7 +47,11 @@ std::string ProgrammingHost::SelectedFirmware() {
 }
 
 void ProgrammingHost::ShowMessage(const std::string& text) {
-    parts_.desktop.Message(QString::fromStdString(text), QString());
+    // The open failure comes here only when the port box text names no port (a port that does
+    // not open comes through ShowOpenFailure): below it, what the box takes.
+    const QString detail =
+        text == kLineOpenFailed ? PortTextHint(parts_.portBox.currentText()) : QString();
+    parts_.desktop.Message(QString::fromStdString(text), detail);
 }
 
 void ProgrammingHost::ShowOpenFailure(const std::string& text, const std::string& reason) {

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
 #include <QEvent>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <exception>
 
+#include "AddressWatch.h"
 #include "BaseDirectory.h"
 #include "BoundedRead.h"
 #include "Cp1250.h"
@@ -24,11 +26,22 @@
 #include "ProgrammingHost.h"
 #include "RunJournal.h"
 #include "VexButton.h"
+#include "WindowTexts.h"
 
 namespace {
 
 bool HasSelection(const QListWidget* list) {
     return !list->selectedItems().isEmpty();
+}
+
+QString InitCfgPath() {
+    return QString::fromStdString(JoinPath(BaseDirectory(), "init.cfg"));
+}
+
+// The example configuration that the package installs beside the program.
+QString ExampleInitCfgPath() {
+    return QDir::cleanPath(QApplication::applicationDirPath() +
+                           "/../share/tandel/init.cfg.example");
 }
 
 }  // namespace
@@ -43,6 +56,7 @@ TForm1::TForm1(Services services, QWidget* parent)
     http_.SetOnStatus([this](THttpStatus status, const std::string&) { IdHTTP1Status(status); });
 
     BuildForm(*this);
+    Image1->setAccessibleName(QString("Strona domowa Quorvant: ") + kHomePage);
 
     // The two jobs' views of the window.
     const WindowPasses passes{[this] { ProcessMessages(); }, [this] { PaintOnlyPass(); },
@@ -74,14 +88,17 @@ TForm1::TForm1(Services services, QWidget* parent)
     connect(VexButton2, &TVexButton::OnClick, this, [this] { ShowPage(kDeviceTypePage); });
     connect(Image1, &ClickableImage::clicked, this, [this] { OpenHomePage(); });
     connect(VexButton6, &TVexButton::OnClick, this, [this] { LiveUpdateStart(); });
-    connect(VexButton7, &TVexButton::OnClick, this, [this] { ShowPage(kStartPage); });
+    connect(VexButton7, &TVexButton::OnClick, this, [this] { LiveUpdateBack(); });
     connect(VexButton9, &TVexButton::OnClick, this, [this] { ShowPage(kStartPage); });
     connect(VexButton10, &TVexButton::OnClick, this,
             [this] { Guarded([this] { ChooseDeviceType(); }); });
     connect(VexButton12, &TVexButton::OnClick, this, [this] { ShowPage(kDeviceTypePage); });
     connect(VexButton11, &TVexButton::OnClick, this,
             [this] { Guarded([this] { ChooseFirmwareVersion(); }); });
-    connect(VexButton13, &TVexButton::OnClick, this, [this] { ShowPage(kFirmwarePage); });
+    // A programming run keeps its page (and so its log and selection) until it ends.
+    connect(VexButton13, &TVexButton::OnClick, this, [this] {
+        if (!run_->Running()) ShowPage(kFirmwarePage);
+    });
     connect(VexButton14, &TVexButton::OnClick, this, [this] { ProgrammingStart(); });
     connect(VexButton15, &TVexButton::OnClick, this, [this] { ProgrammingStop(); });
 }
@@ -110,6 +127,7 @@ void TForm1::StartUpWork() {
     SetPageSetTop(kPageSetRunTop);
     setFixedSize(kClientWidth, kDesignedClientHeight - kHeightReduction);
     PageControl1->setCurrentIndex(kStartPage);
+    const QString hint = MissingInitCfgHint(InitCfgPath(), ExampleInitCfgPath());
     Guarded([this] {
         deviceLines_ = PrepareStore(BaseDirectory());
         ListBox2->clear();
@@ -117,22 +135,22 @@ void TForm1::StartUpWork() {
             ListBox2->addItem(ItemText(Cp1250ToUtf8(line)));
         ListBox2->setCurrentRow(-1);
         ListBox2->clearSelection();
-    });
+    }, hint);
 }
 
 template <typename Handler>
-void TForm1::Guarded(Handler&& handler) {
+void TForm1::Guarded(Handler&& handler, const QString& hint) {
     try {
         handler();
     } catch (const FileReadError& failure) {
-        ShowFailure(QString::fromStdString(failure.PolishText()));
+        ShowFailure(QString::fromStdString(failure.PolishText()), hint);
     } catch (const std::exception& failure) {
-        ShowFailure(QString::fromUtf8(failure.what()));
+        ShowFailure(QString::fromUtf8(failure.what()), hint);
     }
 }
 
-void TForm1::ShowFailure(const QString& text) {
-    desktop_.Error("TANDEL", ErrorBoxText(text));
+void TForm1::ShowFailure(const QString& text, const QString& hint) {
+    desktop_.Error("TANDEL", ErrorBoxText(text), hint);
 }
 
 void TForm1::ShowPage(Page page) {
@@ -157,7 +175,8 @@ void TForm1::LiveUpdateButtonClick() {
 
 void TForm1::ChooseDeviceType() {
     if (!HasSelection(ListBox2)) {
-        desktop_.Information("Informacja", "Proszę wybrać typ urządzenia !!!");
+        desktop_.Information("Informacja", "Proszę wybrać typ urządzenia !!!",
+                             ListBox2->count() == 0 ? NoDeviceTypeHint(InitCfgPath()) : QString());
         return;
     }
     const std::string& line = deviceLines_.at(static_cast<size_t>(ListBox2->currentRow()));
@@ -189,8 +208,11 @@ void TForm1::LoadFirmwareList() {
 
 void TForm1::ChooseFirmwareVersion() {
     if (!HasSelection(ListBox1)) {
+        const QString folder =
+            QString::fromStdString(JoinPath(BaseDirectory(), FolderOnDisk(firmwareFolder_)));
         desktop_.Information(
-            "Informacja", "Proszę wybrać wersje oprogramowania do zaktualizownia urządzenia !!!");
+            "Informacja", "Proszę wybrać wersje oprogramowania do zaktualizownia urządzenia !!!",
+            ListBox1->count() == 0 ? NoFirmwareHint(folder) : QString());
         return;
     }
     ShowPage(kProgrammingPage);
@@ -205,18 +227,44 @@ void TForm1::OpenHomePage() {
 void TForm1::LiveUpdateStart() {
     // One job at a time: a START of either page during a run is ignored like a second START.
     if (LiveUpdateRunning() || run_->Running()) return;
+    liveUpdateLog_->SetStopRequested(false);
+    AddressWatch source(http_);
     try {
-        Guarded([this] { RunLiveUpdate(*liveUpdateLog_, http_); });
+        Guarded([&] {
+            try {
+                RunLiveUpdate(*liveUpdateLog_, source);
+            } catch (const AddressWatch::Failure& failure) {
+                question_.reset();  // the run is over
+                const QString text = QString::fromUtf8(failure.what());
+                ShowFailure(text, NetworkFailureHint(QString::fromStdString(failure.url),
+                                                     text.section(u'\n', -1).trimmed()));
+            }
+        });
     } catch (const WindowClosing&) {
         // The window is going away: the run ends quietly.
     }
+    question_.reset();
     AfterRun();
+}
+
+void TForm1::LiveUpdateBack() {
+    if (!LiveUpdateRunning()) {
+        ShowPage(kStartPage);
+        return;
+    }
+    if (question_) return;
+    // Asked without waiting: the run goes on under the question.
+    question_ = desktop_.Ask("TANDEL", kStopLiveUpdateQuestion, false, [this](bool yes) {
+        question_.reset();
+        if (yes) liveUpdateLog_->SetStopRequested(true);
+    });
 }
 
 void TForm1::IdHTTP1Status(THttpStatus status) {
     if (const auto text = StatusLabelText(status)) {
         Label5->setText(QString::fromStdString(*text));
         Label5->adjustSize();
+        Label5->setAccessibleDescription(Label5->text());
     }
     if (closeWanted_) throw WindowClosing{};
     ProcessMessages();
@@ -224,20 +272,27 @@ void TForm1::IdHTTP1Status(THttpStatus status) {
 }
 
 void TForm1::ProgrammingStart() {
-    if (LiveUpdateRunning()) return;
+    // A START during a run (of either page) is ignored; the run keeps its question.
+    if (LiveUpdateRunning() || run_->Running()) return;
     Guarded([this] {
+        // The pages may be visited again during the run: the journal keeps the type it started.
+        const std::string deviceType = deviceType_;
+        const uint8_t kind = deviceKind_;
         const QDateTime start = QDateTime::currentDateTimeUtc();
-        lastRun_ = run_->Start(deviceKind_);
+        lastRun_ = run_->Start(kind);
+        question_.reset();  // a close question ends with the run
         if (lastRun_.end != RunEnd::NotRun) {
             const std::string failure =
-                AppendToJournal({"tandel", deviceType_, deviceKind_, run_->Selection(), lastRun_,
-                                 start, QDateTime::currentDateTimeUtc()});
+                AppendToJournal({"tandel", deviceType, kind, run_->Selection(), lastRun_, start,
+                                 QDateTime::currentDateTimeUtc()});
             if (!failure.empty())
                 Memo2->appendPlainText("Nie zapisano dziennika programowania: " +
                                        QString::fromStdString(failure));
         }
         if (lastRun_.end == RunEnd::Untouched && lastRun_.step == RunStep::Load)
             ShowFailure(QString::fromStdString(lastRun_.loadError));
+        // Decided by how the run ended, whatever its log says.
+        if (lastRun_.end == RunEnd::Damaged) desktop_.Alert("TANDEL", DamageText(lastRun_));
     });
     AfterRun();
 }
@@ -256,6 +311,20 @@ void TForm1::ProgrammingStop() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (run_->Running() && run_->FlashTouched() && !closeWanted_) {
+        // The device's flash is erased: closing now leaves it without firmware. The question
+        // does not hold the run, and it goes away when the run ends.
+        if (!question_) {
+            question_ = desktop_.Ask("TANDEL", kCloseDuringWriteQuestion, false, [this](bool yes) {
+                question_.reset();
+                if (!yes || !run_->Running()) return;
+                closeWanted_ = true;
+                run_->Abandon();
+            });
+        }
+        event->ignore();
+        return;
+    }
     if (run_->Running() || LiveUpdateRunning()) {
         // The close arrived inside a run's message processing or inside one of its pauses,
         // where no input may act: the programming run is stopped without a message pass (the

@@ -14,6 +14,7 @@
 
 class DesktopServices;
 class InputDeferral;
+class OpenQuestion;
 class LiveUpdateWindowHost;
 class ProgrammingHost;
 class SerialBackend;
@@ -54,8 +55,9 @@ class TForm1 : public QWidget, private FormPages {
     UpdateRun& Run() { return *run_; }
     const RunResult& LastRun() const { return lastRun_; }
 
-    // Shows a failure that escaped a handler in the error box "TANDEL".
-    void ShowFailure(const QString& text);
+    // Shows a failure that escaped a handler in the error box "TANDEL", with `hint` (what to
+    // do, in Polish) below the text when there is one.
+    void ShowFailure(const QString& text, const QString& hint = {});
 
   protected:
     bool event(QEvent* event) override;
@@ -70,6 +72,8 @@ class TForm1 : public QWidget, private FormPages {
     void ChooseFirmwareVersion();
     void OpenHomePage();
     void LiveUpdateStart();
+    // POWRÓT of the LiveUpdate page: during a run it asks whether to stop the run.
+    void LiveUpdateBack();
     void IdHTTP1Status(THttpStatus status);
     void ProgrammingStart();
     void ProgrammingStop();
@@ -84,7 +88,7 @@ class TForm1 : public QWidget, private FormPages {
 
     // Runs a handler; a failure that escapes it ends the handler with the error box.
     template <typename Handler>
-    void Guarded(Handler&& handler);
+    void Guarded(Handler&& handler, const QString& hint = {});
 
     DesktopServices& desktop_;
     Clock& clock_;
@@ -96,6 +100,9 @@ class TForm1 : public QWidget, private FormPages {
     std::unique_ptr<UpdateRun> run_;
     RunResult lastRun_;
     bool closeWanted_ = false;
+    // The question asked during a run (stop the LiveUpdate, close after the erase); it goes
+    // away with the run.
+    std::unique_ptr<OpenQuestion> question_;
 
     uint8_t deviceKind_ = 0;
     std::string firmwareFolder_;

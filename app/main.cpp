@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <cstdio>
 
 #include "Clock.h"
@@ -43,5 +44,11 @@ int main(int argc, char* argv[]) {
                                          app.primaryScreen()->availableGeometry()));
     form.show();
     form.activateWindow();
+    // What the launcher could not take from tandel.env: a menu launch shows no standard error.
+    if (const QString note = qEnvironmentVariable("TANDEL_LAUNCH_NOTE"); !note.isEmpty()) {
+        qunsetenv("TANDEL_LAUNCH_NOTE");
+        // Through the window's boxes, so that a screen reader hears what it is about.
+        QTimer::singleShot(0, &form, [&desktop, note] { desktop.Information("TANDEL", note, {}); });
+    }
     return app.exec();
 }

@@ -17,10 +17,20 @@
 // so that a run that showed a box can be told apart from a clean one.
 class UnattendedDesktop final : public DesktopServices {
   public:
-    void Information(const QString& title, const QString& text) override { Note(title, text); }
-    void Error(const QString& title, const QString& text) override { Note(title, text); }
+    void Information(const QString& title, const QString& text, const QString&) override {
+        Note(title, text);
+    }
+    void Error(const QString& title, const QString& text, const QString&) override {
+        Note(title, text);
+    }
+    void Alert(const QString& title, const QString& text) override { Note(title, text); }
     void Message(const QString& text, const QString&) override { Note("TANDEL", text); }
     bool YesNo(const QString&, const QString&) override { return true; }
+    std::unique_ptr<OpenQuestion> Ask(const QString&, const QString&, bool,
+                                      std::function<void(bool)> answered) override {
+        answered(true);
+        return nullptr;
+    }
     void OpenUrl(const QString&) override {}
 
     const QStringList& Boxes() const { return boxes_; }

@@ -110,14 +110,19 @@ class Run {
             type.remote = address_ + EncodeUrlPath(type.folder) + "/";
         }
         try {
-            for (DeviceType& type : types_) Turn(type);
+            for (DeviceType& type : types_) {
+                if (Stopping()) break;
+                Turn(type);
+            }
             Commit();
         } catch (...) {
             // What was fetched before the failure is stored, as it would have been.
             Commit();
             throw;
         }
-        host_.LogAppend("Aktualizacja oprogramowania zakończona.");
+        summary_.stopped = Stopping();
+        host_.LogAppend(summary_.stopped ? kLineUpdateStopped
+                                         : "Aktualizacja oprogramowania zakończona.");
         return summary_;
     }
 
@@ -136,7 +141,16 @@ class Run {
         Log("Pobieram opis dla : " + shown);
         Store(type.store, "opis.txt", Await(type.description), {});
         host_.ProcessMessages();
-        for (FirmwareItem& item : type.files) Turn(type, item);
+        for (FirmwareItem& item : type.files) {
+            if (Stopping()) return;
+            Turn(type, item);
+        }
+    }
+
+    // Once the host has asked to stop, the run stops at its next look.
+    bool Stopping() {
+        stopped_ = stopped_ || host_.StopRequested();
+        return stopped_;
     }
 
     void Turn(DeviceType& type, FirmwareItem& item) {
@@ -401,6 +415,7 @@ class Run {
     const std::size_t transfers_;
     std::string base_;
     LiveUpdateSummary summary_;
+    bool stopped_ = false;
     std::string address_;
     // Filled once; the requests of the types are pointed at by `underWay_`.
     std::deque<DeviceType> types_;

@@ -33,7 +33,13 @@ class LiveUpdateHost {
 
     // Base directory (current working directory, read afresh).
     virtual std::string BaseDirectory() = 0;
+
+    // The user asked to stop the run; looked at before each device type and each file.
+    virtual bool StopRequested() { return false; }
 };
+
+// The last line of a run that the user stopped.
+inline constexpr char kLineUpdateStopped[] = "Aktualizacja przerwana przez użytkownika.";
 
 // Size of every published firmware file; a body of any other size is not stored.
 inline constexpr std::size_t kFirmwareFileSize = 15180;
@@ -72,6 +78,9 @@ struct LiveUpdateLimits {
 // the run where it would have then, with nothing fetched past it stored. Stored firmware files
 // are flushed in batches and count as present once renamed into place.
 // A call made while a run is in progress (from its message processing) does nothing.
+// When the host's StopRequested is found set between two files, the run ends there: the file
+// at its turn was stored or dropped, what is stored stays, nothing fetched ahead is stored,
+// and the log ends with kLineUpdateStopped instead of the final line.
 // What a finished run did with the lists: firmware files stored and already present, files
 // refused (a name that cannot be a file, a body of the wrong size) and device types skipped
 // (a folder name that cannot be used).
@@ -80,6 +89,7 @@ struct LiveUpdateSummary {
     int present = 0;
     int refused = 0;
     int skippedTypes = 0;
+    bool stopped = false;  // by the host's StopRequested
 };
 LiveUpdateSummary RunLiveUpdate(LiveUpdateHost& host, HttpSource& http,
                                 const LiveUpdateLimits& limits = {});

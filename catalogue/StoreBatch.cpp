@@ -12,20 +12,25 @@
 
 namespace {
 
-// Creates a fresh temporary file in `path`'s folder; its name is not derived from the file
-// name, so that a name near the length limit still fits. 0 or the errno.
+// Creates a fresh temporary file in `path`'s folder, locked for its life: the lock, not the
+// process id in its name, tells another run (another PID namespace, another machine on a
+// shared store) that the file is alive. Its name is not derived from the file name, so that a
+// name near the length limit still fits. 0 or the errno.
 int CreateTemporary(const std::string& path, std::string& temporary, platform::OutputFile& file) {
     static std::atomic<unsigned> counter{0};
     std::size_t cut = path.size();
     while (cut > 0 && !platform::IsPathSeparator(path[cut - 1])) --cut;
     const std::string folder = path.substr(0, cut);
-    int error = 0;
-    do {
+    for (;;) {
         temporary = folder + ".tandel-" + std::to_string(platform::ProcessId()) + "-" +
                     std::to_string(counter++) + ".part";
-        error = file.CreateNew(temporary);
-    } while (error == EEXIST);
-    return error;
+        const int error = file.CreateNew(temporary);
+        if (error == EEXIST) continue;
+        if (error != 0) return error;
+        // A run clearing stale files may have taken it between the creation and the lock.
+        if (file.LockForLife(temporary)) return 0;
+        file.Close();  // taken for stale at once: its remover deletes it
+    }
 }
 
 // The folder of a path, without its separator.
@@ -46,7 +51,8 @@ std::vector<int> FlushAll(const Entries& entries) {
         for (std::size_t i; (i = next++) < entries.size();) errors[i] = entries[i].file.Flush();
     };
     std::vector<std::thread> helpers;
-    for (std::size_t k = 1; k < std::min(kFlushers, entries.size()); ++k) helpers.emplace_back(flush);
+    for (std::size_t k = 1; k < std::min(kFlushers, entries.size()); ++k)
+        helpers.emplace_back(flush);
     flush();
     for (std::thread& helper : helpers) helper.join();
     return errors;

@@ -12,8 +12,8 @@
 std::string CannotCreateText(const std::string& path, int error);
 
 // Files stored together at the cost of about one flush: each is written whole under a
-// temporary name `.tandel-<pid>-<n>.part` in its folder with its write-back started at once
-// (Add); Commit flushes them
+// temporary name `.tandel-<pid>-<n>.part` in its folder, locked (flock) while it is open, with
+// its write-back started at once (Add); Commit flushes them
 // all, renames each onto its path in the order added, then flushes each folder once. A file
 // is in place only after Commit; a crash before leaves temporaries, never a short file under
 // a final name. What is not committed is removed when the batch goes.

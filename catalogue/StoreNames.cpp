@@ -1,7 +1,7 @@
 #include "StoreNames.h"
 
-#include <climits>
 #include <charconv>
+#include <climits>
 
 #include "BaseDirectory.h"
 #include "Cp1250.h"
@@ -29,7 +29,8 @@ bool PiecesFit(std::string_view path) {
     }
 }
 
-// The process id of a temporary file name, 0 when the name is none.
+// The process id of a temporary file name (for people; the lock decides), 0 when the name
+// is none.
 long TemporaryOwner(std::string_view name) {
     if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix)) return 0;
     name.remove_prefix(kTemporaryPrefix.size());
@@ -68,7 +69,8 @@ std::string EncodeUrlPath(std::string_view bytes) {
 bool UsableStoreFolder(const std::string& base, std::string_view folder,
                        const std::string& address) {
     // Every byte is at least one on disk and in the address: a long folder fails unconverted.
-    if (base.size() + folder.size() >= platform::kPathMax || address.size() + folder.size() > kUrlLimit)
+    if (base.size() + folder.size() >= platform::kPathMax ||
+        address.size() + folder.size() > kUrlLimit)
         return false;
     const std::string onDisk = FolderOnDisk(folder);
     const std::string store = JoinPath(base, onDisk);
@@ -79,7 +81,8 @@ bool UsableStoreFolder(const std::string& base, std::string_view folder,
 bool UsableStoreFile(const std::string& store, std::string_view name, const std::string& remote) {
     if (name.size() > platform::kNameMax || remote.size() + name.size() > kUrlLimit) return false;
     const std::string file = Cp1250ToUtf8(name) + ".bin";
-    return file.size() <= platform::kNameMax && platform::SystemCanHoldName(file) && store.size() + 1 + file.size() < platform::kPathMax &&
+    return file.size() <= platform::kNameMax && platform::SystemCanHoldName(file) &&
+           store.size() + 1 + file.size() < platform::kPathMax &&
            (remote + EncodeUrlPath(name) + ".bin").size() <= kUrlLimit;
 }
 
@@ -90,12 +93,8 @@ std::string_view LogPart(std::string_view name) {
 int RemoveStaleTemporaries(const std::string& directory) {
     int removed = 0;
     for (const std::string& name : platform::ListFolder(directory)) {
-        const long pid = TemporaryOwner(name);
-        if (pid == 0 || platform::ProcessRuns(pid)) continue;
-        const std::string path = JoinPath(directory, name);
-        if (platform::OwnKindOf(path) == platform::FileKind::Regular &&
-            platform::RemoveFile(path) == 0)
-            ++removed;
+        if (TemporaryOwner(name) == 0) continue;
+        if (platform::RemoveUnlessHeld(JoinPath(directory, name))) ++removed;
     }
     return removed;
 }

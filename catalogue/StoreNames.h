@@ -31,6 +31,7 @@ bool UsableStoreFile(const std::string& store, std::string_view name, const std:
 std::string_view LogPart(std::string_view name);
 
 // Removes from `directory` the temporary files ".tandel-<pid>-<n>.part" that a LiveUpdate
-// writes before renaming them, where process <pid> no longer runs (the run was killed).
-// Returns how many were removed.
+// writes before renaming them, where no run holds the file's lock any more (the run was
+// killed). The lock, not <pid>, decides: a run in another PID namespace or on another machine
+// sharing the store keeps its files. Returns how many were removed.
 int RemoveStaleTemporaries(const std::string& directory);

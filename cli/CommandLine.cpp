@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QJsonObject>
 #include <cstdio>
 #include <map>
 
@@ -24,7 +25,9 @@ const std::map<QString, const char*> kCommands = {
     {"info",
      "Tells a device's firmware number without erasing it: --type TEXT or --folder F --kind N "
      "(kinds 1, 2 and 4)."},
-    {"history", "The programming journal: every run, what was written into which device."},
+    {"history",
+     "The programming journal: every run, what was written into which device. Times are "
+     "shown in local time with their offset from UTC."},
 };
 
 // The command: the first argument that is neither an option nor the value of one of the
@@ -51,7 +54,9 @@ constexpr const char* kExitStatuses =
     "  5        update server: network failure or HTTP error\n"
     "  6        the device's flash is erased or partly written: program it again\n"
     "  7        LiveUpdate done, but a file was refused or a device type skipped\n"
-    "  130/143  stopped by SIGINT/SIGTERM (on Windows: Ctrl+C / Ctrl+Break, console closed)\n"
+    "  130/143  stopped by SIGINT/SIGTERM (on Windows: Ctrl+C / Ctrl+Break)\n"
+    "  129      stopped by SIGHUP (the terminal or ssh session closed; on Windows the console\n"
+    "           window closed, logging off, shutting down), as by SIGTERM\n"
     "\nEnvironment:\n"
     "  TANDEL_PORTS           directory of COM1, COM2, ... entries that alone maps the ports\n"
     "                         (Linux; on Windows COMn is the system's port COMn)\n"
@@ -111,7 +116,10 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
     QList<QCommandLineOption> own;
     if (flash) own = {type, folder, kind, firmware, port, yes, tag};
     if (info) own = {type, folder, kind, port, tag};
-    const QCommandLineOption since("since", "Only runs started at or after DATE (ISO 8601).",
+    const QCommandLineOption since("since",
+                                   "Only runs started at or after DATE (ISO 8601), local time "
+                                   "unless it gives its offset: 2026-12-09, 2026-12-09T14:00, "
+                                   "2026-12-09T14:00+01:00.",
                                    "DATE");
     const QCommandLineOption historyPort(
         {"p", "port"}, "Only runs on PORT (COMn, " + QString(platform::kDevicePathText) + ").",
@@ -143,19 +151,25 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
     Report usage(JsonAsked(arguments), services.out, services.err);
     if (!parser.parse(arguments)) return usage.Finish(kExitUsage, parser.errorText().toStdString());
     if (parser.isSet(help)) {
-        Print(known != kCommands.end() ? CommandHelp(command, known->second, own, help)
-                                       : parser.helpText() + kExitStatuses,
-              services.out);
-        return kExitOk;
+        const QString text = known != kCommands.end()
+                                 ? CommandHelp(command, known->second, own, help)
+                                 : parser.helpText() + kExitStatuses;
+        if (!usage.Json()) {
+            Print(text, services.out);
+            return kExitOk;
+        }
+        usage.Record(QJsonObject{{"event", "help"}, {"text", text}}, {});
+        return usage.Finish(kExitOk);
     }
     if (parser.isSet(version)) {
         if (!command.isEmpty()) {
             return usage.Finish(kExitUsage, "--version takes no command (tandel-cli --version)");
         }
-        Print(QCoreApplication::applicationName() + " " + QCoreApplication::applicationVersion() +
-                  "\n",
-              services.out);
-        return kExitOk;
+        const QString name = QCoreApplication::applicationName();
+        const QString number = QCoreApplication::applicationVersion();
+        usage.Record(QJsonObject{{"event", "version"}, {"program", name}, {"version", number}},
+                     (name + " " + number).toStdString());
+        return usage.Finish(kExitOk);
     }
     if (command.isEmpty()) return usage.Finish(kExitUsage, "no command (tandel-cli --help)");
     if (known == kCommands.end()) {
@@ -193,6 +207,11 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
     const bool byFolder = parser.isSet(folder) || parser.isSet(kind);
     if (byType == byFolder) {
         return report.Finish(kExitUsage, "give either --type TEXT or --folder F --kind N");
+    }
+    if (byType && request.type.empty()) {
+        return report.Finish(kExitUsage,
+                             "--type is empty: give the device type's text in init.cfg "
+                             "(tandel-cli types lists them)");
     }
     if (byFolder) {
         bool number = false;

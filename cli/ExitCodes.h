@@ -10,6 +10,7 @@ enum ExitCode : int {
     kExitNetwork = 5,        // network failure or an HTTP error status
     kExitFlashDamaged = 6,   // the device's flash is erased or partly written: program it again
     kExitSkipped = 7,        // LiveUpdate done, but a file was refused or a device type skipped
+    kExitHungUp = 129,       // SIGHUP (128 + 1), a run ended as by SIGTERM
     kExitInterrupted = 130,  // SIGINT (128 + 2)
     kExitTerminated = 143,   // SIGTERM (128 + 15)
 };

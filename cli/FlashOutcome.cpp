@@ -7,6 +7,7 @@
 #include "PortDescription.h"
 #include "PortNames.h"
 #include "PortSearch.h"
+#include "StopSignal.h"
 
 namespace {
 
@@ -71,8 +72,7 @@ FlashOutcome Untouched(const RunResult& r, const std::string& portText) {
 }  // namespace
 
 FlashOutcome JudgeFlashRun(const RunResult& r, int stopSignal, const std::string& portText) {
-    const int signalExit =
-        stopSignal == platform::stop::kTerminate ? kExitTerminated : kExitInterrupted;
+    const int signalExit = StopSignal::ExitStatusOf(stopSignal);
     switch (r.end) {
         case RunEnd::Programmed:
             return {kExitOk, {}};

@@ -6,6 +6,7 @@
 #include "PortNames.h"
 #include "Report.h"
 #include "RunJournal.h"
+#include "TerminalText.h"
 
 namespace {
 
@@ -18,12 +19,22 @@ bool PortMatches(const QJsonObject& port, const std::string& wanted) {
            port["path"].toString() == w;
 }
 
-std::string Line(const QJsonObject& r) {
+// A journal time (UTC) in local time with its offset, the zone --since reads:
+// "2026-12-09T20:50:00+01:00".
+QString LocalTime(const QDateTime& utc) {
+    const QDateTime local = utc.toLocalTime();
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+// The journal's strings came from outside (port texts, USB serial numbers, file names): the
+// line shows their control characters as \xNN, one run on one line.
+std::string Line(const QJsonObject& r, const QDateTime& start) {
     const QJsonObject port = r["port"].toObject();
     const QJsonObject firmware = r["firmware"].toObject();
     const QJsonObject result = r["result"].toObject();
-    QString text = r["start"].toString() + " " + r["user"].toString() + "@" +
-                   r["host"].toString() + " " + port["text"].toString();
+    QString text = (start.isValid() ? LocalTime(start) : r["start"].toString()) + " " +
+                   r["user"].toString() + "@" + r["host"].toString() + " " +
+                   port["text"].toString();
     const QJsonObject usb = port["usb"].toObject();
     if (!usb["serial"].toString().isEmpty()) text += " (serial " + usb["serial"].toString() + ")";
     text += " \"" + r["deviceType"].toString() + "\" " + firmware["name"].toString();
@@ -35,7 +46,7 @@ std::string Line(const QJsonObject& r) {
         if (result.contains("frame")) text += " frame " + QString::number(result["frame"].toInt());
         if (result.contains("reply")) text += " reply 0x" + result["reply"].toString();
     }
-    return text.toStdString();
+    return ShownOnTerminal(text.toStdString());
 }
 
 }  // namespace
@@ -58,7 +69,7 @@ int HistoryCommand(Report& report, const HistoryRequest& request) {
         if (!request.port.empty() && !PortMatches(r["port"].toObject(), request.port)) continue;
         QJsonObject event = r;
         event["event"] = "run";
-        report.Record(event, Line(r));
+        report.Record(event, Line(r, start));
     }
     return report.Finish(kExitOk);
 }

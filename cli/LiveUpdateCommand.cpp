@@ -1,10 +1,10 @@
 #include <QCoreApplication>
 #include <QJsonObject>
 #include <functional>
-#include <map>
 #include <stdexcept>
 #include <utility>
 
+#include "AddressWatch.h"
 #include "BaseDirectory.h"
 #include "Commands.h"
 #include "DeviceConfig.h"
@@ -50,49 +50,6 @@ class TerminalLiveUpdateHost final : public LiveUpdateHost {
     std::vector<std::string> lines_;
 };
 
-// The HTTP client that tells its own failures apart from the run's file errors.
-class WatchedHttp final : public HttpSource {
-  public:
-    explicit WatchedHttp(HttpSource& http) : http_(http) {}
-    Ticket Start(const std::string& url, std::size_t cap, bool cutAtCap) override {
-        const Ticket ticket = http_.Start(url, cap, cutAtCap);
-        urls_[ticket] = url;
-        return ticket;
-    }
-    Ticket WaitAny() override { return http_.WaitAny(); }
-    std::string Take(Ticket ticket) override {
-        const std::string url = std::exchange(urls_[ticket], {});
-        urls_.erase(ticket);
-        return Watch(url, [&] { return http_.Take(ticket); });
-    }
-    void Drop(Ticket ticket) noexcept override {
-        urls_.erase(ticket);
-        http_.Drop(ticket);
-    }
-    void SetMaxTransfers(std::size_t transfers) override { http_.SetMaxTransfers(transfers); }
-    void EndOfRun() noexcept override { http_.EndOfRun(); }
-    void SetWaitPass(std::function<void()> pass) override { http_.SetWaitPass(std::move(pass)); }
-    bool Failed() const { return failed_; }
-    // The address of the request that failed.
-    const std::string& FailedUrl() const { return failedUrl_; }
-
-  private:
-    template <typename F>
-    std::string Watch(const std::string& url, F request) {
-        try {
-            return request();
-        } catch (const std::runtime_error&) {
-            failed_ = true;
-            failedUrl_ = url;
-            throw;
-        }
-    }
-    HttpSource& http_;
-    bool failed_ = false;
-    std::string failedUrl_;
-    std::map<Ticket, std::string> urls_;  // the address of each request under way
-};
-
 }  // namespace
 
 int LiveUpdateCommand(Report& report, bool sequential) {
@@ -109,7 +66,7 @@ int LiveUpdateCommand(Report& report, bool sequential) {
         if (const auto text = StatusLabelText(status)) report.Status(*text);
         EndOnSignal();
     });
-    WatchedHttp http(client);
+    AddressWatch http(client);
     LiveUpdateSummary summary;
     try {
         LiveUpdateLimits limits;
@@ -117,11 +74,13 @@ int LiveUpdateCommand(Report& report, bool sequential) {
         summary = RunLiveUpdate(host, http, limits);
     } catch (const Interrupted&) {
         return report.Finish(StopSignal::ExitStatus(), "LiveUpdate stopped");
-    } catch (const std::runtime_error& failure) {
-        const std::string reason = WithFullStop(QString::fromUtf8(failure.what())).toStdString();
+    } catch (const AddressWatch::Failure& failure) {
         // The run's log keeps the window's text; the reason line names the address.
-        if (http.Failed()) return report.Finish(kExitNetwork, reason + " (" + http.FailedUrl() + ")");
-        return report.Finish(kExitFileError, reason);
+        return report.Finish(kExitNetwork,
+                             WithFullStop(QString::fromUtf8(failure.what())).toStdString() + " (" +
+                                 failure.url + ")");
+    } catch (const std::runtime_error& failure) {
+        return report.Finish(kExitFileError, WithFullStop(failure.what()).toStdString());
     }
     report.SetResultDetail({{"stored", summary.stored},
                             {"present", summary.present},

@@ -53,16 +53,21 @@ std::string ProgressLine(int frames, qint64 elapsedMs, int room) {
 Report::Report(bool json, std::FILE* out, std::FILE* err)
     : json_(json), out_(out), err_(err), errTerminal_(IsTerminal(::fileno(err))) {}
 
+Report::~Report() {
+    CloseFile(logFd_);
+}
+
 bool Report::OpenLogFile(const QString& path, std::string& reason, const std::string& tag,
                          const std::string& header) {
-    logFile_.setFileName(path);
+    logPath_ = path.toStdString();
     logTag_ = tag;
-    if (logFile_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+    std::string why;
+    logFd_ = OpenRegularFileForAppending(logPath_, why);
+    if (logFd_ >= 0) {
         if (!header.empty()) ToLogFile(header);
         return true;
     }
-    reason =
-        "Cannot open file \"" + path.toStdString() + "\". " + logFile_.errorString().toStdString();
+    reason = "Cannot open file \"" + logPath_ + "\". " + why;
     return false;
 }
 
@@ -215,9 +220,14 @@ void Report::PrintError(const std::string& line) {
 }
 
 void Report::ToLogFile(const std::string& line) {
-    if (!logFile_.isOpen()) return;
+    if (logFd_ < 0) return;
     const QByteArray stamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8();
-    logFile_.write(stamp + " [" + QByteArray::fromStdString(logTag_) + "] " +
-                   QByteArray::fromStdString(WithoutControls(line)) + '\n');
-    logFile_.flush();
+    const QByteArray text = stamp + " [" + QByteArray::fromStdString(logTag_) + "] " +
+                            QByteArray::fromStdString(WithoutControls(line)) + '\n';
+    // One write per line: lines of runs side by side in one file stay whole.
+    const std::string failure =
+        WriteWhole(logFd_, std::string_view(text.constData(), static_cast<size_t>(text.size())));
+    if (failure.empty() || logFailed_) return;
+    logFailed_ = true;  // told once; the run goes on
+    PrintError("tandel-cli: log file not written: " + ShownOnTerminal(logPath_) + ": " + failure);
 }

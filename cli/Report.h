@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QJsonObject>
 #include <cstdio>
 #include <string>
@@ -18,12 +17,14 @@ class Report {
   public:
     // `out` and `err` stand for standard output and standard error.
     Report(bool json, std::FILE* out, std::FILE* err);
+    ~Report();
     Report(const Report&) = delete;
     Report& operator=(const Report&) = delete;
 
     // Appends to `path` from now on, every line tagged "[tag]" after its time stamp, the first
-    // one `header`; false (and the reason) when it cannot be opened. Finish closes the run
-    // there with a result line.
+    // one `header`; false (and the reason) when it cannot be opened. Only a regular file is
+    // opened, not through a link at its name, without waiting. Finish closes the run there
+    // with a result line. A line that cannot be written gets a note on standard error, once.
     bool OpenLogFile(const QString& path, std::string& reason, const std::string& tag = "-",
                      const std::string& header = {});
     bool Json() const { return json_; }
@@ -85,7 +86,9 @@ class Report {
     bool errTerminal_;
     int columns_ = -1;      // the terminal's width as last asked; -1: not asked yet
     int drawnColumns_ = 0;  // how wide the progress line was drawn
-    QFile logFile_;
+    int logFd_ = -1;
+    std::string logPath_;
+    bool logFailed_ = false;
     std::string logTag_;
     int progressMax_ = 0;
     int progressPosition_ = -1;

@@ -14,7 +14,13 @@ int Received() {
 }
 
 int ExitStatus() {
-    return Received() == platform::stop::kTerminate ? kExitTerminated : kExitInterrupted;
+    return ExitStatusOf(Received());
+}
+
+int ExitStatusOf(int signal) {
+    return signal == platform::stop::kTerminate ? kExitTerminated
+           : signal == platform::stop::kHangUp  ? kExitHungUp
+                                                : kExitInterrupted;
 }
 
 }  // namespace StopSignal

@@ -11,7 +11,7 @@ class Report;
 class UpdateRun;
 
 // The flashing host of the terminal: the log goes to the report, messages are pumped through
-// QCoreApplication (the driver's poll timer runs there), a SIGINT or SIGTERM is the STOP
+// QCoreApplication (the driver's poll timer runs there), a SIGINT, SIGTERM or SIGHUP is the STOP
 // click, and the question is asked on the terminal unless answered beforehand. The driver
 // works on the ports of the services given, timed by their clock.
 class TerminalFlashHost final : public FlashHost {

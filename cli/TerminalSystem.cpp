@@ -22,3 +22,15 @@ std::string ChangeDirectory(const std::string& dir) {
     const int error = platform::ChangeFolder(dir);
     return error == 0 ? std::string() : platform::ErrorText(error);
 }
+
+int OpenRegularFileForAppending(const std::string& path, std::string& reason) {
+    return platform::OpenRegularForAppending(path, reason);
+}
+
+std::string WriteWhole(int fd, std::string_view data) {
+    return platform::WriteWhole(fd, data);
+}
+
+void CloseFile(int fd) {
+    platform::CloseFile(fd);
+}

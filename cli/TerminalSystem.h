@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // The operating system's side of a terminal and of the working folder, as tandel-cli asks for
 // it (through platform/).
@@ -19,3 +20,12 @@ bool TakeTerminalResize();
 
 // Makes `dir` the current folder; empty on success, else the system's reason.
 std::string ChangeDirectory(const std::string& dir);
+
+// Opens `path` for appending (created when missing) only as a regular file: not through a
+// link at its name, without waiting (a named pipe's open would wait for a reader). The
+// descriptor, or -1 with the reason in `reason` ("Not a regular file" or the system's words).
+int OpenRegularFileForAppending(const std::string& path, std::string& reason);
+// Writes `data` with one write; empty on success, else the system's reason.
+std::string WriteWhole(int fd, std::string_view data);
+// Closes `fd` when it is one.
+void CloseFile(int fd);

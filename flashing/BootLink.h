@@ -60,6 +60,7 @@ class BootLink {
 
     // The result of the run, filled in as its steps end.
     RunResult& Result() { return result_; }
+    const RunResult& Result() const { return result_; }
     // The run has reached `step`.
     void Step(RunStep step) { result_.step = step; }
     // The current step ended on `reply` (a wait without its byte, or a code that is not

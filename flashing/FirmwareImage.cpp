@@ -1,5 +1,6 @@
 #include "FirmwareImage.h"
 
+#include <QCryptographicHash>
 #include <algorithm>
 #include <cerrno>
 #include <stdexcept>
@@ -19,6 +20,24 @@ void OpenFirmwareFile(platform::InputFile& file, const std::string& path) {
         const int error = file.Error();
         Fail(error == ENOENT || error == ENOTDIR ? "File not found" : "File access denied");
     }
+}
+
+// Reads the rest of the file after the `loaded` bytes of the image and hashes all of it; a
+// file past the bound is not read further (its size is then the one `statSize` gives).
+void HashWholeFile(platform::InputFile& file, FirmwareImage& image, size_t loaded,
+                   uint64_t statSize) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QByteArrayView(image.bytes.data(), static_cast<qsizetype>(loaded)));
+    uint64_t size = loaded;
+    char buffer[65536];
+    while (size <= kHashedFileBound) {
+        const long long n = file.Read(buffer, sizeof buffer);
+        if (n <= 0) break;
+        size += static_cast<uint64_t>(n);
+        hash.addData(QByteArrayView(buffer, static_cast<qsizetype>(n)));
+    }
+    image.fileSize = size <= kHashedFileBound ? size : std::max(size, statSize);
+    if (size <= kHashedFileBound) image.fileSha256 = hash.result().toHex().toStdString();
 }
 
 }  // namespace
@@ -50,7 +69,16 @@ FirmwareImage LoadFirmwareImage(const std::string& baseDirectory, const std::str
         if (n == 0) Fail("Read beyond end of file");
         done += static_cast<size_t>(n);
     }
+    HashWholeFile(file, image, done, file.Size());
     return image;
+}
+
+std::string SentImageSha256(const FirmwareImage& image) {
+    return QCryptographicHash::hash(
+               QByteArrayView(image.bytes.data(), static_cast<qsizetype>(kSentImageBytes)),
+               QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
 }
 
 WriteFrame BuildWriteFrame(const FirmwareImage& image, size_t record) {

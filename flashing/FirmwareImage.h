@@ -17,7 +17,18 @@ constexpr int kProgressMax = kRecordCount * kAddressStep;  // 3520
 
 struct FirmwareImage {
     std::vector<Byte> bytes = std::vector<Byte>(kImageSize, 0);
+    // The file as this load read it through its one open, every byte of it (the last one
+    // too): its size and SHA-256 in hexadecimal (empty past kHashedFileBound). The journal
+    // tells these, whatever happens to the file's name afterwards.
+    uint64_t fileSize = 0;
+    std::string fileSha256;
 };
+
+// Firmware files are small; a bigger file is loaded but not hashed.
+constexpr uint64_t kHashedFileBound = 64 * 1024 * 1024;
+
+// SHA-256 (hexadecimal) of the kSentImageBytes that the write frames carry.
+std::string SentImageSha256(const FirmwareImage& image);
 
 // Path of the selected firmware file: base directory / folder / entry.
 std::string FirmwarePath(const std::string& baseDirectory, const std::string& firmwareFolder,

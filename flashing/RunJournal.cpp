@@ -1,49 +1,34 @@
 #include "RunJournal.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QJsonDocument>
+#include <cerrno>
 #include <filesystem>
 
-#include "FirmwareImage.h"
 #include "Frames.h"
 #include "Platform.h"
 #include "PortDescription.h"
 
 namespace {
 
-// Firmware files are small; anything past this is not hashed.
-constexpr uint64_t kHashBound = 64 * 1024 * 1024;
-
 QString Text(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
 
-// Size and SHA-256 of a regular file, read without waiting and only up to the bound.
-bool HashFile(const std::string& path, qint64& size, QString& sha256) {
-    platform::InputFile file;
-    if (!file.Open(path)) return false;
-    bool ok = file.IsRegular() && file.Size() <= kHashBound;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    char buffer[65536];
-    while (ok) {
-        const long long n = file.Read(buffer, sizeof buffer);
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        hash.addData(QByteArrayView(buffer, static_cast<qsizetype>(n)));
-    }
-    if (!ok) return false;
-    size = static_cast<qint64>(file.Size());
-    sha256 = QString::fromLatin1(hash.result().toHex());
-    return true;
+// Why the journal at `path` could not be used: its reason, "not a regular file" for a link at
+// its name, a pipe or anything else that is no regular file.
+std::string FileFailure(const std::string& path, int error) {
+    const bool notRegular = error == EINVAL || error == ELOOP || error == ENXIO;
+    return path + ": " + (notRegular ? "not a regular file" : platform::ErrorText(error));
 }
 
 QJsonObject ResultObject(const RunResult& r) {
-    QJsonObject result{{"end", RunEndName(r.end)}, {"step", RunStepName(r.step)},
-                       {"wait", WaitEndName(r.wait)}};
+    QJsonObject result{
+        {"end", RunEndName(r.end)}, {"step", RunStepName(r.step)}, {"wait", WaitEndName(r.wait)}};
     if (r.frame >= 0) result["frame"] = r.frame;
     if (r.reply) result["reply"] = Text(HexByte(*r.reply));
-    if (r.stop != StopCause::None) result["stoppedBy"] = r.stop == StopCause::Stop ? "stop" : "closing";
+    if (r.stop != StopCause::None)
+        result["stoppedBy"] = r.stop == StopCause::Stop ? "stop" : "closing";
     if (r.openError != 0) result["openError"] = Text(std::strerror(r.openError));
     if (!r.openHolder.empty()) result["heldBy"] = Text(r.openHolder);
     if (!r.loadError.empty()) result["loadError"] = Text(r.loadError);
@@ -53,8 +38,7 @@ QJsonObject ResultObject(const RunResult& r) {
 QJsonObject PortObject(const RunSelection& s, const RunResult& r) {
     QJsonObject port{{"text", Text(s.portBox)}, {"name", Text(r.portName)}};
     if (r.portName.empty()) return port;
-    const PortDescription described =
-        r.port.device.empty() ? DescribePortName(r.portName) : r.port;
+    const PortDescription described = r.port.device.empty() ? DescribePortName(r.portName) : r.port;
     if (!described.device.empty()) port["path"] = Text(described.device);
     if (described.usb) {
         const UsbIdentity& usb = *described.usb;
@@ -76,12 +60,12 @@ std::string JournalPath() {
 QJsonObject JournalRecord(const JournalRun& run) {
     const RunSelection& s = run.selection;
     QJsonObject firmware{{"name", Text(s.firmware)}, {"folder", Text(s.firmwareFolder)}};
-    qint64 size = 0;
-    QString sha256;
-    if (HashFile(FirmwarePath(s.baseDirectory, s.firmwareFolder, s.firmware), size, sha256)) {
-        firmware["size"] = size;
-        firmware["sha256"] = sha256;
+    if (!run.result.firmwareSha256.empty()) {
+        firmware["size"] = static_cast<qint64>(run.result.firmwareSize);
+        firmware["sha256"] = Text(run.result.firmwareSha256);
     }
+    if (!run.result.sentImageSha256.empty())
+        firmware["sentImageSha256"] = Text(run.result.sentImageSha256);
     QJsonObject record{
         {"schema", 1},
         {"program", Text(run.program)},
@@ -108,22 +92,35 @@ std::string AppendToJournal(const JournalRun& run) {
     // code page on Windows).
     const std::filesystem::path journal(std::u8string(path.begin(), path.end()));
     std::filesystem::create_directories(journal.parent_path(), ec);
-    const QByteArray line =
-        QJsonDocument(JournalRecord(run)).toJson(QJsonDocument::Compact) + '\n';
+    const QByteArray line = QJsonDocument(JournalRecord(run)).toJson(QJsonDocument::Compact) + '\n';
     return platform::AppendWhole(path, std::string_view(line.constData(), line.size()));
 }
 
 std::vector<QJsonObject> ReadJournal(const std::string& path, std::string& error) {
     std::vector<QJsonObject> records;
-    QFile file(QString::fromStdString(path));
-    if (!file.exists()) return records;
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = path + ": " + file.errorString().toStdString();
+    // Only a regular file, not through a link at its name, without waiting (a named pipe there
+    // would hold `history` for ever).
+    platform::InputFile file;
+    if (!file.Open(path, false)) {
+        if (file.Error() != ENOENT) error = FileFailure(path, file.Error());
         return records;
     }
-    while (!file.atEnd()) {
-        const QJsonDocument line = QJsonDocument::fromJson(file.readLine());
-        if (line.isObject()) records.push_back(line.object());
+    if (!file.IsRegular()) {
+        error = FileFailure(path, EINVAL);
+        return records;
+    }
+    QByteArray bytes;
+    char buffer[65536];
+    for (long long n; (n = file.Read(buffer, sizeof buffer)) != 0;) {
+        if (n < 0) {
+            error = FileFailure(path, file.Error());
+            return records;
+        }
+        bytes.append(buffer, static_cast<qsizetype>(n));
+    }
+    for (const QByteArray& line : bytes.split('\n')) {
+        const QJsonDocument record = QJsonDocument::fromJson(line);
+        if (record.isObject()) records.push_back(record.object());
     }
     return records;
 }

@@ -70,6 +70,12 @@ struct RunResult {
     std::optional<int> bootVersion;     // the boot loader's version, as announced
     std::optional<int> firmwareNumber;  // the firmware number the device reported
     bool flashTouched = false;          // the erase went out and was not refused
+
+    // The firmware file as the run loaded it (FirmwareImage): size and SHA-256 of the file's
+    // bytes, and SHA-256 of the image the write frames carry. Empty before the load.
+    uint64_t firmwareSize = 0;
+    std::string firmwareSha256;
+    std::string sentImageSha256;
 };
 
 // The step's name in English, for the command line's reasons and journals.

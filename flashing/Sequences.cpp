@@ -7,7 +7,13 @@ namespace {
 FirmwareImage LoadSelectedImage(BootLink& link) {
     link.Step(RunStep::Load);
     const RunSelection& chosen = link.Selection();
-    return LoadFirmwareImage(chosen.baseDirectory, chosen.firmwareFolder, chosen.firmware);
+    FirmwareImage image =
+        LoadFirmwareImage(chosen.baseDirectory, chosen.firmwareFolder, chosen.firmware);
+    RunResult& result = link.Result();
+    result.firmwareSize = image.fileSize;
+    result.firmwareSha256 = image.fileSha256;
+    result.sentImageSha256 = SentImageSha256(image);
+    return image;
 }
 
 // A control frame and its reply; on the echoing link every byte's echo is read first.

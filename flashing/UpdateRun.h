@@ -48,6 +48,9 @@ class UpdateRun {
     // processing, only the flag and the release of an open port.
     void Abandon();
     bool Running() const { return running_; }
+    // A run is under way and the device's flash is erased (or its erase is not known to have
+    // failed): the run can no longer end without leaving the device to be programmed again.
+    bool FlashTouched() const { return running_ && link_.Result().flashTouched; }
     // What the last run took at its START.
     const RunSelection& Selection() const { return link_.Selection(); }
 

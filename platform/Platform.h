@@ -77,8 +77,9 @@ class InputFile {
     InputFile& operator=(const InputFile&) = delete;
     ~InputFile();
 
-    // False with Error() set when it cannot be opened.
-    bool Open(const std::string& path);
+    // False with Error() set when it cannot be opened. Without `followLinks` a link at the
+    // name is refused (ELOOP) or, where it cannot be, found to be no regular file.
+    bool Open(const std::string& path, bool followLinks = true);
     bool IsRegular() const { return regular_; }
     uint64_t Size() const { return size_; }
     // Bytes read (0 at the end), -1 with Error() set; an interrupted call is retried.
@@ -125,8 +126,10 @@ class OutputFile {
 };
 
 // Appends `line` to the regular file `path` (created, owner-only, when missing) in one write,
-// whole or not at all, and flushes it. A link or anything but a regular file is refused.
-// Empty on success, otherwise "<path>: <why>".
+// whole or not at all, and flushes it; after a file whose last line was cut off (a power cut,
+// a hand edit) it starts a line of its own. Opened without waiting; a link at the name or
+// anything but a regular file is refused ("<path>: not a regular file"). Empty on success,
+// otherwise "<path>: <why>".
 std::string AppendWhole(const std::string& path, std::string_view line);
 
 // Sockets for the HTTP client's own opening and closing of its connections: a socket not
@@ -141,6 +144,16 @@ std::string SocketAddressText(const void* address);
 extern const int kSocketTimedOut;
 extern const int kSocketRefused;
 std::string SocketErrorReason(int error);
+
+// A file appended to by descriptor (tandel-cli's --log): opened for appending (created when
+// missing) only as a regular file, not through a link at its name (where the system has such
+// links), without waiting (a named pipe's open would wait for a reader). The descriptor, or -1
+// with the reason in `reason` ("Not a regular file" or the system's words).
+int OpenRegularForAppending(const std::string& path, std::string& reason);
+// Writes `data` with one write; empty on success, else the system's reason.
+std::string WriteWhole(int fd, std::string_view data);
+// Closes `fd` when it is one.
+void CloseFile(int fd);
 
 // This process's id, and whether process `pid` still runs (as any user).
 long ProcessId();
@@ -172,12 +185,13 @@ int ReadInputByte(int fd, char& byte);
 // nothing to do elsewhere.
 void PrepareConsole();
 
-// The stop signal: SIGINT and SIGTERM here; Ctrl+C, Ctrl+Break, closing the console window,
-// log-off and shut-down on Windows. The handler only notes the first; later ones change nothing.
-// A pipe reader that goes away ends no run (SIGPIPE ignored).
+// The stop signal: SIGINT, SIGTERM and SIGHUP here; Ctrl+C, Ctrl+Break, closing the console
+// window, log-off and shut-down on Windows. The handler only notes the first; later ones change
+// nothing. A pipe reader that goes away ends no run (SIGPIPE ignored).
 namespace stop {
 inline constexpr int kInterrupt = 2;   // SIGINT, Ctrl+C
-inline constexpr int kTerminate = 15;  // SIGTERM, Ctrl+Break, console closed, log-off
+inline constexpr int kHangUp = 1;      // SIGHUP, the console window closed, log-off, shut-down
+inline constexpr int kTerminate = 15;  // SIGTERM, Ctrl+Break
 // Counts from now on: no signal has come yet.
 void Install();
 // The first signal received (one of the above), 0 while none came.

@@ -149,9 +149,9 @@ InputFile::~InputFile() {
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
-bool InputFile::Open(const std::string& path) {
-    const int fd = RetryEintr(
-        [&] { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
+bool InputFile::Open(const std::string& path, bool followLinks) {
+    const int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW);
+    const int fd = RetryEintr([&] { return ::open(path.c_str(), flags); });
     if (fd < 0) {
         error_ = errno;
         return false;
@@ -226,17 +226,26 @@ int OutputFile::Close() {
 }
 
 std::string AppendWhole(const std::string& path, std::string_view line) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return path + ": " + std::strerror(errno);
+    const int fd = RetryEintr([&] {
+        return ::open(path.c_str(),
+                      O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    });
+    const std::string notRegular = path + ": not a regular file";
+    if (fd < 0) {
+        return errno == ELOOP || errno == ENXIO ? notRegular : path + ": " + std::strerror(errno);
+    }
     struct stat before {};
     std::string failure;
     if (::fstat(fd, &before) != 0 || !S_ISREG(before.st_mode)) {
-        failure = path + ": not a regular file";
+        failure = notRegular;
     } else {
+        std::string whole(line);
+        char last = '\n';
+        if (before.st_size > 0 && ::pread(fd, &last, 1, before.st_size - 1) == 1 && last != '\n')
+            whole.insert(0, 1, '\n');
         // One write: a line of another program's run never lands inside ours.
-        const ssize_t n = RetryEintr([&] { return ::write(fd, line.data(), line.size()); });
-        if (n != static_cast<ssize_t>(line.size())) {
+        const ssize_t n = RetryEintr([&] { return ::write(fd, whole.data(), whole.size()); });
+        if (n != static_cast<ssize_t>(whole.size())) {
             failure = path + ": " + (n < 0 ? std::strerror(errno) : "disk full");
             if (n > 0) (void)!::ftruncate(fd, before.st_size);  // no half line stays
         } else if (::fsync(fd) != 0) {
@@ -272,6 +281,29 @@ const int kSocketRefused = ECONNREFUSED;
 
 std::string SocketErrorReason(int error) {
     return ErrorText(error);
+}
+
+int OpenRegularForAppending(const std::string& path, std::string& reason) {
+    const int fd = RetryEintr([&] {
+        return ::open(path.c_str(),
+                      O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    });
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return fd;
+    const bool notRegular = fd >= 0 || errno == ELOOP || errno == ENXIO;  // a link, a pipe
+    reason = notRegular ? "Not a regular file" : std::strerror(errno);
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
+
+std::string WriteWhole(int fd, std::string_view data) {
+    const ssize_t n = RetryEintr([&] { return ::write(fd, data.data(), data.size()); });
+    if (n == static_cast<ssize_t>(data.size())) return {};
+    return n < 0 ? std::strerror(errno) : "disk full";
+}
+
+void CloseFile(int fd) {
+    if (fd >= 0) ::close(fd);
 }
 
 long ProcessId() {
@@ -370,8 +402,9 @@ void Install() {
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;  // no SA_RESTART: a read from the terminal ends with EINTR
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // A hang-up (the terminal or the ssh session closed) ends a run as SIGTERM does: the
+    // port is released, the journal and the log file get their lines.
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP}) sigaction(stop, &action, nullptr);
     // A reader of the output that goes away must not end a run half-way through writing a
     // device's flash: output then fails quietly and the run goes on to its end.
     ::signal(SIGPIPE, SIG_IGN);

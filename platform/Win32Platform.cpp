@@ -4,6 +4,7 @@
 // Then the rest.
 #include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 #include <atomic>
@@ -200,11 +201,12 @@ InputFile::~InputFile() {
     CloseIfOpen(handle_);
 }
 
-bool InputFile::Open(const std::string& path) {
+bool InputFile::Open(const std::string& path, bool followLinks) {
     const std::wstring wide = WideText(path);
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
     const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    OPEN_EXISTING, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         // A folder cannot be opened as a file here; it is no regular file, as elsewhere.
@@ -214,7 +216,10 @@ bool InputFile::Open(const std::string& path) {
     }
     handle_ = reinterpret_cast<intptr_t>(file);
     LARGE_INTEGER size{};
-    regular_ = GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size);
+    BY_HANDLE_FILE_INFORMATION info{};
+    regular_ = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+               !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+               GetFileSizeEx(file, &size);
     size_ = regular_ && size.QuadPart > 0 ? static_cast<uint64_t>(size.QuadPart) : 0;
     return true;
 }
@@ -240,8 +245,9 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
 }
 
 int OutputFile::CreateNew(const std::string& path) {
-    const HANDLE file = CreateFileW(WideText(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return ErrnoOf(GetLastError());
     handle_ = reinterpret_cast<intptr_t>(file);
     return 0;
@@ -280,7 +286,7 @@ int OutputFile::Close() {
 std::string AppendWhole(const std::string& path, std::string_view line) {
     const auto failed = [&path](int error) { return path + ": " + std::strerror(error); };
     // A link is not followed: the journal is this program's own file.
-    const HANDLE file = CreateFileW(WideText(path).c_str(), GENERIC_WRITE,
+    const HANDLE file = CreateFileW(WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return failed(ErrnoOf(GetLastError()));
@@ -292,14 +298,25 @@ std::string AppendWhole(const std::string& path, std::string_view line) {
         !GetFileSizeEx(file, &before)) {
         failure = path + ": not a regular file";
     } else {
+        // After a cut-off last line the record starts a line of its own.
+        std::string whole(line);
+        if (before.QuadPart > 0) {
+            OVERLAPPED lastByte{};
+            lastByte.Offset = static_cast<DWORD>(before.QuadPart - 1);
+            lastByte.OffsetHigh = static_cast<DWORD>((before.QuadPart - 1) >> 32);
+            char last = '\n';
+            DWORD got = 0;
+            if (ReadFile(file, &last, 1, &got, &lastByte) && got == 1 && last != '\n')
+                whole.insert(0, 1, '\n');
+        }
         // One write at the end: a line of another program's run never lands inside ours.
         OVERLAPPED atEnd{};
         atEnd.Offset = 0xFFFFFFFF;
         atEnd.OffsetHigh = 0xFFFFFFFF;
         DWORD n = 0;
         const BOOL wrote =
-            WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &n, &atEnd);
-        if (!wrote || n != line.size()) {
+            WriteFile(file, whole.data(), static_cast<DWORD>(whole.size()), &n, &atEnd);
+        if (!wrote || n != whole.size()) {
             failure = !wrote ? failed(ErrnoOf(GetLastError())) : path + ": disk full";
             if (n > 0) {  // no half line stays
                 FILE_END_OF_FILE_INFO end{};
@@ -357,6 +374,32 @@ std::string SocketErrorReason(int error) {
         reason.pop_back();
     }
     return Utf8Text(reason);
+}
+
+int OpenRegularForAppending(const std::string& path, std::string& reason) {
+    const int fd =
+        _wopen(WideText(path).c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+               _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+        reason = KindOf(path) == FileKind::Folder ? "Not a regular file" : std::strerror(errno);
+        return -1;
+    }
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != FILE_TYPE_DISK) {
+        _close(fd);
+        reason = "Not a regular file";
+        return -1;
+    }
+    return fd;
+}
+
+std::string WriteWhole(int fd, std::string_view data) {
+    const int n = _write(fd, data.data(), static_cast<unsigned>(data.size()));
+    if (n == static_cast<int>(data.size())) return {};
+    return n < 0 ? std::strerror(errno) : "disk full";
+}
+
+void CloseFile(int fd) {
+    if (fd >= 0) _close(fd);
 }
 
 long ProcessId() {
@@ -480,7 +523,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
         case CTRL_CLOSE_EVENT:
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT:
-            Raise(kTerminate);
+            Raise(kHangUp);
             // The process ends when this returns: it waits here while the run stops and frees
             // the port, until the program exits (or the system's grace time ends).
             Sleep(INFINITE);

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -51,8 +52,14 @@ std::string ProcessName(pid_t pid) {
     return (name.empty() ? std::string("?") : name) + " (PID " + std::to_string(pid) + ")";
 }
 
-// The first other process with a descriptor on `device`.
-pid_t OpenedBy(const std::string& device) {
+// The device number of a character node, 0 for anything else.
+dev_t CharDevice(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) ? st.st_rdev : 0;
+}
+
+// The first other process with a descriptor on the node `rdev`, whichever name it opened.
+pid_t OpenedBy(dev_t rdev) {
     const pid_t self = ::getpid();
     DIR* proc = ::opendir("/proc");
     if (proc == nullptr) return 0;
@@ -66,10 +73,11 @@ pid_t OpenedBy(const std::string& device) {
         if (fds == nullptr) continue;  // gone, or not ours to inspect
         while (const dirent* f = ::readdir(fds)) {
             if (f->d_name[0] == '.') continue;
-            char target[4096];
-            const ssize_t n =
-                ::readlink((fdDir + "/" + f->d_name).c_str(), target, sizeof target - 1);
-            if (n > 0 && device.compare(0, std::string::npos, target, static_cast<size_t>(n)) == 0) {
+            // Only descriptors of nodes below /dev are looked at closer.
+            const std::string fd = fdDir + "/" + f->d_name;
+            char target[5] = {};
+            if (::readlink(fd.c_str(), target, 5) == 5 && std::string(target, 5) == "/dev/" &&
+                CharDevice(fd) == rdev) {
                 found = static_cast<pid_t>(pid);
                 break;
             }
@@ -110,11 +118,31 @@ bool IsTerminalNode(const std::string& device) {
     return target.size() >= 4 && target.compare(target.size() - 4, 4, "/tty") == 0;
 }
 
+bool IsControllingTerminal(dev_t rdev) {
+    if (rdev == ::makedev(5, 0)) return true;  // /dev/tty
+    // Field 7 of /proc/self/stat: the controlling terminal's number (0: none).
+    FILE* f = std::fopen("/proc/self/stat", "re");
+    if (f == nullptr) return false;
+    char text[1024] = {};
+    const size_t n = std::fread(text, 1, sizeof text - 1, f);
+    std::fclose(f);
+    const char* afterName = std::strrchr(text, ')');  // the name may hold blanks
+    unsigned tty = 0;
+    if (n == 0 || afterName == nullptr ||
+        std::sscanf(afterName + 1, " %*c %*d %*d %*d %u", &tty) != 1 || tty == 0)
+        return false;
+    const unsigned major = (tty >> 8) & 0xfff;
+    const unsigned minor = (tty & 0xff) | ((tty >> 12) & 0xfff00);
+    return rdev == ::makedev(major, minor);
+}
+
 std::string PortHolder(const std::string& device) {
     if (!IsTerminalNode(device)) return {};
+    const dev_t rdev = CharDevice(device);
+    if (IsControllingTerminal(rdev)) return ProcessName(::getsid(0));
     const pid_t owner = LockOwner(UucpLockPath(device));
     if (owner != ::getpid() && Alive(owner)) return ProcessName(owner);
-    if (const pid_t user = OpenedBy(device)) return ProcessName(user);
+    if (const pid_t user = OpenedBy(rdev)) return ProcessName(user);
     return {};
 }
 

@@ -13,9 +13,15 @@
 std::string UucpLockPath(const std::string& device);
 
 // The other live process that holds `device`: its UUCP lock file names a running process,
-// or one of its open descriptors (those this user may inspect) is the node. "name (PID n)",
-// empty when none. This process does not count, nor does a node that is no terminal.
+// or one of its open descriptors (those this user may inspect) is the same node, compared by
+// device number whatever its path. "name (PID n)", empty when none. This process does not
+// count, nor does a node that is no terminal. The controlling terminal of this process (by
+// any of its names, /dev/tty included) is held by its session leader, the shell: it is never
+// a port to open.
 std::string PortHolder(const std::string& device);
+
+// True when `rdev` is this process's controlling terminal or /dev/tty.
+bool IsControllingTerminal(dev_t rdev);
 
 // The UUCP lock file of a port while this process holds it. Taken where the lock directory
 // lets us write; a stale file of a dead process is replaced. Removed when released.

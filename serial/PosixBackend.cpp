@@ -109,6 +109,42 @@ bool IsLossError(int error) {
     return error == EIO || error == ENXIO || error == ENODEV;
 }
 
+// Unix 98 pseudo-terminal slaves have majors 136 to 143.
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+           major(st.st_rdev) <= 143;
+}
+
+// The exclusive mode is the terminal's, not the descriptor's. A real port's terminal goes
+// with its last close, and the mode with it; a pseudo-terminal's lives on while its master
+// is open, so a mode set there by a process that was killed would keep every unprivileged
+// program out until the pseudo-terminal is made again. There the lock file, the flock and
+// the holder rule keep other programs out instead. A mode found set on a port that no live
+// process holds (PortHolder found none) is such a leftover and is cleared. False when the
+// mode cannot be set.
+bool TakeExclusiveMode(int fd) {
+    int exclusive = 0;
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) (void)::ioctl(fd, TIOCNXCL);
+    return IsPseudoTerminal(fd) || ::ioctl(fd, TIOCEXCL) == 0;
+}
+
+void GiveExclusiveModeBack(int fd) {
+    (void)::ioctl(fd, TIOCNXCL);
+}
+
+// The line settings found at the open are put back at the release: a port shared with other
+// programs (a terminal, a console cable) is left as they set it.
+std::optional<termios> FoundLineSettings(int fd) {
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) return std::nullopt;
+    return t;
+}
+
+void RestoreLineSettings(int fd, const std::optional<termios>& found) {
+    if (found) (void)RetryEintr([&] { return ::tcsetattr(fd, TCSANOW, &*found); });
+}
+
 class PosixBackend final : public SerialBackend {
   public:
     SerialHandle Open(const std::string& name) override;
@@ -143,6 +179,7 @@ class PosixBackend final : public SerialBackend {
         UniqueFd fd;
         bool lost = false;
         UucpLock lock;
+        std::optional<termios> found;  // the line settings at the open
     };
     int Fd(SerialHandle h) const {
         auto it = ports_.find(h);
@@ -190,16 +227,13 @@ SerialHandle PosixBackend::Open(const std::string& name) {
     const int modemLines = TIOCM_RTS | TIOCM_DTR;
     (void)::ioctl(fd.Get(), TIOCMBIC, &modemLines);
     if (!::isatty(fd.Get())) return fail(ENOTTY);
-    // A terminal already in exclusive mode belongs to another program (a privileged open gets
-    // through it); its mode is not ours to change.
-    int exclusive = 0;
-    if (::ioctl(fd.Get(), TIOCGEXCL, &exclusive) == 0 && exclusive != 0) return fail(EBUSY);
     // TIOCEXCL keeps other programs out (not a privileged one); the lock also keeps out a
-    // second open in this process and privileged programs that lock too. From here on a
-    // failure gives the mode back, so that the port's owner can still reopen it.
-    if (::ioctl(fd.Get(), TIOCEXCL) != 0) return fail(errno);
+    // second open in this process and privileged programs that lock too. No live process
+    // holds the port (checked above), so a mode found set is a leftover. From here on a
+    // failure gives the mode up.
+    if (!TakeExclusiveMode(fd.Get())) return fail(errno);
     const auto failExclusive = [&](int error) {
-        (void)::ioctl(fd.Get(), TIOCNXCL);
+        GiveExclusiveModeBack(fd.Get());
         return fail(error);
     };
     if (RetryEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
@@ -219,7 +253,8 @@ SerialHandle PosixBackend::Open(const std::string& name) {
         (void)::ioctl(fd.Get(), TIOCSSERIAL, &serial);
     }
     const SerialHandle h = fd.Get();
-    ports_[h] = Port{std::move(fd), false, std::move(lock)};
+    std::optional<termios> found = FoundLineSettings(h);
+    ports_[h] = Port{std::move(fd), false, std::move(lock), std::move(found)};
     return h;
 }
 
@@ -229,18 +264,12 @@ void PosixBackend::Close(SerialHandle h) {
     // The exclusive mode belongs to the terminal, not to this descriptor: left set, it would
     // keep other programs out of a port still open elsewhere (the pair of a pseudo-terminal,
     // a second handle).
-    (void)::ioctl(it->second.fd.Get(), TIOCNXCL);
+    RestoreLineSettings(it->second.fd.Get(), it->second.found);
+    GiveExclusiveModeBack(it->second.fd.Get());
     ports_.erase(it);
 }
 
 namespace {
-
-// Unix 98 pseudo-terminal slaves have majors 136 to 143.
-bool IsPseudoTerminal(int fd) {
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
-           major(st.st_rdev) <= 143;
-}
 
 // Writes the settings. A pseudo-terminal carries no framing: the kernel keeps 8 data bits
 // without parity whatever is asked, and the C library then reports the whole call as

@@ -96,6 +96,7 @@ class FormTest : public QObject {
         const QString path = QString::fromStdString((dir_ / "init.cfg").string());
         QCOMPARE(desktop_.boxes[0].text,
                  "Cannot open file \"" + path + "\". No such file or directory.");
+        QVERIFY(desktop_.boxes[0].detail.startsWith("Program szukał pliku konfiguracji w: " + path));
         QCOMPARE(ListItems("ListBox2"), QStringList());
         QCOMPARE(form_->CurrentPage(), int(TForm1::kStartPage));
     }
@@ -199,6 +200,11 @@ class FormTest : public QObject {
         QCOMPARE(ListItems("ListBox2"), QStringList());
         QCOMPARE(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
         QVERIFY(desktop_.boxes.empty());
+        // Its DALEJ says below the designed text that init.cfg lists no device type.
+        Click("VexButton2");
+        Click("VexButton10");
+        QCOMPARE(desktop_.boxes.size(), size_t(1));
+        QVERIFY(desktop_.boxes[0].detail.contains("nie zawiera żadnego typu urządzenia"));
     }
 
     void validationBoxes() {
@@ -211,6 +217,7 @@ class FormTest : public QObject {
         QCOMPARE(desktop_.boxes[0].kind, QString("information"));
         QCOMPARE(desktop_.boxes[0].title, QString("Informacja"));
         QCOMPARE(desktop_.boxes[0].text, QString("Proszę wybrać typ urządzenia !!!"));
+        QCOMPARE(desktop_.boxes[0].detail, QString());  // there is a type to choose
         QCOMPARE(form_->CurrentPage(), int(TForm1::kDeviceTypePage));
 
         // A folder without *.bin files always refuses the firmware page's DALEJ.
@@ -222,6 +229,8 @@ class FormTest : public QObject {
         QCOMPARE(desktop_.boxes.size(), size_t(2));
         QCOMPARE(desktop_.boxes[1].text,
                  QString("Proszę wybrać wersje oprogramowania do zaktualizownia urządzenia !!!"));
+        QVERIFY(desktop_.boxes[1].detail.startsWith(
+            "W folderze " + QString::fromStdString((dir_ / "pelta").string()) + " nie ma"));
         QCOMPARE(form_->CurrentPage(), int(TForm1::kFirmwarePage));
     }
 

@@ -10,6 +10,7 @@
 
 #include "FakeDesktop.h"
 #include "LiveUpdateWindowHost.h"
+#include "WindowTexts.h"
 #include "ProgrammingHost.h"
 #include "SimulatedBackend.h"
 #include "TSerialPortDriver.h"
@@ -139,12 +140,14 @@ class HostAdaptersTest : public QObject {
                  return Yes(w.programming.Closing()) + Yes(w.programming.StopRequested());
              },
              "yesyes"},
-            {"message box",
+            {"message box, below it what the port box takes",
              [](Window& w) {
+                 w.portBox.setEditable(true);
+                 w.portBox.setEditText("xyz");
                  w.programming.ShowMessage("Błąd otwarcia SerialPort...");
                  return w.Boxes();
              },
-             "message|TANDEL|Błąd otwarcia SerialPort...|"},
+             "message|TANDEL|Błąd otwarcia SerialPort...|" + PortTextHint("xyz")},
             {"open failure without a reason has no detail",
              [](Window& w) {
                  w.programming.ShowOpenFailure("Błąd otwarcia SerialPort...", "");

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -22,6 +23,7 @@
 #include "PosixBackend.h"
 #include "TForm1.h"
 #include "WindowTestSupport.h"
+#include "WindowTexts.h"
 
 namespace fs = std::filesystem;
 
@@ -81,7 +83,12 @@ class KeyboardWindowTest : public QObject {
         Start("Pierwszy:fw 1\r\nDrugi:fw 3\r\nTrzeci:fw 4\r\n");
 
         QCOMPARE(Focus(), QString("VexButton1"));
-        QCOMPARE(TabChain(2), (QStringList{"VexButton1", "VexButton2", "VexButton1"}));
+        QCOMPARE(TabChain(3), (QStringList{"VexButton1", "VexButton2", "Image1", "VexButton1"}));
+        // The logo is a link: Enter on it opens the home page.
+        Key(Qt::Key_Tab, Qt::ShiftModifier);
+        Key(Qt::Key_Return);
+        QCOMPARE(desktop_.urls, QStringList{TForm1::kHomePage});
+        Key(Qt::Key_Tab);
 
         // LiveUpdate page: Enter on the focused button; Tab and Shift+Tab leave the log.
         Key(Qt::Key_Return);
@@ -159,6 +166,8 @@ class KeyboardWindowTest : public QObject {
             {"COM4", "COM4 = " + dir + "/COM4: to nie jest port szeregowy"},
             {"COM5", "COM5 = " + dir + "/COM5: to nie jest port szeregowy"},
             {"COM6", "COM6: brak takiego portu"},  // a link to nothing maps no port
+            {"COM21", PortTextHint("COM21")},       // texts that name no port: what the box takes
+            {"xyz", PortTextHint("xyz")},
         };
         for (const auto& c : cases) {
             desktop_.boxes.clear();
@@ -190,9 +199,25 @@ class KeyboardWindowTest : public QObject {
         QCOMPARE(lines[0], QString("COM1 = ") + QString::fromLocal8Bit(name));
         QCOMPARE(lines[2], QString("COM3: brak takiego portu"));
         box->showPopup();
-        QCOMPARE(box->toolTip(), box->PortsHint());
+        QCOMPARE(box->toolTip(), box->TextHint() + "\n\n" + box->PortsHint());
         QCOMPARE(box->itemData(0, Qt::ToolTipRole).toString(), lines[0]);
         box->hidePopup();
+
+        // A path too long for the box: the tooltip names it whole with what it opens, and once
+        // the box is left its end shows, however it was edited.
+        const QString path = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
+        box->setFocus();
+        box->setEditText(path);
+        Key(Qt::Key_Home);
+        Find<QPushButton>("VexButton15")->setFocus();
+        QCOMPARE(box->lineEdit()->cursorPosition(), path.size());
+        QCOMPARE(box->toolTip().section('\n', 0, 0), path + ": brak takiego portu");
+        // Its tooltip read again after COM1 has changed leaves the typed text as it is.
+        fs::remove(work_->Path() / "ports" / "COM1");
+        QHelpEvent tip(QEvent::ToolTip, {1, 1}, box->mapToGlobal(QPoint(1, 1)));
+        QApplication::sendEvent(box, &tip);
+        QCOMPARE(box->currentText() + box->itemData(0, Qt::ToolTipRole).toString(),
+                 path + "COM1: brak takiego portu");
 
         // The edit field holds "COM10" and a typed "COM20" whole (its margins included).
         const QFontMetrics metrics(box->lineEdit()->font());
@@ -202,7 +227,8 @@ class KeyboardWindowTest : public QObject {
         ::close(master);
     }
 
-    // The question box's standard buttons read as on a Polish desktop.
+    // The question box's standard buttons read as on a Polish desktop, and a screen reader
+    // hears what the box asks, whatever its caption.
     void questionButtonsArePolish() {
         QVERIFY(InstallQtPolishTranslation());
         QtDesktopServices desktop;
@@ -211,11 +237,12 @@ class KeyboardWindowTest : public QObject {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (box == nullptr) return;
             for (QAbstractButton* b : box->buttons()) captions << b->text().remove('&');
+            captions << QAccessible::queryAccessibleInterface(box)->text(QAccessible::Name);
             box->button(QMessageBox::No)->click();
         });
-        QVERIFY(!desktop.YesNo("Pytanie", "Czy kontynuować ?"));
+        QVERIFY(!desktop.YesNo("?", "Czy kontynuować ?"));
         captions.sort();
-        QCOMPARE(captions, (QStringList{"Nie", "Tak"}));
+        QCOMPARE(captions, (QStringList{"Nie", "Pytanie: Czy kontynuować ?", "Tak"}));
     }
 };
 

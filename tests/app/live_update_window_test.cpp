@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "FakeDesktop.h"
+#include "LiveUpdate.h"
 #include "SimulatedBackend.h"
 #include "TForm1.h"
 #include "WindowTestSupport.h"
@@ -36,6 +37,7 @@ class LiveUpdateWindowTest : public QObject {
     std::thread serverThread_;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> inTransfer_{false};
 
     // The longest gap between the ticks of a 10 ms timer while `action` runs.
     static std::chrono::milliseconds LongestTimerGap(const std::function<void()>& action) {
@@ -62,6 +64,7 @@ class LiveUpdateWindowTest : public QObject {
         QVERIFY(ShowAndActivate(form_.get()));
     }
     void Click(const char* name) { ClickButton(form_.get(), name); }
+    void press(const char* name) { form_->findChild<QPushButton*>(name)->click(); }
     QStringList Log() {
         return form_->findChild<QPlainTextEdit*>("Memo1")->toPlainText().split('\n');
     }
@@ -102,6 +105,22 @@ class LiveUpdateWindowTest : public QObject {
                             std::this_thread::sleep_for(std::chrono::milliseconds(10));
                         }
                         r.set_content("", "text/plain");
+                    });
+        // Three files that take 300 ms each.
+        server_.Get("/liveupdate/przerwij/lista.txt",
+                    [](const httplib::Request&, httplib::Response& r) {
+                        r.set_content("a\r\nb\r\nc\r\n", "text/plain");
+                    });
+        server_.Get("/liveupdate/przerwij/opis.txt",
+                    [](const httplib::Request&, httplib::Response& r) {
+                        r.set_content("Opis", "text/plain");
+                    });
+        server_.Get(R"(/liveupdate/przerwij/(\w)\.bin)",
+                    [this](const httplib::Request&, httplib::Response& r) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                        inTransfer_ = true;  // the run waits for "a" by now
+                        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                        r.set_content(std::string(15180, 'f'), "application/octet-stream");
                     });
         port_ = server_.bind_to_any_port("127.0.0.1");
         serverThread_ = std::thread([this] { server_.listen_after_bind(); });
@@ -152,6 +171,40 @@ class LiveUpdateWindowTest : public QObject {
         QTRY_VERIFY(!form_->isVisible());
     }
 
+    // POWRÓT during a run asks without holding the run. Yes: the file at its turn is stored
+    // whole, the run ends with the stop line, the page stays until POWRÓT again. No answer:
+    // the run ends as it would, and the question goes with it.
+    void backDuringARunAsksWhetherToStop() {
+        WriteFile("init.cfg", "Przerwij:przerwij 1\r\n");
+        Start();
+        for (const bool stop : {true, false}) {
+            fs::remove_all(dir_ / "przerwij");
+            fs::create_directory(dir_ / "przerwij");
+            desktop_.boxes.clear();
+            Click("VexButton1");
+            inTransfer_ = false;
+            QTimer poll;  // asked while the first file is in transfer
+            connect(&poll, &QTimer::timeout, [&] {
+                if (!inTransfer_) return;
+                poll.stop();
+                press("VexButton7");
+                if (stop) desktop_.Answer(true);
+            });
+            poll.start(0);
+            Click("VexButton6");
+            QVERIFY(desktop_.boxes.size() == 1 && desktop_.boxes[0].kind == "ask");
+            QVERIFY(!desktop_.Asking());
+            QCOMPARE(form_->CurrentPage(), int(TForm1::kLiveUpdatePage));
+            const auto files = std::distance(fs::directory_iterator(dir_ / "przerwij"), {});
+            const QStringList tail{"a.bin : POBIERAM", "b.bin : POBIERAM", "c.bin : POBIERAM",
+                                   "Aktualizacja oprogramowania zakończona."};
+            QCOMPARE(Log().mid(2), stop ? (QStringList{tail[0], kLineUpdateStopped}) : tail);
+            QCOMPARE(files, stop ? 2 : 4);  // opis.txt and the whole files, no temporary
+            press("VexButton7");
+            QCOMPARE(form_->CurrentPage(), int(TForm1::kStartPage));
+        }
+    }
+
     void missingListEndsTheRunWithTheErrorBox() {
         WriteFile("init.cfg", "PELTA:pelta 1\r\nInny:inny 2\r\n");
         WriteFile("105.bin", "in the base directory");
@@ -167,6 +220,9 @@ class LiveUpdateWindowTest : public QObject {
         QCOMPARE(desktop_.boxes[0].kind, QString("error"));
         QCOMPARE(desktop_.boxes[0].title, QString("TANDEL"));
         QCOMPARE(desktop_.boxes[0].text, QString("HTTP/1.1 404 Not Found."));
+        QVERIFY2(desktop_.boxes[0].detail.startsWith("Nie udało się pobrać: " +
+                                                    qgetenv("TANDEL_LIVEUPDATE_URL") +
+                                                    "inny/lista.txt\nPowód: HTTP/1.1 404"), qPrintable(desktop_.boxes[0].detail));
         // Leaving the page and coming back empties the log.
         Click("VexButton7");
         Click("VexButton1");

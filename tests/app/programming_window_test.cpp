@@ -1,4 +1,6 @@
 #include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "CardModel.h"
 #include "FakeDesktop.h"
@@ -321,17 +324,90 @@ class ProgrammingWindowTest : public QObject {
         ports_->Attach(1, AddServer({}, &card));
         ChooseDevice(2, "COM1");
         // The card-through-server write phase lets messages through after every progress step.
+        // Nor does POWRÓT: the run's page stays until the run ends.
         bool nestedStart = false;
         AfterLine("Zapis flasha...", 5, [&] {
             Click("VexButton14");
+            Click("VexButton13");
             nestedStart = true;
         });
         Click("VexButton14");
         QVERIFY(nestedStart);
+        QCOMPARE(form_->CurrentPage(), int(TForm1::kProgrammingPage));
         QCOMPARE(Log(), QStringList({"Inicjalizacja serwera... Czekaj (max 10sek)",
                                      "Tryb Via Serwer aktywny."}) +
                             kViaServerLines);
         QVERIFY(card.Boot().Flash() == Sent());
+    }
+
+    // How the run ended decides the damage box, never its log: a refusal, a lost line or STOP
+    // after the erase shows it once, after the designed lines; a refusal before it shows none.
+    void damageBoxFollowsHowTheRunEnded() {
+        const std::pair<std::optional<StepFault>, QString> cases[] = {
+            {StepFault{BootStep::Write, StepFault::Answer, 0x91, 17},
+             "zapis flasha, ramka 17 z 220 (numerowane od 0), kod odpowiedzi 91."},
+            {StepFault{BootStep::Write, StepFault::DropLine, 0, 40, 5},
+             "ramka 40 z 220 (numerowane od 0), utracono połączenie z portem."},
+            {std::nullopt, "przerwano przyciskiem STOP."},
+            {StepFault{BootStep::BitLockOn, StepFault::Answer, 0x94}, {}},
+        };
+        int port = 0;
+        for (const auto& [fault, says] : cases) {
+            ServerModel::Options options;
+            options.greetOnPowerOn = true;
+            if (fault) options.boot.faults.push_back(*fault);
+            ports_->Attach(++port, AddServer(options));
+            ChooseDevice(0, "COM" + QString::number(port));
+            if (!fault) AfterLine("Zapis flasha...", 3, [this] { Click("VexButton15"); });
+            desktop_.boxes.clear();
+            Click("VexButton14");
+            QStringList alerts;
+            for (const auto& box : desktop_.boxes)
+                if (box.kind == "alert" && box.title == "TANDEL") alerts << box.text;
+            QVERIFY2(says.isEmpty() ? alerts.isEmpty()
+                                    : alerts.size() == 1 && alerts[0].contains(says) &&
+                                          alerts[0].contains("trzeba zaprogramować ponownie"),
+                     qPrintable(alerts.join('|')));
+        }
+    }
+
+    // Closing the window after the erase asks first, No by default, while the run goes on; the
+    // question goes when the run ends. Yes ends the run with the damage box and the window.
+    void closeAfterTheEraseAsksFirst() {
+        for (const bool yes : {false, true}) {
+            ServerModel& server = AddGreetingServer(yes ? 2 : 1);
+            ChooseDevice(0, yes ? "COM2" : "COM1");
+            desktop_.boxes.clear();
+            AfterLine("Kasowanie flasha : OK", 1, [this] { form_->close(); });
+            if (yes) AfterLine("Zapis flasha...", 4, [this] { desktop_.Answer(true); });
+            Click("VexButton14");
+            QVERIFY(desktop_.boxes.at(0).kind == "ask" && desktop_.boxes[0].detail == "No");
+            QVERIFY(!desktop_.Asking());
+            QCOMPARE(server.Boot().Flash() == Sent(), !yes);
+            QCOMPARE(desktop_.boxes.back().text.contains("zamknięto program"), yes);
+            QTRY_COMPARE(form_->isVisible(), !yes);
+        }
+    }
+
+    // The journal keeps the type and kind the run started with, also when another type is
+    // chosen on the pages during the run.
+    void journalKeepsWhatTheRunStartedWith() {
+        const QByteArray state = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", QByteArray::fromStdString((dir_ / "state").string()));
+        CardModel& card = AddCard(false);
+        ports_->Attach(1, AddServer({}, &card));
+        ChooseDevice(2, "COM1");
+        AfterLine("Zapis flasha...", 5, [&] { ChooseDevice(3); });
+        Click("VexButton14");
+        qputenv("XDG_STATE_HOME", state);
+        std::ifstream journal(dir_ / "state/tandel/journal.jsonl");
+        std::string line;
+        std::getline(journal, line);
+        const QJsonObject record =
+            QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        QCOMPARE(record["deviceType"].toString(), QString("Karta przez serwer"));
+        QCOMPARE(record["kind"].toInt(), 3);
+        QCOMPARE(form_->DeviceKind(), uint8_t{4});
     }
 
     void closingTheWindowDuringARunStopsItAndReleasesThePort() {

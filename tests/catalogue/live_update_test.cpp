@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -562,7 +564,7 @@ TEST_F(LiveUpdateTest, NamesAndFoldersPastTheLimitsAreSkippedAndTheRunGoesOn) {
 }
 
 // The temporary files of a killed run are removed from the folders the next run writes into;
-// those of running processes, and anything not named like one, stay.
+// those a live run holds locked, and anything not named like one, stay.
 TEST_F(LiveUpdateTest, TemporaryFilesOfProcessesThatNoLongerRunAreRemoved) {
     const pid_t gone = fork();
     ASSERT_GE(gone, 0);
@@ -575,17 +577,25 @@ TEST_F(LiveUpdateTest, TemporaryFilesOfProcessesThatNoLongerRunAreRemoved) {
     const struct {
         std::string name;
         bool stays;
+        bool locked = false;  // held by a live run, whatever process id its name holds
     } entries[] = {
         {".tandel-" + dead + "-0.part", false}, {".tandel-" + dead + "-12.part", false},
-        {".tandel-" + self + "-3.part", true},  {".tandel-1-0.part", true},
+        {".tandel-" + self + "-3.part", false}, {".tandel-1-0.part", false},
+        {".tandel-" + dead + "-5.part", true, true}, {".tandel-" + self + "-4.part", true, true},
         {".tandel-" + dead + "-x.part", true},  {".tandel-" + dead + "-1.part.bin", true},
         {"tandel-" + dead + "-1.part", true},
     };
-    for (const auto& entry : entries) WriteFile(base_ / "fa" / entry.name, "15180 bytes, once");
+    std::vector<int> locks;
+    for (const auto& entry : entries) {
+        WriteFile(base_ / "fa" / entry.name, "15180 bytes, once");
+        if (entry.locked) locks.push_back(open((base_ / "fa" / entry.name).c_str(), O_RDONLY));
+        ASSERT_TRUE(!entry.locked || flock(locks.back(), LOCK_EX | LOCK_NB) == 0);
+    }
     fs::create_directory(base_ / "fa" / (".tandel-" + dead + "-9.part"));  // not a file: stays
     ServeType("fa", "");
 
     Run();
+    for (const int fd : locks) close(fd);
 
     std::set<std::string> kept{"opis.txt", ".tandel-" + dead + "-9.part"};
     for (const auto& entry : entries) {

@@ -135,7 +135,7 @@ class CliBench {
         CliRun run;
         run.exit = RunCommandLine(args, {backend_, clock, out, err, in});
         run.ms = clock.TickMs() - start;
-        for (const int signal : {SIGINT, SIGTERM, SIGPIPE}) std::signal(signal, SIG_DFL);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(signal, SIG_DFL);
         ::close(in);
         std::fclose(out);
         std::fclose(err);

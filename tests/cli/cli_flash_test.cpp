@@ -1,6 +1,7 @@
 // tandel-cli flash and info in the test's process, against the simulated devices in virtual
 // time: the endings, their statuses and reasons, the JSON events, the log file, the journal.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -127,19 +128,30 @@ TEST_F(CliFlash, OnlyTheNamedPortIsOpened) {
     EXPECT_EQ(bench.Server().GreetingCount(), 0);
 }
 
-// Every programming run appends one journal line; history prints them; a journal that cannot
-// be written does not stop the run.
+// Every programming run appends one journal line, on a line of its own after one that a power
+// cut left without its end; its firmware fields are the bytes the run loaded, whatever the name
+// holds at its end. history prints them; a journal that cannot be written does not stop the run.
 TEST_F(CliFlash, EveryRunIsJournalledAndHistoryPrintsIt) {
     std::map<std::string, std::string> env{{"XDG_STATE_HOME", (dir.path / "state").string()}};
+    WriteFile(dir.path / "state/tandel/journal.jsonl", "{\"schema\":1,\"cut");
+    const fs::path file = work / Type(1).folder / (Type(1).firmware.front() + ".bin");
+    const std::string loaded = ReadFile(file);
+    bool replaced = false;
     for (const char* fault : {"server:write@17=94", "server:erase=94"}) {
         CliBench bench({fault});
+        bench.afterByte = [&] {
+            if (replaced || bench.Server().Boot().WriteAddresses().size() != 10) return;
+            WriteFile(work / "new", loaded + "a longer file");
+            fs::rename(work / "new", file);
+            replaced = true;
+        };
         bench.Run(work, FlashArgs(1, "COM1"), env);
     }
     CliBench bench;
     const Lines journal = SplitLines(ReadFile(dir.path / "state/tandel/journal.jsonl"));
-    ASSERT_EQ(journal.size(), 2u);
+    ASSERT_EQ(journal.size(), 3u);
     const QJsonObject damaged =
-        QJsonDocument::fromJson(QByteArray::fromStdString(journal[0])).object();
+        QJsonDocument::fromJson(QByteArray::fromStdString(journal[1])).object();
     EXPECT_EQ(damaged["result"].toObject(), (QJsonObject{{"end", "damaged"},
                                                          {"step", "write"},
                                                          {"wait", "byte"},
@@ -149,7 +161,14 @@ TEST_F(CliFlash, EveryRunIsJournalledAndHistoryPrintsIt) {
     EXPECT_EQ(damaged["port"].toObject()["text"].toString(), "COM1");
     const QJsonObject firmware = damaged["firmware"].toObject();
     EXPECT_EQ(firmware["name"].toString().toStdString(), Type(1).firmware.front() + ".bin");
-    EXPECT_EQ(firmware["sha256"].toString().size(), 64);
+    const auto sha256 = [](const std::string& bytes) {
+        return QCryptographicHash::hash(QByteArray::fromStdString(bytes),
+                                        QCryptographicHash::Sha256)
+            .toHex();
+    };
+    EXPECT_EQ(firmware["size"].toInteger(), static_cast<qint64>(loaded.size()));
+    EXPECT_EQ(firmware["sha256"].toString(), sha256(loaded));
+    EXPECT_EQ(firmware["sentImageSha256"].toString(), sha256(FlashAfter(1).substr(0, 15180)));
     EXPECT_EQ(damaged["kind"].toInt(), 1);
 
     struct Query {
@@ -168,11 +187,39 @@ TEST_F(CliFlash, EveryRunIsJournalledAndHistoryPrintsIt) {
               std::string::npos)
         << text.out;
 
+    // Journal and log are regular files only: a named pipe would hold the run for ever.
     WriteFile(dir.path / "blocked", "a file where the journal's folder would be");
-    env["XDG_STATE_HOME"] = (dir.path / "blocked").string();
-    const CliRun blocked = bench.Run(work, FlashArgs(1, "COM1"), env);
-    EXPECT_EQ(blocked.exit, 0);
-    EXPECT_NE(blocked.err.find("tandel-cli: journal not written: "), std::string::npos);
+    fs::create_directories(dir.path / "piped/tandel");
+    ASSERT_EQ(mkfifo((dir.path / "piped/tandel/journal.jsonl").c_str(), 0600), 0);
+    for (const char* state : {"blocked", "piped"}) {
+        env["XDG_STATE_HOME"] = (dir.path / state).string();
+        const CliRun blocked = bench.Run(work, FlashArgs(1, "COM1"), env);
+        EXPECT_EQ(blocked.exit, 0);
+        EXPECT_NE(blocked.err.find("tandel-cli: journal not written: "), std::string::npos);
+    }
+    EXPECT_EQ(bench.Run(work, {"history"}, env).exit, 4);
+    std::vector<std::string> logged = FlashArgs(1, "COM1");
+    logged.insert(logged.begin(), {"--log", "/dev/full"});
+    const CliRun full = bench.Run(work, logged, env);
+    EXPECT_EQ(full.exit, 4);
+    EXPECT_NE(full.err.find("\"/dev/full\". Not a regular file"), std::string::npos) << full.err;
+}
+
+// history shows times in local time with their offset, the zone --since reads, and the
+// journal's outside texts with their control characters escaped, one run on one line.
+TEST_F(CliFlash, HistoryShowsLocalTimesAndOutsideTextsEscaped) {
+    WriteFile(dir.path / "state/tandel/journal.jsonl",
+              R"({"start":"2026-12-09T19:50:00.000Z","user":"u","host":"h",)"
+              R"("port":{"text":"COM1\u001b]0;x\u0007"},"deviceType":"A\nB",)"
+              R"("firmware":{"name":"f.bin"},"result":{"end":"programmed"}})"
+              "\n");
+    const std::map<std::string, std::string> env{{"XDG_STATE_HOME", dir.path / "state"},
+                                                 {"TZ", "Europe/Warsaw"}};
+    CliBench bench;
+    EXPECT_EQ(bench.Run(work, {"history"}, env).out,
+              "2026-12-09T20:50:00+01:00 u@h COM1\\x1b]0;x\\x07 \"A\\x0aB\" f.bin: programmed\n");
+    for (const auto& [since, runs] : {std::pair{"2026-12-09T20:50", 1u}, {"2026-12-09T20:51", 0u}})
+        EXPECT_EQ(bench.Run(work, {"history", "--since", since}, env).OutLines().size(), runs);
 }
 
 // info asks for the firmware number and nothing more: the flash keeps its firmware.
@@ -204,7 +251,7 @@ TEST_F(CliFlash, InfoTellsTheFirmwareNumberWithoutErasing) {
 // the write, and again at once.
 TEST_F(CliFlash, SignalDuringTheWriteIsTheStopAction) {
     CliBench bench;
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         const size_t before = bench.Server().Boot().WriteAddresses().size();
         bool raised = false;
@@ -215,7 +262,7 @@ TEST_F(CliFlash, SignalDuringTheWriteIsTheStopAction) {
             std::raise(signal);  // a second one does nothing more
         };
         const CliRun run = bench.Run(work, FlashArgs(1, "COM1"));
-        EXPECT_EQ(run.exit, signal == SIGINT ? 130 : 143);
+        EXPECT_EQ(run.exit, 128 + signal);
         const Lines lines = run.OutLines();
         ASSERT_GE(lines.size(), 2u);
         const auto write = std::find(lines.begin(), lines.end(), "Zapis flasha...");
@@ -233,7 +280,7 @@ TEST_F(CliFlash, SignalDuringTheWriteIsTheStopAction) {
     // Neither run got to the end of the write, let alone the reset.
     const BootLoader& boot = bench.Server().Boot();
     EXPECT_GT(boot.WriteAddresses().size(), 0u);
-    EXPECT_LT(boot.WriteAddresses().size(), 2 * 220u - 40);
+    EXPECT_LT(boot.WriteAddresses().size(), 3 * 220u - 40);
     EXPECT_EQ(std::count(boot.Steps().begin(), boot.Steps().end(), BootStep::ResetServer), 0);
 }
 
@@ -439,7 +486,7 @@ TEST(CliTerminalHost, AStopSignalActsInTheMessagePassOnly) {
     EXPECT_FALSE(host.StopRequested());
     host.ProcessMessages();
     EXPECT_TRUE(host.StopRequested());
-    for (const int signal : {SIGINT, SIGTERM, SIGPIPE}) std::signal(signal, SIG_DFL);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(signal, SIG_DFL);
     std::fclose(sink);
 }
 

@@ -131,6 +131,17 @@ TEST_F(PlatformFiles, LinesAreAppendedWholeInOrderAndOnlyToAFile) {
     EXPECT_EQ(back, "{\"a\":1}\n{\"b\":2}\n");
     ASSERT_EQ(platform::MakeFolder(Path("folder")), 0);
     EXPECT_NE(platform::AppendWhole(Path("folder"), "x\n"), "");
+    // After a cut-off last line the record starts a line of its own.
+    platform::OutputFile cut;
+    ASSERT_EQ(cut.CreateNew(Path("cut.jsonl")), 0);
+    ASSERT_EQ(cut.WriteAll("{\"a\":"), 0);
+    cut.Close();
+    EXPECT_EQ(platform::AppendWhole(Path("cut.jsonl"), "{}\n"), "");
+    platform::InputFile again;
+    ASSERT_TRUE(again.Open(Path("cut.jsonl")));
+    back.assign(64, '\0');
+    back.resize(static_cast<std::size_t>(again.Read(back.data(), back.size())));
+    EXPECT_EQ(back, "{\"a\":\n{}\n");
     // A file is no terminal (the NUL device and a pipe are none either on Windows).
     std::FILE* file = std::fopen(Path("out.txt").c_str(), "w");
     ASSERT_NE(file, nullptr);

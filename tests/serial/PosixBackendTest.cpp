@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iomanip>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "PortHolders.h"
@@ -330,16 +331,41 @@ TEST_F(PosixPort, WritingIntoAHungUpLineIsLostAtOnce) {
     EXPECT_LT(MillisSince(start), 50);
 }
 
-// Closing gives the exclusive mode up: the terminal stays usable for whoever still holds
-// it or opens it next. The mode is a property of the terminal, seen from any descriptor.
-TEST_F(PosixPort, ClosingClearsTheExclusiveMode) {
-    int exclusive = -1;
+// A pseudo-terminal's exclusive mode outlives a killed opener: it is never set there, and one
+// left set with no live holder is cleared (a privileged open gets through it). The line
+// settings found at the open come back at the release.
+TEST_F(PosixPort, NoExclusiveModeOutlivesThePortAndItsSettingsComeBack) {
+    termios found = SlaveSettings();
+    cfsetspeed(&found, B1200);
+    found.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &found), 0);
+    if (geteuid() == 0) ioctl(slave, TIOCEXCL);
     ASSERT_TRUE(dane.OpenPort());
-    ASSERT_EQ(ioctl(slave, TIOCGEXCL, &exclusive), 0);
-    EXPECT_EQ(exclusive, 1);
+    int exclusive = -1;
+    EXPECT_TRUE(ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive == 0);
     dane.ClosePort();
-    ASSERT_EQ(ioctl(slave, TIOCGEXCL, &exclusive), 0);
-    EXPECT_EQ(exclusive, 0);
+    found = SlaveSettings();
+    EXPECT_EQ(cfgetospeed(&found), static_cast<speed_t>(B1200));
+    EXPECT_EQ(found.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
+}
+
+// The controlling terminal is never a port, by its own name or as /dev/tty.
+TEST_F(PosixPort, TheControllingTerminalIsNeverOpened) {
+    close(std::exchange(slave, -1));
+    const pid_t child = fork();
+    if (child == 0) {
+        setsid();
+        const int terminal = open(path.c_str(), O_RDWR);  // becomes the controlling terminal
+        int refused = 0;
+        for (const char* name : {path.c_str(), "/dev/tty"}) {
+            dane.SetPortName(name);
+            refused += !dane.OpenPort() && dane.LastOpenFailure().error == EBUSY;
+        }
+        _exit(terminal >= 0 && refused == 2 ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0);
 }
 
 // A port refused for any reason keeps the mode it had: its owner can still reopen it. Here

@@ -55,7 +55,7 @@ devices() {
   mkdir -p "$dir/flash"
   "$devicesim" --flash-dir "$dir/flash" "$@" "$dir/ports" >"$dir/log" 2>&1 &
   sim_pid=$!
-  for _ in $(seq 100); do grep -q '^ready' "$dir/log" && break; sleep 0.1; done
+  for _ in $(seq 100); do grep -qs '^ready' "$dir/log" && break; sleep 0.1; done
   for n in 1 2; do ln -sfn "$(readlink -f "$dir/ports/COM$n")" "$WINEPREFIX/dosdevices/com$n"; done
   flash="$dir/flash"
 }
