@@ -5,7 +5,7 @@
 #include <QListView>
 #include <QPointer>
 
-#include "FormPages.h"
+#include "ClickableImage.h"
 #include "PortBox.h"
 
 namespace {

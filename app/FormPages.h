@@ -4,6 +4,8 @@
 #include <QString>
 #include <string>
 
+#include "ClickableImage.h"
+
 class QComboBox;
 class QGroupBox;
 class QListWidget;
@@ -12,22 +14,6 @@ class QProgressBar;
 class QStackedWidget;
 class QWidget;
 class TVexButton;
-
-// A picture that reports clicks (the start page's logo). It takes the keyboard focus like a
-// link, shows it with a focus frame, and Enter, Return or Space press it as a click does.
-class ClickableImage : public QLabel {
-    Q_OBJECT
-  public:
-    explicit ClickableImage(QWidget* parent = nullptr);
-    void Activate() { emit clicked(); }
-  signals:
-    void clicked();
-
-  protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-};
 
 // The main window's form: the window's look and its five pages, with every control under its
 // design name, placed and styled as designed and connected to nothing. The window inherits it,
