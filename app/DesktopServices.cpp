@@ -1,10 +1,10 @@
 #include "DesktopServices.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QMessageBox>
 #include <QPointer>
-#include <QUrl>
+
+#include "DesktopShell.h"
 
 namespace {
 
@@ -86,5 +86,5 @@ std::unique_ptr<OpenQuestion> QtDesktopServices::Ask(const QString& caption, con
 }
 
 void QtDesktopServices::OpenUrl(const QString& url) {
-    QDesktopServices::openUrl(QUrl(url));
+    OpenInBrowser(url);
 }

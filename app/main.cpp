@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QIcon>
+#include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
@@ -11,10 +12,12 @@
 #include "PolishTranslation.h"
 #include "SerialBackend.h"
 #include "TForm1.h"
+#include "WorkingFolder.h"
 
 int main(int argc, char* argv[]) {
     // Decided before Qt starts: Qt ends the program with an abort when it finds no display.
     if (const auto exit = CommandLineExit(argc, argv)) {
+        UseStartingConsole();
         std::fputs(exit->out.c_str(), stdout);
         std::fputs(exit->err.c_str(), stderr);
         return exit->code;
@@ -24,6 +27,15 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName("TANDEL");
     QApplication::setWindowIcon(QIcon(":/app/tandel.png"));
     InstallQtPolishTranslation();
+    // The menu entry's start: the window reads init.cfg and the store in the current folder.
+    if (QApplication::arguments().contains("--home")) {
+        const QString failure = EnterWorkingFolder(
+            HomeWorkingFolder(), ExampleConfigFor(QApplication::applicationDirPath()));
+        if (!failure.isEmpty()) {
+            QMessageBox::critical(nullptr, "TANDEL", failure, QMessageBox::Ok);
+            return 1;
+        }
+    }
 
     QtDesktopServices desktop;
     TForm1 form({desktop, SystemSerialBackend(), SystemClock::Instance()});
