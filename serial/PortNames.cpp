@@ -62,3 +62,20 @@ std::optional<std::string> PortNameForBox(const std::string& boxText) {
     if (boxText.rfind(platform::kDevicePathPrefix, 0) == 0) return boxText;
     return std::nullopt;
 }
+
+std::optional<unsigned> OpenedComNumber(const std::string& name) {
+    if (name.size() <= kDevicePrefixLength + kComLength ||
+        !StartsWith(name, kDevicePrefix, kDevicePrefixLength)) {
+        return std::nullopt;
+    }
+    std::string com = name.substr(kDevicePrefixLength, kComLength);
+    std::transform(com.begin(), com.end(), com.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (com != kCom) return std::nullopt;
+    const std::string digits = name.substr(kDevicePrefixLength + kComLength);
+    if (digits.size() > 4 || digits[0] == '0' ||
+        !std::all_of(digits.begin(), digits.end(),
+                     [](unsigned char c) { return std::isdigit(c) != 0; }))
+        return std::nullopt;
+    return static_cast<unsigned>(std::stoul(digits));
+}

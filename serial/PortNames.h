@@ -52,3 +52,8 @@ std::optional<std::string> PortNameForBox(const std::string& boxText);
 // each group; nothing when there are fewer). Any other name is a path as it stands.
 std::optional<std::string> ResolveSerialPortPath(const std::string& name,
                                                  const std::string& devDir = "/dev");
+
+// The port number that a backend opens for "\\.\COMn", read as leniently as Windows reads
+// its device names ("\\.\com4", "\\.\COM21"), so that a name typed that way opens the same
+// port; nothing for any other name. (ComPortNumber is the exact reading the texts use.)
+std::optional<unsigned> OpenedComNumber(const std::string& name);

@@ -1,5 +1,3 @@
-#include "PortDescription.h"
-
 #include <dirent.h>
 #include <grp.h>
 #include <sys/stat.h>
@@ -14,6 +12,7 @@
 #include <system_error>
 #include <utility>
 
+#include "PortDescription.h"
 #include "PortNames.h"
 
 // What the port names open on a POSIX system: the TANDEL_PORTS directory or the /dev nodes,
@@ -23,36 +22,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// What a PortName puts before a port's name, as Windows device names do.
-constexpr char kDevicePrefix[] = "\\\\.\\";
-constexpr size_t kDevicePrefixLength = sizeof kDevicePrefix - 1;
-constexpr char kCom[] = "COM";
-constexpr size_t kComLength = sizeof kCom - 1;
-
-bool StartsWith(const std::string& text, const char* prefix, size_t length) {
-    return text.compare(0, length, prefix, length) == 0;
-}
-
 bool AllDigits(const std::string& text) {
     return std::all_of(text.begin(), text.end(),
                        [](unsigned char c) { return std::isdigit(c) != 0; });
-}
-
-// The port number that the backend opens for "\\.\COMn", read as leniently as Windows reads
-// its device names ("\\.\com4"), so that a name typed that way opens the same port; any
-// other name gives nothing.
-std::optional<unsigned> OpenedComNumber(const std::string& name) {
-    if (name.size() <= kDevicePrefixLength + kComLength ||
-        !StartsWith(name, kDevicePrefix, kDevicePrefixLength)) {
-        return std::nullopt;
-    }
-    std::string com = name.substr(kDevicePrefixLength, kComLength);
-    std::transform(com.begin(), com.end(), com.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    if (com != kCom) return std::nullopt;
-    const std::string digits = name.substr(kDevicePrefixLength + kComLength);
-    if (digits.size() > 4 || digits[0] == '0' || !AllDigits(digits)) return std::nullopt;
-    return static_cast<unsigned>(std::stoul(digits));
 }
 
 // Entries of `dir` named `prefix` followed by a number, in numeric order.
@@ -183,7 +155,6 @@ bool PortMayHoldDevice(const PortDescription& port, const PortEnvironment& env) 
     }
     return !IsPhantomUart(fs::path(port.device).filename().string(), env);
 }
-
 
 std::optional<std::string> ResolveSerialPortPath(const std::string& name,
                                                  const std::string& devDir) {
