@@ -337,5 +337,7 @@ bool OpenCardBoot(BootLink& link) {
         dane.ClosePort();
     }
     link.ProcessMessages();
+    // A stop that ended the question (a signal on a terminal) is STOP, not the technician's No.
+    if (!go && host.StopRequested()) link.EndRun(RunEnd::Stopped);
     return go && !host.StopRequested();
 }

@@ -189,6 +189,17 @@ TEST_F(CliFlash, OnATerminalTheQuestionIsAskedAndTheProgressRedrawn) {
         waiting.Signal(SIGINT);
         EXPECT_EQ(waiting.Finish(), 130);
     }
+    {
+        // Ctrl+C at the question is STOP: its status, and the journal says stopped, not No.
+        auto env = Env(devices);
+        env["XDG_STATE_HOME"] = (dir.path / "state").string();
+        Cli stopped(work, FlashArgs(4, "COM2"), env, true);
+        ASSERT_TRUE(stopped.WaitForError(question));
+        stopped.Signal(SIGINT);
+        EXPECT_EQ(stopped.Finish(), 130);
+        EXPECT_NE(ReadFile(dir.path / "state/tandel/journal.jsonl").find(R"("end":"stopped")"),
+                  std::string::npos);
+    }
     Cli cli(work, FlashArgs(4, "COM2"), Env(devices), true);
     ASSERT_TRUE(cli.WaitForError(question));
     cli.Type("n\n");
