@@ -289,7 +289,9 @@ class Run {
             if (!type.allowed) {
                 ++nextType_;
             } else if (StartTexts(type)) {
-            } else if (!type.planned) {
+            } else if (!type.planned || type.description.ticket == 0) {
+                // Its list, then its description, go before its files: texts waiting at their
+                // bound hold the description back, and its files wait with it.
                 return;
             } else if (DeviceType* next = NextAllowed(nextType_ + 1);
                        next != nullptr && StartTexts(*next)) {
@@ -378,7 +380,9 @@ class Run {
     std::string Await(Request& request) {
         while (!request.finished) {
             if (request.ticket == 0) Feed();
-            if (request.ticket == 0) throw std::logic_error("LiveUpdate: request not started");
+            // Not started for want of room: one under way finishes first.
+            if (request.ticket == 0 && underWay_.empty())
+                throw std::logic_error("LiveUpdate: request not started");
             Pump();
         }
         Settle(request);

@@ -6,6 +6,9 @@
 
 HttpTestServer::HttpTestServer(int requestsPerConnection) {
     server_.set_keep_alive_max_count(static_cast<size_t>(requestsPerConnection));
+    // As the update server: an answer's header and body go out at once, not one delayed ACK
+    // (40 ms) apart.
+    server_.set_tcp_nodelay(true);
     server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         Dispatch(request, response);
     });

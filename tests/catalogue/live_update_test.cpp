@@ -8,12 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -104,7 +106,7 @@ class LiveUpdateTest : public ::testing::Test {
         server_.Serve("/liveupdate/" + folder + "/" + file, body);
     }
 
-    void Run() { RunLiveUpdate(host_, http_, limits_); }
+    void Run() { RunLiveUpdate(host_, *source_, limits_); }
 
     std::string RunError() {
         try {
@@ -123,6 +125,7 @@ class LiveUpdateTest : public ::testing::Test {
 
     HttpTestServer server_;
     HttpClient http_{QuickStall()};
+    HttpSource* source_ = &http_;  // what the run fetches through
     // Fetching ahead unless a test asks for the requests one at a time, in list order.
     LiveUpdateLimits limits_{.transfers = kMaxLiveUpdateTransfers};
     FakeHost host_;
@@ -864,6 +867,98 @@ TEST_F(FetchAheadTest, AServerClosingEverySecondConnectionGivesTheSameRun) {
     EXPECT_EQ(ahead, oneAtATime);
     EXPECT_EQ(ahead.log.back(), kFinal);
     EXPECT_EQ(ahead.files.size(), 29u);
+}
+
+// The answers come in an order of the test's choosing: every request under way finishes, then
+// `pick` names one of the finished ones (given in the order they were started). What the run
+// asks for then follows from that choice alone, not from the machine's timing.
+class ChosenArrivals : public HttpSource {
+  public:
+    struct Finished {
+        Ticket ticket;
+        bool text;  // a list or a description
+    };
+    using Pick = std::function<std::size_t(const std::vector<Finished>&)>;
+
+    ChosenArrivals(HttpSource& inner, Pick pick) : inner_(inner), pick_(std::move(pick)) {}
+    Ticket Start(const std::string& url, std::size_t cap, bool cutAtCap) override {
+        const Ticket ticket = inner_.Start(url, cap, cutAtCap);
+        underWay_[ticket] = url.ends_with(".txt");
+        return ticket;
+    }
+    Ticket WaitAny() override {
+        while (!underWay_.empty()) {
+            const auto done = underWay_.find(inner_.WaitAny());
+            finished_.push_back({done->first, done->second});
+            underWay_.erase(done);
+        }
+        std::sort(finished_.begin(), finished_.end(),
+                  [](const Finished& a, const Finished& b) { return a.ticket < b.ticket; });
+        const auto named = finished_.begin() + static_cast<std::ptrdiff_t>(pick_(finished_));
+        const Ticket ticket = named->ticket;
+        finished_.erase(named);
+        return ticket;
+    }
+    std::string Take(Ticket ticket) override { return inner_.Take(ticket); }
+    void Drop(Ticket ticket) noexcept override {
+        underWay_.erase(ticket);
+        std::erase_if(finished_, [ticket](const Finished& f) { return f.ticket == ticket; });
+        inner_.Drop(ticket);
+    }
+    void SetMaxTransfers(std::size_t transfers) override { inner_.SetMaxTransfers(transfers); }
+    void SetWaitPass(std::function<void()> pass) override { inner_.SetWaitPass(std::move(pass)); }
+    void EndOfRun() noexcept override {
+        underWay_.clear();
+        finished_.clear();
+        inner_.EndOfRun();
+    }
+
+  private:
+    HttpSource& inner_;
+    Pick pick_;
+    std::map<Ticket, bool> underWay_;  // ticket, a text
+    std::vector<Finished> finished_;
+};
+
+// Whatever order the answers come in, the run is the one-at-a-time run: lists and descriptions
+// first and the firmware last (so that texts pile up while the run waits for a body), and
+// orders drawn at random.
+TEST_F(FetchAheadTest, AnyOrderOfArrivalGivesTheOneAtATimeRun) {
+    host_.lines = {"A:fa 1", "B:fb 2", "C:fc 3", "D:fd 4", "E:fe 5"};
+    const std::vector<std::pair<std::string, int>> types = {
+        {"fa", 3}, {"fb", 2}, {"fc", 2}, {"fd", 3}, {"fe", 4}};
+    for (const auto& [folder, files] : types) ServeNumbered(server_, folder, files);
+    const auto store = [&] {
+        for (const auto& type : types) fs::create_directory(base_ / type.first);
+    };
+    const Outcome oneAtATime = RunWith(1, store);
+    ASSERT_EQ(oneAtATime.log.back(), kFinal);
+    using Finished = ChosenArrivals::Finished;
+    const auto textsFirst = [](bool newestBody) {
+        return [newestBody](const std::vector<Finished>& finished) -> std::size_t {
+            const auto text = std::find_if(finished.begin(), finished.end(),
+                                           [](const Finished& f) { return f.text; });
+            if (text != finished.end()) return static_cast<std::size_t>(text - finished.begin());
+            return newestBody ? finished.size() - 1 : 0;
+        };
+    };
+    std::mt19937 random(1);
+    const auto drawn = [&random](const std::vector<Finished>& finished) {
+        return std::uniform_int_distribution<std::size_t>(0, finished.size() - 1)(random);
+    };
+    std::vector<std::pair<std::string, ChosenArrivals::Pick>> orders = {
+        {"texts first, the newest body next", textsFirst(true)},
+        {"texts first, the oldest body next", textsFirst(false)}};
+    for (int i = 0; i < 10; ++i) orders.push_back({"drawn", drawn});
+    for (std::size_t transfers = 2; transfers <= kMaxLiveUpdateTransfers; ++transfers) {
+        for (const auto& [what, pick] : orders) {
+            SCOPED_TRACE(what + ", " + std::to_string(transfers) + " at once");
+            ChosenArrivals chosen(http_, pick);
+            source_ = &chosen;
+            EXPECT_EQ(RunWith(transfers, store), oneAtATime);
+            source_ = &http_;
+        }
+    }
 }
 
 TEST_F(FetchAheadTest, TheEnvironmentSetsHowManyRequestsRunAtOnce) {
