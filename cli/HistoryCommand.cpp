@@ -10,13 +10,14 @@
 
 namespace {
 
-// A port matches by its text as given, its COMn name or its device path.
+// A port matches by its text as given, its COMn name (com1 is COM1, as --port of flash reads
+// it) or its device path.
 bool PortMatches(const QJsonObject& port, const std::string& wanted) {
-    const QString w = QString::fromStdString(wanted);
-    const QString name = port["name"].toString();
-    return port["text"].toString() == w ||
-           QString::fromStdString(ShownPortName(name.toStdString())) == w || name == w ||
-           port["path"].toString() == w;
+    const std::string text = port["text"].toString().toStdString();
+    const std::string name = port["name"].toString().toStdString();
+    const std::string shown = ShownPortText(wanted);
+    return text == wanted || ShownPortText(text) == shown || ShownPortName(name) == shown ||
+           name == wanted || port["path"].toString().toStdString() == wanted;
 }
 
 // A journal time (UTC) in local time with its offset, the zone --since reads:
@@ -60,16 +61,14 @@ int HistoryCommand(Report& report, const HistoryRequest& request) {
                                                  ": not a date (2026-12-09 or 2026-12-09T14:00)");
         }
     }
-    std::string error;
-    const std::vector<QJsonObject> records = ReadJournal(JournalPath(), error);
-    if (!error.empty()) return report.Finish(kExitFileError, error);
-    for (const QJsonObject& r : records) {
+    const std::string error = ForEachJournalRecord(JournalPath(), [&](const QJsonObject& r) {
         const QDateTime start = QDateTime::fromString(r["start"].toString(), Qt::ISODateWithMs);
-        if (since.isValid() && start < since) continue;
-        if (!request.port.empty() && !PortMatches(r["port"].toObject(), request.port)) continue;
+        if (since.isValid() && start < since) return;
+        if (!request.port.empty() && !PortMatches(r["port"].toObject(), request.port)) return;
         QJsonObject event = r;
         event["event"] = "run";
         report.Record(event, Line(r, start));
-    }
-    return report.Finish(kExitOk);
+    });
+    // Records printed before a read failure stand; the status says the listing is short.
+    return error.empty() ? report.Finish(kExitOk) : report.Finish(kExitFileError, error);
 }

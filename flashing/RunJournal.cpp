@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "Frames.h"
@@ -96,31 +97,42 @@ std::string AppendToJournal(const JournalRun& run) {
     return platform::AppendWhole(path, std::string_view(line.constData(), line.size()));
 }
 
-std::vector<QJsonObject> ReadJournal(const std::string& path, std::string& error) {
-    std::vector<QJsonObject> records;
+std::string ForEachJournalRecord(const std::string& path,
+                                 const std::function<void(const QJsonObject&)>& each) {
     // Only a regular file, not through a link at its name, without waiting (a named pipe there
     // would hold `history` for ever).
     platform::InputFile file;
-    if (!file.Open(path, false)) {
-        if (file.Error() != ENOENT) error = FileFailure(path, file.Error());
-        return records;
-    }
-    if (!file.IsRegular()) {
-        error = FileFailure(path, EINVAL);
-        return records;
-    }
-    QByteArray bytes;
+    if (!file.Open(path, false))
+        return file.Error() == ENOENT ? std::string() : FileFailure(path, file.Error());
+    if (!file.IsRegular()) return FileFailure(path, EINVAL);
+    QByteArray line;        // the line being read, up to its end
+    bool overlong = false;  // the line being read is past any record's length: skipped
+    const auto endLine = [&] {
+        if (!overlong) {
+            const QJsonDocument record = QJsonDocument::fromJson(line);
+            if (record.isObject()) each(record.object());
+        }
+        line.clear();
+        overlong = false;
+    };
     char buffer[65536];
     for (long long n; (n = file.Read(buffer, sizeof buffer)) != 0;) {
-        if (n < 0) {
-            error = FileFailure(path, file.Error());
-            return records;
+        if (n < 0) return FileFailure(path, file.Error());
+        for (const char* p = buffer; p < buffer + n;) {
+            const char* end = static_cast<const char*>(std::memchr(p, '\n', buffer + n - p));
+            const char* stop = end ? end : buffer + n;
+            if (!overlong) {
+                line.append(p, static_cast<qsizetype>(stop - p));
+                if (static_cast<std::size_t>(line.size()) > kLongestJournalLine) {
+                    overlong = true;
+                    line.clear();
+                }
+            }
+            if (!end) break;
+            endLine();
+            p = end + 1;
         }
-        bytes.append(buffer, static_cast<qsizetype>(n));
     }
-    for (const QByteArray& line : bytes.split('\n')) {
-        const QJsonDocument record = QJsonDocument::fromJson(line);
-        if (record.isObject()) records.push_back(record.object());
-    }
-    return records;
+    endLine();  // a last line cut off before its line break
+    return {};
 }

@@ -2,8 +2,8 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <functional>
 #include <string>
-#include <vector>
 
 #include "BootLink.h"
 #include "RunResult.h"
@@ -38,7 +38,10 @@ QJsonObject JournalRecord(const JournalRun& run);
 // success, otherwise why it was not written. Never throws.
 std::string AppendToJournal(const JournalRun& run);
 
-// The journal's records in order; a line that is no JSON object is skipped. `error` says why
-// the journal could not be read (empty when it does not exist yet); it is read only when it
-// is a regular file.
-std::vector<QJsonObject> ReadJournal(const std::string& path, std::string& error);
+// Hands the journal's records to `each` in order, one at a time, so that a journal of years
+// is read in little memory; a line that is no JSON object, or longer than any record can be
+// (kLongestJournalLine), is skipped. Returns why the journal could not be read, empty when
+// it was read or does not exist yet; it is read only when it is a regular file.
+constexpr std::size_t kLongestJournalLine = 1 << 20;
+std::string ForEachJournalRecord(const std::string& path,
+                                 const std::function<void(const QJsonObject&)>& each);
