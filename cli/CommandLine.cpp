@@ -50,7 +50,8 @@ constexpr const char* kExitStatuses =
     "  1        the device refused a step before its flash was touched, or No was answered\n"
     "  2        usage error\n"
     "  3        nothing touched: no port, port in use, no server, no answer\n"
-    "  4        firmware file, init.cfg or store file error\n"
+    "  4        firmware file, init.cfg or store file error; the output of ports, types,\n"
+    "           history, info, --help or --version not written (a full disk, a closed pipe)\n"
     "  5        update server: network failure or HTTP error\n"
     "  6        the device's flash is erased or partly written: program it again\n"
     "  7        LiveUpdate done, but a file was refused or a device type skipped\n"
@@ -61,12 +62,6 @@ constexpr const char* kExitStatuses =
     "  TANDEL_PORTS           directory of COM1, COM2, ... entries that alone maps the ports\n"
     "                         (Linux; on Windows COMn is the system's port COMn)\n"
     "  TANDEL_LIVEUPDATE_URL  the update server's base address\n";
-
-void Print(const QString& text, std::FILE* out) {
-    // UTF-8 on every system: the Windows console is switched to it (the local 8-bit code page
-    // there is an ANSI one).
-    std::fputs(text.toUtf8().constData(), out);
-}
 
 // `command --help`: its own options only; the options of every command and the exit statuses
 // are told once, by tandel-cli --help.
@@ -155,8 +150,10 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
                                  ? CommandHelp(command, known->second, own, help)
                                  : parser.helpText() + kExitStatuses;
         if (!usage.Json()) {
-            Print(text, services.out);
-            return kExitOk;
+            // UTF-8 on every system: the Windows console is switched to it (the local 8-bit
+            // code page there is an ANSI one).
+            usage.PrintText(text.toStdString());
+            return usage.Finish(kExitOk);
         }
         usage.Record(QJsonObject{{"event", "help"}, {"text", text}}, {});
         return usage.Finish(kExitOk);
@@ -182,6 +179,7 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
     }
 
     Report report(parser.isSet(general.json), services.out, services.err);
+    if (flash || command == "liveupdate") report.SetOutputIsResult(false);
     // An empty value (a script's unset variable) is named as such, not taken as "no filter" or
     // as a file called "". flash and info tell an empty --port or --type in their own words.
     for (const QString& name : parser.optionNames()) {
@@ -213,6 +211,7 @@ int RunCommandLine(const QStringList& arguments, const CliServices& services) {
     const bool inputIsTerminal = IsTerminal(services.in);
     request.timeoutSeconds = TimeoutSeconds(parser, general, inputIsTerminal);
     request.noteWait = inputIsTerminal && !parser.isSet(general.timeout);
+    request.timeoutIsDefault = !parser.isSet(general.timeout);
     const bool byType = parser.isSet(type);
     const bool byFolder = parser.isSet(folder) || parser.isSet(kind);
     if (byType == byFolder) {

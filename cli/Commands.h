@@ -22,10 +22,11 @@ struct FlashRequest {
     int kind = 0;          // DeviceKind
     std::string firmware;  // the firmware file of the folder
     std::optional<std::string> port;  // the port box text; nothing when --port was not given
-    bool yes = false;      // the question of the card in a reader is answered Yes
-    int timeoutSeconds = 0;  // bound of the waits without a limit; 0: none
-    bool noteWait = false;   // say once how a wait without a limit is ended (a terminal)
-    bool tag = false;        // --tag: every line starts with the port
+    bool yes = false;                 // the question of the card in a reader is answered Yes
+    int timeoutSeconds = 0;           // bound of the waits without a limit; 0: none
+    bool timeoutIsDefault = false;    // no --timeout: the bound taken without a terminal
+    bool noteWait = false;            // say once how a wait without a limit is ended (a terminal)
+    bool tag = false;                 // --tag: every line starts with the port
 };
 // One programming run on the ports of `services`.
 int FlashCommand(Report& report, FlashRequest request, const CliServices& services);

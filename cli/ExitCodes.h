@@ -6,7 +6,7 @@ enum ExitCode : int {
     kExitDeviceFailed = 1,  // the device refused a step before its flash was touched, or No
     kExitUsage = 2,
     kExitNoDevice = 3,       // the port did not open, or no device answered on it
-    kExitFileError = 4,      // firmware file, init.cfg or the store
+    kExitFileError = 4,      // firmware file, init.cfg, the store, or a listing's output lost
     kExitNetwork = 5,        // network failure or an HTTP error status
     kExitFlashDamaged = 6,   // the device's flash is erased or partly written: program it again
     kExitSkipped = 7,        // LiveUpdate done, but a file was refused or a device type skipped

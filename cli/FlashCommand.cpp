@@ -134,6 +134,8 @@ FlashOutcome Judge(const RunResult& result, const FlashRequest& request) {
     if (result.end == RunEnd::Stopped && result.wait == WaitEnd::Expired &&
         StopSignal::Received() == 0) {
         outcome.reason = "time-out after " + std::to_string(request.timeoutSeconds) + " s";
+        if (request.timeoutIsDefault)
+            outcome.reason += " (the limit without a terminal; --timeout SECONDS sets another)";
     }
     return outcome;
 }

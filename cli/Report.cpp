@@ -3,8 +3,11 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
+#include "ExitCodes.h"
 #include "FirmwareImage.h"
 #include "TerminalSystem.h"
 #include "TerminalText.h"
@@ -184,11 +187,17 @@ int Report::Finish(int exitCode, const std::string& text) {
     // Runs side by side each say which port failed.
     if (!port_.empty() && !reason.empty() && reason.find(port_) == std::string::npos)
         reason = port_ + ": " + reason;
+    const auto outputLost = [this] {
+        return "standard output not written: " + std::string(std::strerror(outError_));
+    };
+    if (outError_ != 0 && exitCode == 0 && outputIsResult_) {
+        exitCode = kExitFileError;
+        reason = outputLost();
+    }
     if (exitCode != 0 && !reason.empty()) {
         ToLogFile(reason);
         PrintError("tandel-cli: " + ShownOnTerminal(reason));
     }
-    ToLogFile("result: exit " + std::to_string(exitCode) + (exitCode == 0 ? " (ok)" : " (failed)"));
     if (json_) {
         QJsonObject result{
             {"event", "result"}, {"schema", 1}, {"ok", exitCode == 0}, {"exit", exitCode}};
@@ -197,6 +206,14 @@ int Report::Finish(int exitCode, const std::string& text) {
             result[it.key()] = it.value();
         Emit(result);
     }
+    // Lines of a run's log, or the result event itself, that were lost are said; a run's
+    // status stays what the device and the store came to.
+    if (outError_ != 0 && reason != outputLost()) {
+        ToLogFile(outputLost());
+        PrintError("tandel-cli: " + outputLost());
+        if (exitCode == 0 && outputIsResult_) exitCode = kExitFileError;
+    }
+    ToLogFile("result: exit " + std::to_string(exitCode) + (exitCode == 0 ? " (ok)" : " (failed)"));
     return exitCode;
 }
 
@@ -208,9 +225,16 @@ void Report::Emit(QJsonObject object) {
 }
 
 void Report::Print(std::string_view line) {
-    std::fwrite(line.data(), 1, line.size(), out_);
-    std::fputc('\n', out_);
-    std::fflush(out_);
+    std::string text(line);
+    text += '\n';
+    PrintText(text);
+}
+
+void Report::PrintText(std::string_view text) {
+    if (outError_ != 0) return;  // a closed pipe or a full disk stays so: told once, at the end
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), out_) != text.size() || std::fflush(out_) != 0)
+        outError_ = errno != 0 ? errno : EIO;
 }
 
 void Report::PrintError(const std::string& line) {

@@ -40,6 +40,7 @@ class Report {
     // --tag: every text line on standard output and standard error starts with "[tag] ", so
     // that the outputs of runs side by side stay apart (JSON events carry the port instead).
     void SetTag(const std::string& tag) { tag_ = tag.empty() ? tag : "[" + tag + "] "; }
+    const std::string& Tag() const { return tag_; }
     // One event of the serial line, with --verbose.
     void LineEvent(const std::string& text);
 
@@ -64,6 +65,13 @@ class Report {
     // Ends the command: the reason of a failure on standard error, the result event with
     // --json. Returns `exitCode`.
     int Finish(int exitCode, const std::string& text = {});
+    // Standard output is the command's result (a listing, the version, the help), the default:
+    // when a line cannot be written there the command fails with exit 4, unless it failed
+    // otherwise. A run's output is its log (flash, liveupdate): its status stays what the
+    // device and the store came to. Either way standard error says what was lost.
+    void SetOutputIsResult(bool result) { outputIsResult_ = result; }
+    // Text written to standard output as it stands (the help), checked as a line is.
+    void PrintText(std::string_view text);
     // Fields the result event carries besides ok, exit and reason (how a run ended).
     void SetResultDetail(QJsonObject detail) { resultDetail_ = std::move(detail); }
 
@@ -96,4 +104,6 @@ class Report {
     bool progressShown_ = false;
     QElapsedTimer progressClock_;
     QJsonObject resultDetail_;
+    bool outputIsResult_ = true;
+    int outError_ = 0;  // why standard output could not be written (errno); 0 while it could
 };

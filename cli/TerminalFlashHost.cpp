@@ -112,15 +112,16 @@ void TerminalFlashHost::ShowOpenFailure(const std::string& text, const std::stri
 }
 
 bool TerminalFlashHost::AskYesNo(const std::string&, const std::string& text) {
-    const bool yes = selection_.yes || (StopSignal::Received() == 0 &&
-                                        AskOnTerminal(text, services_.err, services_.in));
+    const bool yes =
+        selection_.yes || (StopSignal::Received() == 0 &&
+                           AskOnTerminal(text, services_.err, services_.in, report_.Tag()));
     answeredNo_ = !yes;
     report_.Question(text, yes);
     return yes;
 }
 
-bool AskOnTerminal(const std::string& question, std::FILE* err, int in) {
-    std::fprintf(err, "%s [t/N] ", question.c_str());
+bool AskOnTerminal(const std::string& question, std::FILE* err, int in, const std::string& tag) {
+    std::fprintf(err, "%s%s [t/N] ", tag.c_str(), question.c_str());
     std::fflush(err);
     std::string answer;
     for (char c = 0;;) {

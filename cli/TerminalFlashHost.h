@@ -79,4 +79,5 @@ class TerminalFlashHost final : public FlashHost {
 
 // Reads a Yes or No from the terminal on `in` after printing `question` on `err`: "t", "tak",
 // "y" or "yes" in any case is Yes; anything else, the end of the input or a stop signal is No.
-bool AskOnTerminal(const std::string& question, std::FILE* err, int in);
+bool AskOnTerminal(const std::string& question, std::FILE* err, int in,
+                   const std::string& tag = {});

@@ -127,7 +127,7 @@ class CliBench {
         char* outText = nullptr;
         char* errText = nullptr;
         size_t outSize = 0, errSize = 0;
-        FILE* out = ::open_memstream(&outText, &outSize);
+        FILE* out = outFile ? std::fopen(outFile, "w") : ::open_memstream(&outText, &outSize);
         FILE* err = ::open_memstream(&errText, &errSize);
         const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         StopSignal::Install();
@@ -139,7 +139,7 @@ class CliBench {
         ::close(in);
         std::fclose(out);
         std::fclose(err);
-        run.out.assign(outText, outSize);
+        if (outText) run.out.assign(outText, outSize);
         run.err.assign(errText, errSize);
         std::free(outText);
         std::free(errText);
@@ -153,6 +153,9 @@ class CliBench {
         }
         return run;
     }
+
+    // Standard output goes to this file instead of being kept ("/dev/full").
+    const char* outFile = nullptr;
 
     const ServerModel& Server() const { return server_; }
     const CardModel& ServerCard() const { return serverCard_; }

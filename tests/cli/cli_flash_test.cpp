@@ -8,10 +8,12 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 
 #include "CliBench.h"
 #include "DemoWork.h"
 #include "Report.h"
+#include "RunJournal.h"
 #include "TerminalFlashHost.h"
 #include "UpdateRun.h"
 
@@ -208,11 +210,14 @@ TEST_F(CliFlash, EveryRunIsJournalledAndHistoryPrintsIt) {
 // history shows times in local time with their offset, the zone --since reads, and the
 // journal's outside texts with their control characters escaped, one run on one line.
 TEST_F(CliFlash, HistoryShowsLocalTimesAndOutsideTextsEscaped) {
-    WriteFile(dir.path / "state/tandel/journal.jsonl",
-              R"({"start":"2026-12-09T19:50:00.000Z","user":"u","host":"h",)"
-              R"("port":{"text":"COM1\u001b]0;x\u0007"},"deviceType":"A\nB",)"
-              R"("firmware":{"name":"f.bin"},"result":{"end":"programmed"}})"
-              "\n");
+    // A line longer than any record (a damaged journal) is passed over, not held.
+    WriteFile(
+        dir.path / "state/tandel/journal.jsonl",
+        std::string(kLongestJournalLine + 1, '{') + "\n" +
+            R"({"start":"2026-12-09T19:50:00.000Z","user":"u","host":"h",)"
+            R"("port":{"text":"COM1\u001b]0;x\u0007","name":"\\\\.\\COM1"},"deviceType":"A\nB",)"
+            R"("firmware":{"name":"f.bin"},"result":{"end":"programmed"}})"
+            "\n");
     const std::map<std::string, std::string> env{{"XDG_STATE_HOME", dir.path / "state"},
                                                  {"TZ", "Europe/Warsaw"}};
     CliBench bench;
@@ -220,6 +225,26 @@ TEST_F(CliFlash, HistoryShowsLocalTimesAndOutsideTextsEscaped) {
               "2026-12-09T20:50:00+01:00 u@h COM1\\x1b]0;x\\x07 \"A\\x0aB\" f.bin: programmed\n");
     for (const auto& [since, runs] : {std::pair{"2026-12-09T20:50", 1u}, {"2026-12-09T20:51", 0u}})
         EXPECT_EQ(bench.Run(work, {"history", "--since", since}, env).OutLines().size(), runs);
+    for (const auto& [port, runs] : {std::pair{"com1", 1u}, {"COM2", 0u}})
+        EXPECT_EQ(bench.Run(work, {"history", "--port", port}, env).OutLines().size(), runs);
+}
+
+// Output lost to a full disk or a closed pipe: a listing fails (4); a run keeps its device's
+// status. Both say so on standard error.
+TEST_F(CliFlash, LostOutputIsNeverASilentSuccess) {
+    CliBench bench;
+    bench.outFile = "/dev/full";
+    for (const auto& [args, exitCode] : {std::pair{Lines{"types"}, 4},
+                                         {Lines{"--json", "types"}, 4},
+                                         {Lines{"--help"}, 4},
+                                         {FlashArgs(1, "COM1"), 0}}) {
+        SCOPED_TRACE(args.front());
+        const CliRun run = bench.Run(work, args);
+        EXPECT_EQ(run.exit, exitCode);
+        EXPECT_NE(run.err.find("standard output not written: No space left on device"),
+                  std::string::npos)
+            << run.err;
+    }
 }
 
 // info asks for the firmware number and nothing more: the flash keeps its firmware.
@@ -443,9 +468,12 @@ TEST_F(CliFlash, TimeoutEndsTheWaitsWithoutALimitAsStopDoes) {
     const CliRun run = silent.Run(work, FlashArgs(1, "COM1"));
     EXPECT_EQ(run.exit, 3);
     EXPECT_GE(run.ms, 120000u);
-    EXPECT_EQ(run.err, "tandel-cli: COM1: time-out after 120 s\n");
+    const std::string defaultBound =
+        "tandel-cli: COM1: time-out after 120 s (the limit without a terminal; --timeout "
+        "SECONDS sets another)\n";
+    EXPECT_EQ(run.err, defaultBound);
     const CliRun info = silent.Run(work, {"info", "-t", Type(1).display, "-p", "COM1"});
-    EXPECT_EQ(info.err, "tandel-cli: COM1: time-out after 120 s\n");  // the same bound, reason
+    EXPECT_EQ(info.err, defaultBound);  // the same bound, reason
 }
 
 // Short options, -C DIR, -q and --tag; com1 names COM1.
@@ -488,6 +516,28 @@ TEST(CliTerminalHost, AStopSignalActsInTheMessagePassOnly) {
     EXPECT_TRUE(host.StopRequested());
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(signal, SIG_DFL);
     std::fclose(sink);
+}
+
+// The question on a terminal: the --tag first, as on every other line; "tak" in any case is
+// Yes, anything else or the end of the input No.
+TEST(CliTerminalHost, TheQuestionCarriesTheTagAndReadsTheAnswer) {
+    StopSignal::Install();  // no signal of an earlier test counts
+    for (const auto& [typed, yes] : {std::pair{"TAK\r\n", true}, {"nie\n", false}, {"", false}}) {
+        SCOPED_TRACE(typed);
+        int pipe[2];
+        ASSERT_EQ(::pipe(pipe), 0);
+        ASSERT_EQ(::write(pipe[1], typed, std::strlen(typed)), ssize_t(std::strlen(typed)));
+        ::close(pipe[1]);
+        char* text = nullptr;
+        size_t size = 0;
+        FILE* err = ::open_memstream(&text, &size);
+        EXPECT_EQ(AskOnTerminal("Q?", err, pipe[0], "[COM2] "), yes);
+        std::fclose(err);
+        EXPECT_EQ(std::string(text, size), "[COM2] Q? [t/N] ");
+        std::free(text);
+        ::close(pipe[0]);
+    }
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(signal, SIG_DFL);
 }
 
 }  // namespace
