@@ -67,10 +67,13 @@ std::string OpenFailureDetail(const std::string& portName, const OpenFailure& fa
             port.group = "dialout";
             port.groupMayOpen = true;
         }
-        detail += "\n" + PermissionHint(port, language);
+        // Appended piece by piece: gcc 12 at -O3 warns falsely (-Wrestrict, its bug 105329)
+        // on a literal put before a string made in the same expression.
+        detail += '\n';
+        detail += PermissionHint(port, language);
     } else if (!failure.holder.empty()) {
-        detail += language == ReasonLanguage::Polish ? "\nPort zajmuje " + failure.holder + "."
-                                                     : "\nThe port is in use by " + failure.holder + ".";
+        detail += language == ReasonLanguage::Polish ? "\nPort zajmuje " : "\nThe port is in use by ";
+        detail += failure.holder + ".";
     }
     return detail;
 }
