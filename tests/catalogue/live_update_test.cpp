@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -870,43 +869,31 @@ TEST_F(FetchAheadTest, AServerClosingEverySecondConnectionGivesTheSameRun) {
 }
 
 // The answers come in an order of the test's choosing: every request under way finishes, then
-// `pick` names one of the finished ones (given in the order they were started). What the run
-// asks for then follows from that choice alone, not from the machine's timing.
+// `pick` names one of the finished ones (in start order; true for a list or a description).
+// What the run asks for then follows from that choice alone, not from the machine's timing.
 class ChosenArrivals : public HttpSource {
   public:
-    struct Finished {
-        Ticket ticket;
-        bool text;  // a list or a description
-    };
-    using Pick = std::function<std::size_t(const std::vector<Finished>&)>;
-
-    ChosenArrivals(HttpSource& inner, Pick pick) : inner_(inner), pick_(std::move(pick)) {}
+    using Finished = std::map<Ticket, bool>;
+    ChosenArrivals(HttpSource& inner, std::function<Ticket(const Finished&)> pick)
+        : inner_(inner), pick_(std::move(pick)) {}
     Ticket Start(const std::string& url, std::size_t cap, bool cutAtCap) override {
         const Ticket ticket = inner_.Start(url, cap, cutAtCap);
         underWay_[ticket] = url.ends_with(".txt");
         return ticket;
     }
     Ticket WaitAny() override {
-        while (!underWay_.empty()) {
-            const auto done = underWay_.find(inner_.WaitAny());
-            finished_.push_back({done->first, done->second});
-            underWay_.erase(done);
-        }
-        std::sort(finished_.begin(), finished_.end(),
-                  [](const Finished& a, const Finished& b) { return a.ticket < b.ticket; });
-        const auto named = finished_.begin() + static_cast<std::ptrdiff_t>(pick_(finished_));
-        const Ticket ticket = named->ticket;
-        finished_.erase(named);
+        while (!underWay_.empty()) finished_.insert(underWay_.extract(inner_.WaitAny()));
+        const Ticket ticket = pick_(finished_);
+        finished_.erase(ticket);
         return ticket;
     }
     std::string Take(Ticket ticket) override { return inner_.Take(ticket); }
     void Drop(Ticket ticket) noexcept override {
         underWay_.erase(ticket);
-        std::erase_if(finished_, [ticket](const Finished& f) { return f.ticket == ticket; });
+        finished_.erase(ticket);
         inner_.Drop(ticket);
     }
     void SetMaxTransfers(std::size_t transfers) override { inner_.SetMaxTransfers(transfers); }
-    void SetWaitPass(std::function<void()> pass) override { inner_.SetWaitPass(std::move(pass)); }
     void EndOfRun() noexcept override {
         underWay_.clear();
         finished_.clear();
@@ -915,45 +902,37 @@ class ChosenArrivals : public HttpSource {
 
   private:
     HttpSource& inner_;
-    Pick pick_;
-    std::map<Ticket, bool> underWay_;  // ticket, a text
-    std::vector<Finished> finished_;
+    std::function<Ticket(const Finished&)> pick_;
+    Finished underWay_, finished_;
 };
 
 // Whatever order the answers come in, the run is the one-at-a-time run: lists and descriptions
-// first and the firmware last (so that texts pile up while the run waits for a body), and
+// first, then the newest body (so that texts pile up while the run waits for its body), and
 // orders drawn at random.
 TEST_F(FetchAheadTest, AnyOrderOfArrivalGivesTheOneAtATimeRun) {
     host_.lines = {"A:fa 1", "B:fb 2", "C:fc 3", "D:fd 4", "E:fe 5"};
-    const std::vector<std::pair<std::string, int>> types = {
-        {"fa", 3}, {"fb", 2}, {"fc", 2}, {"fd", 3}, {"fe", 4}};
+    const std::map<std::string, int> types{{"fa", 3}, {"fb", 2}, {"fc", 2}, {"fd", 3}, {"fe", 4}};
     for (const auto& [folder, files] : types) ServeNumbered(server_, folder, files);
     const auto store = [&] {
         for (const auto& type : types) fs::create_directory(base_ / type.first);
     };
     const Outcome oneAtATime = RunWith(1, store);
     ASSERT_EQ(oneAtATime.log.back(), kFinal);
-    using Finished = ChosenArrivals::Finished;
-    const auto textsFirst = [](bool newestBody) {
-        return [newestBody](const std::vector<Finished>& finished) -> std::size_t {
-            const auto text = std::find_if(finished.begin(), finished.end(),
-                                           [](const Finished& f) { return f.text; });
-            if (text != finished.end()) return static_cast<std::size_t>(text - finished.begin());
-            return newestBody ? finished.size() - 1 : 0;
-        };
-    };
+    std::vector<std::function<HttpSource::Ticket(const ChosenArrivals::Finished&)>> orders{
+        [](const ChosenArrivals::Finished& finished) {
+            for (const auto& [ticket, text] : finished)
+                if (text) return ticket;
+            return finished.rbegin()->first;
+        }};
     std::mt19937 random(1);
-    const auto drawn = [&random](const std::vector<Finished>& finished) {
-        return std::uniform_int_distribution<std::size_t>(0, finished.size() - 1)(random);
-    };
-    std::vector<std::pair<std::string, ChosenArrivals::Pick>> orders = {
-        {"texts first, the newest body next", textsFirst(true)},
-        {"texts first, the oldest body next", textsFirst(false)}};
-    for (int i = 0; i < 10; ++i) orders.push_back({"drawn", drawn});
+    orders.resize(11, [&random](const ChosenArrivals::Finished& finished) {
+        std::uniform_int_distribution<std::size_t> draw(0, finished.size() - 1);
+        return std::next(finished.begin(), static_cast<std::ptrdiff_t>(draw(random)))->first;
+    });
     for (std::size_t transfers = 2; transfers <= kMaxLiveUpdateTransfers; ++transfers) {
-        for (const auto& [what, pick] : orders) {
-            SCOPED_TRACE(what + ", " + std::to_string(transfers) + " at once");
-            ChosenArrivals chosen(http_, pick);
+        for (std::size_t order = 0; order < orders.size(); ++order) {
+            SCOPED_TRACE(std::to_string(transfers) + " at once, order " + std::to_string(order));
+            ChosenArrivals chosen(http_, orders[order]);
             source_ = &chosen;
             EXPECT_EQ(RunWith(transfers, store), oneAtATime);
             source_ = &http_;

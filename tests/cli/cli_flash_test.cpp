@@ -8,7 +8,6 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <csignal>
-#include <cstring>
 
 #include "CliBench.h"
 #include "DemoWork.h"
@@ -516,28 +515,6 @@ TEST(CliTerminalHost, AStopSignalActsInTheMessagePassOnly) {
     EXPECT_TRUE(host.StopRequested());
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(signal, SIG_DFL);
     std::fclose(sink);
-}
-
-// The question on a terminal: the --tag first, as on every other line; "tak" in any case is
-// Yes, anything else or the end of the input No.
-TEST(CliTerminalHost, TheQuestionCarriesTheTagAndReadsTheAnswer) {
-    StopSignal::Install();  // no signal of an earlier test counts
-    for (const auto& [typed, yes] : {std::pair{"TAK\r\n", true}, {"nie\n", false}, {"", false}}) {
-        SCOPED_TRACE(typed);
-        int pipe[2];
-        ASSERT_EQ(::pipe(pipe), 0);
-        ASSERT_EQ(::write(pipe[1], typed, std::strlen(typed)), ssize_t(std::strlen(typed)));
-        ::close(pipe[1]);
-        char* text = nullptr;
-        size_t size = 0;
-        FILE* err = ::open_memstream(&text, &size);
-        EXPECT_EQ(AskOnTerminal("Q?", err, pipe[0], "[COM2] "), yes);
-        std::fclose(err);
-        EXPECT_EQ(std::string(text, size), "[COM2] Q? [t/N] ");
-        std::free(text);
-        ::close(pipe[0]);
-    }
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(signal, SIG_DFL);
 }
 
 }  // namespace

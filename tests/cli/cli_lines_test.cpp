@@ -200,11 +200,14 @@ TEST_F(CliFlash, OnATerminalTheQuestionIsAskedAndTheProgressRedrawn) {
         EXPECT_NE(ReadFile(dir.path / "state/tandel/journal.jsonl").find(R"("end":"stopped")"),
                   std::string::npos);
     }
-    Cli cli(work, FlashArgs(4, "COM2"), Env(devices), true);
-    ASSERT_TRUE(cli.WaitForError(question));
+    // No, with --tag: the question carries the tag as every other line does.
+    Lines tagged = FlashArgs(4, "COM2");
+    tagged.push_back("--tag");
+    Cli cli(work, tagged, Env(devices), true);
+    ASSERT_TRUE(cli.WaitForError("[COM2] " + question));
     cli.Type("n\n");
     EXPECT_EQ(cli.Finish(), 1);
-    EXPECT_EQ(cli.OutLines().back(), "Aktualnie masz wgrane oprogramowanie nr: 105");
+    EXPECT_EQ(cli.OutLines().back(), "[COM2] Aktualnie masz wgrane oprogramowanie nr: 105");
     EXPECT_NE(cli.err.find("tandel-cli: COM2: answered No: the card was not programmed"),
               std::string::npos);
 }
