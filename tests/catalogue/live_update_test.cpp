@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -869,13 +870,13 @@ TEST_F(FetchAheadTest, AServerClosingEverySecondConnectionGivesTheSameRun) {
 }
 
 // The answers come in an order of the test's choosing: every request under way finishes, then
-// `pick` names one of the finished ones (in start order; true for a list or a description).
-// What the run asks for then follows from that choice alone, not from the machine's timing.
+// one is named. Order 0 names the oldest list or description first, then the newest firmware
+// body, so that texts pile up while the run waits for its body; any other order draws one. What
+// the run asks for then follows from the order alone, not from the machine's timing.
 class ChosenArrivals : public HttpSource {
   public:
-    using Finished = std::map<Ticket, bool>;
-    ChosenArrivals(HttpSource& inner, std::function<Ticket(const Finished&)> pick)
-        : inner_(inner), pick_(std::move(pick)) {}
+    ChosenArrivals(HttpSource& inner, unsigned order)
+        : inner_(inner), order_(order), random_(order) {}
     Ticket Start(const std::string& url, std::size_t cap, bool cutAtCap) override {
         const Ticket ticket = inner_.Start(url, cap, cutAtCap);
         underWay_[ticket] = url.ends_with(".txt");
@@ -883,8 +884,15 @@ class ChosenArrivals : public HttpSource {
     }
     Ticket WaitAny() override {
         while (!underWay_.empty()) finished_.insert(underWay_.extract(inner_.WaitAny()));
-        const Ticket ticket = pick_(finished_);
-        finished_.erase(ticket);
+        auto named =
+            std::find_if(finished_.begin(), finished_.end(), [](auto& f) { return f.second; });
+        if (named == finished_.end()) named = std::prev(finished_.end());
+        if (order_ != 0) {
+            std::uniform_int_distribution<std::size_t> draw(0, finished_.size() - 1);
+            named = std::next(finished_.begin(), static_cast<std::ptrdiff_t>(draw(random_)));
+        }
+        const Ticket ticket = named->first;
+        finished_.erase(named);
         return ticket;
     }
     std::string Take(Ticket ticket) override { return inner_.Take(ticket); }
@@ -902,13 +910,12 @@ class ChosenArrivals : public HttpSource {
 
   private:
     HttpSource& inner_;
-    std::function<Ticket(const Finished&)> pick_;
-    Finished underWay_, finished_;
+    unsigned order_;
+    std::mt19937 random_;
+    std::map<Ticket, bool> underWay_, finished_;  // by start order: a list or a description
 };
 
-// Whatever order the answers come in, the run is the one-at-a-time run: lists and descriptions
-// first, then the newest body (so that texts pile up while the run waits for its body), and
-// orders drawn at random.
+// Whatever order the answers come in, the run is the one-at-a-time run.
 TEST_F(FetchAheadTest, AnyOrderOfArrivalGivesTheOneAtATimeRun) {
     host_.lines = {"A:fa 1", "B:fb 2", "C:fc 3", "D:fd 4", "E:fe 5"};
     const std::map<std::string, int> types{{"fa", 3}, {"fb", 2}, {"fc", 2}, {"fd", 3}, {"fe", 4}};
@@ -918,21 +925,10 @@ TEST_F(FetchAheadTest, AnyOrderOfArrivalGivesTheOneAtATimeRun) {
     };
     const Outcome oneAtATime = RunWith(1, store);
     ASSERT_EQ(oneAtATime.log.back(), kFinal);
-    std::vector<std::function<HttpSource::Ticket(const ChosenArrivals::Finished&)>> orders{
-        [](const ChosenArrivals::Finished& finished) {
-            for (const auto& [ticket, text] : finished)
-                if (text) return ticket;
-            return finished.rbegin()->first;
-        }};
-    std::mt19937 random(1);
-    orders.resize(11, [&random](const ChosenArrivals::Finished& finished) {
-        std::uniform_int_distribution<std::size_t> draw(0, finished.size() - 1);
-        return std::next(finished.begin(), static_cast<std::ptrdiff_t>(draw(random)))->first;
-    });
     for (std::size_t transfers = 2; transfers <= kMaxLiveUpdateTransfers; ++transfers) {
-        for (std::size_t order = 0; order < orders.size(); ++order) {
+        for (unsigned order = 0; order <= 10; ++order) {
             SCOPED_TRACE(std::to_string(transfers) + " at once, order " + std::to_string(order));
-            ChosenArrivals chosen(http_, orders[order]);
+            ChosenArrivals chosen(http_, order);
             source_ = &chosen;
             EXPECT_EQ(RunWith(transfers, store), oneAtATime);
             source_ = &http_;
