@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -11,6 +12,16 @@
 // else of the program includes a system header. Failures are reported as errno values
 // (ENOENT, EACCES, ...) on both systems, so that one text table serves both; paths are UTF-8.
 namespace platform {
+
+// A system call made again while it fails with EINTR (a signal came in): its last result.
+template <typename F>
+auto RetryEintr(F call) {
+    decltype(call()) r;
+    do {
+        r = call();
+    } while (r == -1 && errno == EINTR);
+    return r;
+}
 
 // '/' here, '\' on Windows: what paths are joined and shown with.
 extern const char kPathSeparator;

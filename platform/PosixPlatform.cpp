@@ -60,15 +60,6 @@ FileKind KindOfMode(mode_t mode) {
     return FileKind::Other;
 }
 
-template <typename F>
-auto RetryEintr(F call) {
-    decltype(call()) r;
-    do {
-        r = call();
-    } while (r == -1 && errno == EINTR);
-    return r;
-}
-
 }  // namespace
 
 FileKind KindOf(const std::string& path) {

@@ -19,6 +19,7 @@
 #include <optional>
 #include <utility>
 
+#include "Platform.h"
 #include "PortHolders.h"
 #include "PortNames.h"
 
@@ -52,14 +53,7 @@ class UniqueFd {
     int fd_ = -1;
 };
 
-template <typename F>
-auto RetryEintr(F call) {
-    decltype(call()) r;
-    do {
-        r = call();
-    } while (r == -1 && errno == EINTR);
-    return r;
-}
+using platform::RetryEintr;
 
 // The kernel's termios2, which carries an arbitrary rate. Declared here because the kernel
 // header that defines it clashes with <termios.h>.
